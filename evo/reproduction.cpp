@@ -1,0 +1,99 @@
+#include <cmath>
+#include <utility>
+
+#include "evo/population.h"
+
+namespace kav {
+
+namespace {
+
+// Advances a walk position over the rank list, wrapping to the top.
+int advance(int position, int count) { return position + 1 == count ? 0 : position + 1; }
+
+// Walks `steps` Agents of the given mode down the rank list from `position`; the Agent
+// after the last one counted is where the walk stops.
+int walk(int position, int steps, std::uint8_t mode, const Agent* agents,
+         const std::int32_t* ranks, int count) {
+    for (int s = 0; s < steps; ++s) {
+        // An Agent of the mode always exists: the dead Agent itself is still in the list.
+        int guard = 0;
+        while (agents[ranks[position]].reproMode != mode && guard++ < count)
+            position = advance(position, count);
+        position = advance(position, count);
+    }
+    return position;
+}
+
+}  // namespace
+
+void Population::reproduce(Agent& dead) {
+    const bool predator = dead.isPredator != 0;
+    Agent* agents = predator ? predators.data() : prey.data();
+    std::int32_t* ranks = predator ? predatorRanks.data() : preyRanks.data();
+    const int count = predator ? predatorCount : preyCount;
+    const std::uint8_t mode = dead.reproMode;
+
+    // 1. The dead Agent goes to the bottom; those below it move up one place.
+    for (int p = dead.rank; p <= count - 2; ++p) {
+        agents[ranks[p + 1]].rank -= 1;
+        std::swap(ranks[p], ranks[p + 1]);
+    }
+    dead.rank = count - 1;
+
+    // 2-4. Two walk lengths, then the parents where the walks end.
+    auto walkLength = [&]() -> int {
+        const double u = random.unit();
+        return predator ? static_cast<int>(u * count / 5.0)
+                        : static_cast<int>(u * count / 10.0 + 1.0);
+    };
+    const int firstSteps = walkLength();
+    int position = walk(0, firstSteps, mode, agents, ranks, count);
+    const Agent& first = agents[ranks[position]];
+    const int secondSteps = walkLength();
+    position = walk(position, secondSteps, mode, agents, ranks, count);
+    const Agent& second = agents[ranks[position]];
+
+    // 5. The Genome, gene by gene; each gene is read from its parent before it is
+    // written, so a parent may be the dead Agent itself.
+    const double amplitude = mutationAmplitude;
+    for (int g = 0; g < kGenomeSize; ++g) {
+        if (mode == kClonalMode) {
+            // Clonal offspring: the first parent's gene shifted by 4u - 8, one draw per
+            // gene and no coin. No slot is ever given this mode; the rule is kept so
+            // that the mode stays well defined.
+            const double u = random.unit();
+            dead.genome[g] = static_cast<float>(double(first.genome[g]) + (4.0 * u - 8.0));
+        } else {
+            const int coin = static_cast<int>(2.0 * random.unit());
+            const double m = 2.0 * (random.unit() * amplitude) - amplitude;
+            const float parentGene = coin == 0 ? first.genome[g] : second.genome[g];
+            dead.genome[g] = static_cast<float>(double(parentGene) + m);
+        }
+    }
+
+    // 6. Near the first parent; a double zero offset is drawn again.
+    float dx = 0.0f;
+    float dy = 0.0f;
+    while (dx == 0.0f && dy == 0.0f) {
+        dx = static_cast<float>(double(0.4f) * random.unit() - double(0.2f));
+        dy = static_cast<float>(double(0.4f) * random.unit() - double(0.2f));
+    }
+    dead.nextX = static_cast<float>(double(first.nextX) + dx);
+    dead.nextY = static_cast<float>(double(first.nextY) + dy);
+
+    // 7. Reset.
+    dead.vx = 0.0f;
+    dead.vy = 0.0f;
+    dead.heading = first.heading;
+    dead.energy = 1.0f;
+    dead.dead = 0;
+    dead.age = 0;
+    dead.generation += 1;
+    dead.ticksSinceCatch = 0;
+
+    // 8-9.
+    dead.beginTick();
+    dead.catches = 0;
+}
+
+}  // namespace kav

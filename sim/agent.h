@@ -1,0 +1,78 @@
+#pragma once
+#include <cstdint>
+
+#include "sim/random.h"
+
+namespace kav {
+
+constexpr int kGenomeSize = 63;
+constexpr int kMaxPredators = 40;
+constexpr int kMaxPrey = 200;
+
+constexpr std::uint8_t kSexualMode = 'i';  // 105
+constexpr std::uint8_t kClonalMode = 'k';  // 107
+
+// Single-precision constants of the motion rules.
+constexpr float kEnergyPerTick = 0.01f;
+constexpr float kPiF = 3.1415927f;
+constexpr float kHalfPiF = 1.5707964f;
+constexpr float kStartHeadingSpan = 3.14f;
+
+// One individual, Predator or Prey. A plain record: the Population keeps the Agents
+// in fixed arrays and every phase of the tick updates them in place.
+struct Agent {
+    std::uint8_t isPredator = 0;
+    std::int32_t slot = 0;
+    std::int32_t rank = 0;
+    std::int32_t ticksSinceCatch = 0;
+    std::int32_t digestTimer = 0;
+    std::int64_t generation = 0;
+    float x = 0;
+    float vx = 0;
+    float y = 0;
+    float vy = 0;
+    float nextVx = 0;
+    float nextVy = 0;
+    float nextX = 0;
+    float nextY = 0;
+    float energy = 0;
+    float senseRange = 0;
+    std::int64_t age = 0;
+    std::uint8_t hitWall = 0;
+    std::uint8_t hitTop = 0;
+    std::uint8_t hitLeft = 0;
+    std::uint8_t hitBottom = 0;
+    std::uint8_t hitRight = 0;
+    float* genome = nullptr;  // 63 weights; storage owned by the Population
+    float heading = 0;
+    float prevHeading = 0;
+    float radius = 0;
+    std::uint8_t captured = 0;
+    std::uint8_t dead = 0;
+    float contactTime = 0;
+    std::int64_t catches = 0;
+    float xMin = 0;
+    float xMax = 0;
+    float yMin = 0;
+    float yMax = 0;
+    std::uint8_t reproMode = 0;
+
+    // Gives a slot its first occupant: three draws (position x, position y, heading).
+    // `genomeStorage` is the slot's 63 weights, which the caller fills afterwards.
+    void init(float xMinArg, float xMaxArg, float yMinArg, float yMaxArg, float radiusArg,
+              float senseRangeArg, std::uint8_t reproModeArg, int slotArg, bool isPredatorArg,
+              Random& random, float* genomeStorage);
+
+    // Opens a tick: commits the end of the previous move and reflects the velocity at
+    // the walls that move hit.
+    void beginTick();
+
+    // This tick's move: adopts the chosen velocity, reflects the end position at the
+    // walls and marks the Agent dead when out of energy or far outside the arena.
+    void move();
+};
+
+// Direction of motion of a velocity, in (-pi/2, 3pi/2); keeps `current` at rest.
+float headingFromVelocity(float vx, float vy, float current);
+
+}  // namespace kav

@@ -1,0 +1,65 @@
+#include <cmath>
+
+#include "sim/workspace.h"
+
+namespace kav {
+
+namespace {
+
+constexpr float kDragFactor = 0.1f;
+
+// Quadratic drag on one velocity component, then the limit of 1 per tick. Very large
+// components are dragged past zero and come out with the opposite sign; that is the
+// behaviour the Genomes evolved with, so it stays.
+float dragAndLimit(float component) {
+    const float drag = static_cast<float>(double(component) * component * kDragFactor);
+    float result = component - sign(component) * drag;
+    if (std::fabs(result) > 1.0f) result = sign(result) * 1.0f;
+    return result;
+}
+
+}  // namespace
+
+void SenseWorkspace::control(Agent& agent) {
+    const float* g = agent.genome;
+
+    for (int i = 0; i < 20; ++i) {
+        weighted[2 * i] = g[i] * inputs[2 * i];
+        weighted[2 * i + 1] = g[i] * inputs[2 * i + 1];
+    }
+
+    // Hidden value j pools four like terms: the same component of the four neighbours of
+    // one kind (j < 8, inputs j%4 + 4k of block j/4), or the four wall terms (j = 8, 9).
+    static constexpr int kPooled[kHiddenCount][4] = {
+        {0, 4, 8, 12},   {1, 5, 9, 13},   {2, 6, 10, 14},  {3, 7, 11, 15},  {16, 20, 24, 28},
+        {17, 21, 25, 29}, {18, 22, 26, 30}, {19, 23, 27, 31}, {32, 34, 36, 38}, {33, 35, 37, 39},
+    };
+    for (int j = 0; j < kHiddenCount; ++j) {
+        hidden[j] = 0.0f;
+        for (int n : kPooled[j]) hidden[j] = hidden[j] + weighted[n] * g[20 + j];
+    }
+    for (int j = 0; j < kHiddenCount; ++j) hidden[j] = hidden[j] * g[30 + j];
+
+    float forward = 0.0f;
+    float lateral = 0.0f;
+    for (int k = 0; k < 5; ++k) {
+        forward = forward + (g[40 + k] * hidden[2 * k] + g[50 + k] * hidden[2 * k + 1]);
+        lateral = lateral + (g[45 + k] * hidden[2 * k + 1] + g[55 + k] * hidden[2 * k]);
+    }
+    forward = forward * g[60];
+    lateral = lateral * g[61];
+
+    agent.energy = agent.energy - 0.5f * (lateral * lateral + forward * forward);
+
+    const float cosH = static_cast<float>(std::cos(double(agent.heading)));
+    const float sinH = static_cast<float>(std::sin(double(agent.heading)));
+    const float thrustX = static_cast<float>(double(cosH) * forward - double(sinH) * lateral);
+    const float thrustY = static_cast<float>(double(sinH) * forward + double(cosH) * lateral);
+    agent.nextVx = agent.vx + thrustX;
+    agent.nextVy = agent.vy + thrustY;
+
+    agent.nextVx = dragAndLimit(agent.nextVx);
+    agent.nextVy = dragAndLimit(agent.nextVy);
+}
+
+}  // namespace kav
