@@ -1,0 +1,36 @@
+#include "render/transforms.h"
+
+#include <glm/ext/matrix_clip_space.hpp>
+#include <glm/ext/matrix_transform.hpp>
+
+namespace kav {
+
+float clientAspect(int clientWidth, int clientHeight) {
+    return static_cast<float>(static_cast<double>(clientWidth) / static_cast<double>(clientHeight));
+}
+
+glm::mat4 projectionMatrix(float aspect) {
+    return glm::perspectiveLH_NO(kFieldOfView, aspect, kNearPlane, kFarPlane);
+}
+
+glm::mat4 viewMatrix() {
+    return glm::lookAtLH(glm::vec3(0.0f, 0.0f, -10.0f), glm::vec3(0.0f, 0.0f, 0.0f),
+                         glm::vec3(0.0f, 1.0f, 0.0f));
+}
+
+glm::mat4 worldMatrix(const DrawnPose& pose) {
+    glm::mat4 m = glm::translate(glm::mat4(1.0f), glm::vec3(pose.x, pose.y, 0.0f));
+    m = glm::scale(m, glm::vec3(pose.scale, pose.scale, 1.0f));
+    return glm::rotate(m, pose.angle, glm::vec3(0.0f, 0.0f, 1.0f));
+}
+
+glm::vec2 projectToClient(const glm::vec3& world, int clientWidth, int clientHeight) {
+    const glm::vec4 clip =
+        projectionMatrix(clientAspect(clientWidth, clientHeight)) * viewMatrix() * glm::vec4(world, 1.0f);
+    const float ndcX = clip.x / clip.w;
+    const float ndcY = clip.y / clip.w;
+    return {(ndcX + 1.0f) * 0.5f * static_cast<float>(clientWidth),
+            (1.0f - ndcY) * 0.5f * static_cast<float>(clientHeight)};
+}
+
+}  // namespace kav

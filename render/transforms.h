@@ -1,0 +1,30 @@
+#pragma once
+#include <glm/glm.hpp>
+
+#include "render/pose.h"
+
+namespace kav {
+
+// The camera and projection of the arena view, as column-vector matrices for OpenGL.
+// The arena lies in the plane z = 0 with x to the right and y up, seen from z = -10
+// looking along +z, left-handed; depth is fitted to OpenGL's -1..1.
+
+constexpr float kFieldOfView = 0.7853982f;  // pi / 4, vertical
+constexpr float kNearPlane = 1.0f;
+constexpr float kFarPlane = 100.0f;
+
+// Aspect = client width / client height, divided in double and kept as a float; a
+// zero height gives an infinite aspect, which draws nothing useful until the next size.
+float clientAspect(int clientWidth, int clientHeight);
+glm::mat4 projectionMatrix(float aspect);
+glm::mat4 viewMatrix();
+
+// Rotation about z by the drawn angle, then the scale in x and y, then the move to the
+// drawn position.
+glm::mat4 worldMatrix(const DrawnPose& pose);
+
+// Where a world point lands in the client area, in pixels from its top-left corner
+// (pixel centres at .5).
+glm::vec2 projectToClient(const glm::vec3& world, int clientWidth, int clientHeight);
+
+}  // namespace kav
