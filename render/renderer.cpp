@@ -1,0 +1,234 @@
+#include "render/renderer.h"
+
+#include <SDL_opengl.h>
+#include <glm/gtc/type_ptr.hpp>
+
+#include "render/shapes.h"
+#include "render/transforms.h"
+
+namespace kav {
+
+namespace {
+
+// Buffer objects are not part of the GL 1.1 interface the system library exports, so
+// they are looked up through SDL for the current context.
+PFNGLGENBUFFERSPROC genBuffers = nullptr;
+PFNGLBINDBUFFERPROC bindBuffer = nullptr;
+PFNGLBUFFERDATAPROC bufferData = nullptr;
+PFNGLDELETEBUFFERSPROC deleteBuffers = nullptr;
+
+bool loadBufferFunctions() {
+    genBuffers = reinterpret_cast<PFNGLGENBUFFERSPROC>(SDL_GL_GetProcAddress("glGenBuffers"));
+    bindBuffer = reinterpret_cast<PFNGLBINDBUFFERPROC>(SDL_GL_GetProcAddress("glBindBuffer"));
+    bufferData = reinterpret_cast<PFNGLBUFFERDATAPROC>(SDL_GL_GetProcAddress("glBufferData"));
+    deleteBuffers = reinterpret_cast<PFNGLDELETEBUFFERSPROC>(SDL_GL_GetProcAddress("glDeleteBuffers"));
+    return genBuffers != nullptr && bindBuffer != nullptr && bufferData != nullptr &&
+           deleteBuffers != nullptr;
+}
+
+// A call whose failure would otherwise hold the frame gets this many attempts; after
+// that the Agent is left out of the frame.
+constexpr int kAttempts = 3;
+
+template <class Call>
+bool attempt(Call&& call) {
+    for (int i = 0; i < kAttempts; ++i) {
+        call();
+        if (glGetError() == GL_NO_ERROR) return true;
+    }
+    return false;
+}
+
+constexpr GLsizei kStride = sizeof(ShapeVertex);
+
+}  // namespace
+
+Renderer::~Renderer() { releaseDevice(); }
+
+bool Renderer::setupDevice(SDL_Window* window) {
+    releaseDevice();
+    failure_.clear();
+    window_ = window;
+
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 2);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 1);
+    SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
+    SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 16);
+    context_ = SDL_GL_CreateContext(window);
+    if (context_ == nullptr) {
+        failure_ = std::string("cannot create an OpenGL 2.1 context: ") + SDL_GetError();
+        return false;
+    }
+    if (SDL_GL_MakeCurrent(window, context_) != 0) {
+        failure_ = std::string("cannot use the OpenGL context: ") + SDL_GetError();
+        return false;
+    }
+    if (!loadBufferFunctions()) {
+        failure_ = "the OpenGL driver offers no vertex buffer objects";
+        return false;
+    }
+    bgraColours_ = SDL_GL_ExtensionSupported("GL_ARB_vertex_array_bgra") == SDL_TRUE ||
+                   SDL_GL_ExtensionSupported("GL_EXT_vertex_array_bgra") == SDL_TRUE;
+    vsync_ = SDL_GL_SetSwapInterval(1) == 0 && SDL_GL_GetSwapInterval() == 1;
+
+    int width = 0;
+    int height = 0;
+    SDL_GL_GetDrawableSize(window, &width, &height);
+    glViewport(0, 0, width, height);
+
+    // Both faces drawn; a later shape at equal depth draws over an earlier one.
+    glDisable(GL_CULL_FACE);
+    glEnable(GL_DEPTH_TEST);
+    glDepthFunc(GL_LEQUAL);
+    glClearColor(8.0f / 255.0f, 8.0f / 255.0f, 8.0f / 255.0f, 1.0f);
+    glClearDepth(1.0);
+
+    glMatrixMode(GL_PROJECTION);
+    glLoadMatrixf(glm::value_ptr(projectionMatrix(clientAspect(width, height))));
+
+    // One white light shining from the camera along +z. Every normal has z = -1, so the
+    // diffuse term is the full vertex colour; the material's ambient colour is black,
+    // so the global ambient adds nothing and each vertex shows exactly its own colour.
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    const GLfloat towardsLight[4] = {0.0f, 0.0f, -1.0f, 0.0f};
+    const GLfloat white[4] = {1.0f, 1.0f, 1.0f, 0.0f};
+    const GLfloat black[4] = {0.0f, 0.0f, 0.0f, 1.0f};
+    const GLfloat ambient[4] = {96.0f / 255.0f, 96.0f / 255.0f, 96.0f / 255.0f, 0.0f};
+    glLightfv(GL_LIGHT0, GL_POSITION, towardsLight);
+    glLightfv(GL_LIGHT0, GL_DIFFUSE, white);
+    glLightfv(GL_LIGHT0, GL_AMBIENT, black);
+    glLightfv(GL_LIGHT0, GL_SPECULAR, black);
+    glEnable(GL_LIGHT0);
+    glLightModelfv(GL_LIGHT_MODEL_AMBIENT, ambient);
+    glMaterialfv(GL_FRONT_AND_BACK, GL_AMBIENT, black);
+    glMaterialfv(GL_FRONT_AND_BACK, GL_SPECULAR, black);
+    glMaterialfv(GL_FRONT_AND_BACK, GL_EMISSION, black);
+    glColorMaterial(GL_FRONT_AND_BACK, GL_DIFFUSE);
+    glEnable(GL_COLOR_MATERIAL);
+    glEnable(GL_LIGHTING);
+
+    glEnableClientState(GL_VERTEX_ARRAY);
+    glEnableClientState(GL_NORMAL_ARRAY);
+    glEnableClientState(GL_COLOR_ARRAY);
+
+    view_ = viewMatrix();
+    return true;
+}
+
+bool Renderer::createShapes() {
+    if (context_ == nullptr) {
+        failure_ = "no OpenGL context for the shapes";
+        return false;
+    }
+    while (glGetError() != GL_NO_ERROR) {
+    }
+    unsigned buffers[2] = {0, 0};
+    genBuffers(2, buffers);
+    predatorShape_ = buffers[0];
+    preyShape_ = buffers[1];
+    for (const auto& [buffer, spec] : {std::pair{predatorShape_, kPredatorShape}, std::pair{preyShape_, kPreyShape}}) {
+        std::vector<std::uint8_t> bytes = buildShapeBuffer(spec);
+        if (!bgraColours_) {
+            // Without BGRA vertex colours the copy on the device holds R, G, B, A.
+            for (int v = 0; v < kShapeVertexCount; ++v) {
+                std::swap(bytes[v * kStride + 24], bytes[v * kStride + 26]);
+            }
+        }
+        bindBuffer(GL_ARRAY_BUFFER, buffer);
+        bufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(bytes.size()), bytes.data(), GL_STATIC_DRAW);
+    }
+    bindBuffer(GL_ARRAY_BUFFER, 0);
+    const GLenum error = glGetError();
+    if (buffers[0] == 0 || buffers[1] == 0 || error != GL_NO_ERROR) {
+        failure_ = "cannot create the agent shapes (OpenGL error " + std::to_string(error) + ")";
+        return false;
+    }
+    shapesMade_ = true;
+    return true;
+}
+
+void Renderer::releaseDevice() {
+    if (context_ != nullptr) {
+        SDL_GL_MakeCurrent(window_, context_);
+        if (deleteBuffers != nullptr) {
+            if (predatorShape_ != 0) deleteBuffers(1, &predatorShape_);
+            if (preyShape_ != 0) deleteBuffers(1, &preyShape_);
+        }
+        SDL_GL_DeleteContext(context_);
+    }
+    predatorShape_ = 0;
+    preyShape_ = 0;
+    shapesMade_ = false;
+    context_ = nullptr;
+}
+
+void Renderer::clearTarget() { glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT); }
+
+void Renderer::useShape(unsigned buffer) {
+    bindBuffer(GL_ARRAY_BUFFER, buffer);
+    glVertexPointer(3, GL_FLOAT, kStride, reinterpret_cast<const void*>(0));
+    glNormalPointer(GL_FLOAT, kStride, reinterpret_cast<const void*>(12));
+    glColorPointer(bgraColours_ ? GL_BGRA : 4, GL_UNSIGNED_BYTE, kStride, reinterpret_cast<const void*>(24));
+}
+
+bool Renderer::drawShape(const DrawnPose& pose) {
+    if (!pose.visible()) return true;
+    const glm::mat4 modelView = view_ * worldMatrix(pose);
+    if (!attempt([&] { glLoadMatrixf(glm::value_ptr(modelView)); })) return false;
+    if (!attempt([] { glDrawArrays(GL_TRIANGLE_FAN, 0, kRimSegments + 2); })) return false;
+    return attempt([] { glDrawArrays(GL_TRIANGLES, kPointerFirst, 3); });
+}
+
+namespace {
+
+Arena arenaOf(const Population& population) {
+    return {population.xMin, population.xMax, population.yMin, population.yMax};
+}
+
+}  // namespace
+
+void Renderer::drawPredator(const Population& population, int slot) {
+    drawShape(predatorPose(population.predators[slot], pacing.interpolation, arenaOf(population)));
+}
+
+void Renderer::drawPrey(const Population& population, int slot) {
+    drawShape(preyPose(population.prey[slot], pacing.interpolation, arenaOf(population)));
+}
+
+void Renderer::drawInterpolated(const Population& population, float t) {
+    pacing.interpolation = t;
+    useShape(predatorShape_);
+    for (int i = 0; i < population.predatorCount; ++i) drawPredator(population, i);
+    useShape(preyShape_);
+    for (int i = 0; i < population.preyCount; ++i) drawPrey(population, i);
+}
+
+void Renderer::renderFrame(Population& population) {
+    if (!ready()) return;  // no picture and no tick until a size change makes a context
+    clearTarget();
+    view_ = viewMatrix();
+    pacing.beginFrame(SDL_GetTicks);
+    drawInterpolated(population, pacing.interpolation);
+    if (pacing.tickDue(SDL_GetTicks)) population.runTick();
+    SDL_GL_SwapWindow(window_);
+}
+
+void Renderer::renderFrameFast(Population& population) {
+    if (!ready()) {
+        population.runTick();
+        population.runTick();
+        return;
+    }
+    clearTarget();
+    view_ = viewMatrix();
+    useShape(predatorShape_);
+    population.runTick();
+    for (int i = 0; i < population.predatorCount; ++i) drawShape(standingPose(population.predators[i]));
+    useShape(preyShape_);
+    for (int i = 0; i < population.preyCount; ++i) drawShape(standingPose(population.prey[i]));
+    SDL_GL_SwapWindow(window_);
+    population.runTick();
+}
+
+}  // namespace kav
