@@ -139,6 +139,7 @@ GenomeLoad Population::loadGenomes() {
         return GenomeLoad::noFile;
     }
     auto reject = [&](const char* why) {
+        keepRejectedFile = true;
         std::fprintf(stderr, "kavrosa: cannot load %s: %s; starting a new evolution with random Genomes\n",
                      describe(path).c_str(), why);
         randomizeGenomes();
@@ -146,6 +147,9 @@ GenomeLoad Population::loadGenomes() {
     };
     if (error) return reject(error.message().c_str());
     if (status.type() == std::filesystem::file_type::directory) return reject("it is a folder");
+    // A pipe or a device could block the read or never end.
+    if (status.type() != std::filesystem::file_type::regular)
+        return reject("it is not a regular file");
 
     std::FILE* file = std::fopen(path.string().c_str(), "rb");
     if (!file) return reject(std::strerror(errno));
@@ -161,7 +165,9 @@ GenomeLoad Population::loadGenomes() {
     }
     std::fclose(file);
     if (readError) return reject("read error");
-    return decodeGenomeFile(bytes.data(), total, describe(path));
+    const GenomeLoad result = decodeGenomeFile(bytes.data(), total, describe(path));
+    if (result == GenomeLoad::rejected) keepRejectedFile = true;
+    return result;
 }
 
 bool Population::saveGenomes() const {
@@ -193,6 +199,27 @@ bool Population::saveGenomes() const {
     if (!written || !synced || !closed) return fail(std::strerror(savedErrno ? savedErrno : EIO));
 
     std::error_code error;
+    if (keepRejectedFile) {
+        // The file this run refused to load may still be someone's evolution: move it
+        // aside under a name not yet taken rather than replace it.
+        const auto type = std::filesystem::symlink_status(path, error).type();
+        if (!error && type != std::filesystem::file_type::not_found &&
+            type != std::filesystem::file_type::directory) {
+            std::filesystem::path kept = path;
+            kept += ".rejected";
+            for (int n = 1; std::filesystem::symlink_status(kept, error).type() !=
+                                std::filesystem::file_type::not_found && n < 1000; ++n) {
+                kept = path;
+                kept += ".rejected." + std::to_string(n);
+            }
+            std::filesystem::rename(path, kept, error);
+            if (error) return fail(error.message().c_str());
+            std::fprintf(stderr, "kavrosa: the unusable %s is kept as %s\n", describe(path).c_str(),
+                         describe(kept).c_str());
+        }
+        error.clear();
+        keepRejectedFile = false;
+    }
     std::filesystem::rename(temporary, path, error);
     if (error) return fail(error.message().c_str());
     return true;

@@ -84,6 +84,9 @@ public:
 
     // Folder of the Genome file and the statistics files ("." = the working folder).
     std::filesystem::path folder = ".";
+    // Set when `loadGenomes` refused an existing Genome file; the next save then keeps
+    // that file as genom.gen.rejected (or .rejected.N) instead of replacing it.
+    mutable bool keepRejectedFile = false;
     Random random{1};
 
     std::array<Agent, kMaxPredators> predators{};

@@ -80,11 +80,18 @@ void Population::reproduce(Agent& dead) {
     }
     dead.nextX = static_cast<float>(double(first.nextX) + dx);
     dead.nextY = static_cast<float>(double(first.nextY) + dy);
+    // A parent with weights that are not finite died by moving to a position that is
+    // not a number; the offspring then starts near where the dead Agent last stood,
+    // which its last begin-tick made finite.
+    if (!std::isfinite(dead.nextX) || !std::isfinite(dead.nextY)) {
+        dead.nextX = static_cast<float>(double(dead.x) + dx);
+        dead.nextY = static_cast<float>(double(dead.y) + dy);
+    }
 
     // 7. Reset.
     dead.vx = 0.0f;
     dead.vy = 0.0f;
-    dead.heading = first.heading;
+    dead.heading = std::isfinite(first.heading) ? first.heading : 0.0f;
     dead.energy = 1.0f;
     dead.dead = 0;
     dead.age = 0;
