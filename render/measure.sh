@@ -1,0 +1,50 @@
+#!/usr/bin/env bash
+# Measures the window program under Xvfb: frames a second in the normal (paced) mode,
+# and ticks a second of the two fast modes read from the statistics tick field.
+#
+#   render/measure.sh [BUILD_DIR] [SECONDS]      (default build/ and 10 s per mode)
+set -euo pipefail
+build=$(realpath "${1:-build}")
+seconds=${2:-10}
+prog=$build/kavrosa
+counter=$build/kavrosa_frame_counter.so
+[[ -x $prog && -f $counter ]] || { echo "build $prog and $counter first" >&2; exit 1; }
+
+if [[ ${KAV_INSIDE_XVFB:-} != 1 ]]; then
+  export KAV_INSIDE_XVFB=1
+  exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$build" "$seconds"
+fi
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cd "$work"
+now_ms() { echo $(( $(date +%s%N) / 1000000 )); }
+stats_tick() { local t; t=$(dd if=ivklsiker.txt bs=1 skip=10 count=20 2> /dev/null | tr -dc '0-9'); echo "${t:-0}"; }
+
+run_mode() {  # NAME KEY
+  rm -f genom.gen
+  : > ivklsiker.txt
+  KAVROSA_FRAME_LOG=$work/frames.txt LD_PRELOAD=$counter "$prog" 2> err.txt &
+  local pid=$! wid t0 t1 k0 k1
+  wid=$(xdotool search --sync --onlyvisible --name '^Kavrosa$' | head -n 1)
+  xdotool windowfocus --sync "$wid"
+  [[ -n $2 ]] && xdotool key "$2"
+  sleep 2
+  t0=$(now_ms); k0=$(stats_tick)
+  sleep "$seconds"
+  t1=$(now_ms); k1=$(stats_tick)
+  kill -TERM "$pid"
+  wait "$pid"
+  if [[ -z $2 ]]; then
+    k0=0  # the normal mode writes no statistics this soon: count from the saved tick
+    k1=$(od -An -t d8 -j 60480 -N 8 genom.gen | tr -d ' ')
+    t0=$(( t1 - seconds * 1000 - 2000 ))
+  fi
+  printf '%-26s %s; %s ticks/s\n' "$1:" "$(cat frames.txt)" \
+    "$(awk -v n=$(( k1 - k0 )) -v ms=$(( t1 - t0 )) 'BEGIN { printf "%.0f", n * 1000 / ms }')"
+}
+
+glxinfo -B 2> /dev/null | grep -E 'renderer string|version string' || true
+run_mode "normal" ""
+run_mode "fast drawn (Shift)" shift
+run_mode "fast without drawing (Ctrl)" ctrl
