@@ -231,6 +231,19 @@ save_resume)
   read -r _ _ n < <(blob_rect shot.png 100 100 640 480)
   note "$n agent pixels after the resize"
   (( n > 25000 && n < 60000 )) || fail "$n agent pixels drawn after the resize"
+
+  # A save that cannot be made shows in the exit status.
+  rm genom.gen
+  mkdir genom.gen
+  start
+  sleep 0.5
+  kill -TERM "$pid"
+  rc=0
+  wait "$pid" || rc=$?
+  pid=
+  (( rc != 0 )) || fail "exit status 0 although genom.gen could not be written"
+  grep -q 'not saved' err.txt || fail "no word of the failed save: $(cat err.txt)"
+  note "failed save: status $rc"
   ;;
 
 *)
