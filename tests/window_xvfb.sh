@@ -46,7 +46,7 @@ start() {
   wid=$(timeout 30 xdotool search --sync --onlyvisible --name '^Kavrosa$' | head -n 1) ||
     fail "no window appeared: $(cat err.txt)"
   [[ -n $wid ]] || fail "no window appeared"
-  xdotool windowfocus --sync "$wid"
+  timeout 20 xdotool windowfocus --sync "$wid" || fail "the window did not take the keyboard focus"
 }
 
 stop() {
@@ -212,7 +212,7 @@ save_resume)
 
   # The second run continues from there, also across a change of the window size.
   start
-  xdotool windowsize --sync "$wid" 640 480 || xdotool windowsize "$wid" 640 480
+  timeout 20 xdotool windowsize --sync "$wid" 640 480 || fail "the window could not be resized"
   t0=$(now_ms)
   sleep 3
   import -window root shot.png
