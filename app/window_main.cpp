@@ -3,6 +3,7 @@
 // and the Genomes saved when the window is closed.
 #include <csignal>
 #include <cstdio>
+#include <string>
 
 #include <SDL.h>
 

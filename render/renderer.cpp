@@ -1,5 +1,9 @@
 #include "render/renderer.h"
 
+#include <string>
+#include <utility>
+#include <vector>
+
 #include <SDL_opengl.h>
 #include <glm/gtc/type_ptr.hpp>
 
