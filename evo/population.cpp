@@ -42,6 +42,8 @@ void Population::setup(float xMinArg, float xMaxArg, float yMinArg, float yMaxAr
 }
 
 void Population::requestSizeChange(bool add, bool predator) {
+    // The keyboard checks the limits; a caller that does not must not write past them.
+    if (add && (predator ? predatorCount >= kMaxPredators : preyCount >= kMaxPrey)) return;
     if (predator) {
         predatorSizeRequest = add ? +1 : -1;
         if (add) predators[predatorCount].dead = 1;
