@@ -71,8 +71,8 @@ void SenseWorkspace::testPair(int predatorSlot, int preySlot) {
     }
 }
 
-void SenseWorkspace::sortCaptureList() {
-    for (int j = 1; j < captureCount; ++j) {
+void SenseWorkspace::sortCaptureList(int firstUnsorted) {
+    for (int j = firstUnsorted < 1 ? 1 : firstUnsorted; j < captureCount; ++j) {
         for (int k = j; k >= 1; --k) {
             if (captures[k - 1].time < captures[k].time) break;
             std::swap(captures[k - 1], captures[k]);
@@ -101,6 +101,18 @@ void SenseWorkspace::applyCapture(int predatorSlot, int preySlot, float time) {
     q.contactTime = time;
 }
 
+float sweptLowerBound(float own, float predatorRadius, float preyRadius, float margin,
+                      float velocity) {
+    const double negative = velocity < 0.0f ? velocity : 0.0f;
+    return static_cast<float>(double(own) - predatorRadius - preyRadius - margin + negative);
+}
+
+float sweptUpperBound(float own, float predatorRadius, float preyRadius, float margin,
+                      float velocity) {
+    const double positive = velocity < 0.0f ? 0.0f : velocity;
+    return static_cast<float>(double(own) + predatorRadius + preyRadius + margin + positive);
+}
+
 namespace {
 
 // One axis of a Predator's broad-phase window over a sorted Prey index: the positions
@@ -109,21 +121,17 @@ template <typename Coordinate>
 int sweptWindow(const Agent& predator, const Agent* prey, const std::int32_t* index, int count,
                 Coordinate coordinate, float own, float velocity, float margin,
                 std::int32_t* out) {
-    const double negative = velocity < 0.0f ? velocity : 0.0f;
-    const double positive = velocity < 0.0f ? 0.0f : velocity;
     int pos = 0;
     while (pos < count) {
         const Agent& q = prey[index[pos]];
-        const float lower = static_cast<float>(double(own) - predator.radius - q.radius - margin +
-                                               negative);
+        const float lower = sweptLowerBound(own, predator.radius, q.radius, margin, velocity);
         if (!(coordinate(q) < lower)) break;
         ++pos;
     }
     const int lo = pos;
     while (pos < count) {
         const Agent& q = prey[index[pos]];
-        const float upper = static_cast<float>(double(own) + predator.radius + q.radius + margin +
-                                               positive);
+        const float upper = sweptUpperBound(own, predator.radius, q.radius, margin, velocity);
         if (!(coordinate(q) < upper)) break;
         ++pos;
     }

@@ -131,8 +131,11 @@ void SenseWorkspace::writeNeighbourTerms(const Agent& self, const Agent& other,
 }
 
 void SenseWorkspace::senseWalls(const Agent& self) {
+    senseWalls(self, FrameRotation(self.heading));
+}
+
+void SenseWorkspace::senseWalls(const Agent& self, const FrameRotation& frame) {
     const float s = self.senseRange;
-    const FrameRotation frame(self.heading);
     struct Wall {
         bool inRange;
         float px, py;     // offset from the Agent to the wall

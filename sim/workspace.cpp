@@ -27,6 +27,13 @@ void SenseWorkspace::attach(Agent* predatorArray, int predatorCountArg, Agent* p
 }
 
 void SenseWorkspace::worldStep() {
+    if (literalWorldStep)
+        worldStepLiteral();
+    else
+        worldStepFast();
+}
+
+void SenseWorkspace::worldStepLiteral() {
     sortIndexes();
     for (int i = 0; i < predatorCount; ++i) {
         if (predators[i].digestTimer < 0) {

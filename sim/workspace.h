@@ -22,6 +22,13 @@ struct CaptureEvent {
 // -1 for x < 0, +1 otherwise (so sign(0) = +1).
 inline float sign(float x) { return x < 0.0f ? -1.0f : 1.0f; }
 
+// One axis of a Predator's swept window in the capture phase: the Prey whose start
+// coordinate lies in [lower, upper) can touch it within the tick.
+float sweptLowerBound(float own, float predatorRadius, float preyRadius, float margin,
+                      float velocity);
+float sweptUpperBound(float own, float predatorRadius, float preyRadius, float margin,
+                      float velocity);
+
 // Rotates a world vector into the frame of an Agent with the given heading.
 struct FrameRotation {
     float cosNeg;  // cos(-heading), single precision
@@ -29,6 +36,25 @@ struct FrameRotation {
     explicit FrameRotation(float heading);
     float forward(float px, float py) const;
     float left(float px, float py) const;
+};
+
+// Marks the phases of a world step as they end; benchmarks use it to time them.
+enum class StepPhase { begun, sorted, steered, moved, captured };
+struct StepObserver {
+    virtual void phaseDone(StepPhase phase) = 0;
+
+protected:
+    ~StepObserver() = default;
+};
+
+// A population's slots in ascending order of one coordinate (ties in ascending slot), kept
+// from step to step so that re-sorting meets nearly sorted input; beside each entry its
+// two coordinates, read by the searches without touching the Agents.
+struct KeptIndex {
+    std::array<std::int32_t, kMaxPrey> slot{};
+    std::array<float, kMaxPrey> key{};    // the sorting coordinate of slot[pos]
+    std::array<float, kMaxPrey> cross{};  // the other coordinate of slot[pos]
+    std::int32_t count = 0;               // slots 0..count-1 are in the index
 };
 
 // The per-step scratch of the simulation: the sorted position indexes, the neighbour
@@ -58,6 +84,17 @@ struct SenseWorkspace {
     std::array<float, kHiddenCount> hidden{};
     Random* random = nullptr;  // the world's generator, for ties in the capture list
 
+    // The step runs on indexes kept sorted between steps and finds exactly the same
+    // neighbours, contacts and random draws as the reference step; set this to run the
+    // reference step instead (tests and benchmarks compare the two).
+    bool literalWorldStep = false;
+    StepObserver* observer = nullptr;  // null in the program
+    KeptIndex keptPredatorsByX;
+    KeptIndex keptPredatorsByY;
+    KeptIndex keptPreyByX;
+    KeptIndex keptPreyByY;
+    bool preyRadiiEqual = false;  // every Prey in use had the same finite radius at the sort
+
     // Clears every array (they are fixed members, allocated with the workspace).
     void allocate();
     void attach(Agent* predatorArray, int predatorCountArg, Agent* preyArray, int preyCountArg,
@@ -65,6 +102,23 @@ struct SenseWorkspace {
 
     // One world step: sort, sense and control every Agent that steers, move, capture.
     void worldStep();
+    // The reference step: the insertion sorts from slot order, the linear window scans,
+    // the pairwise intersection and the full distance sort.
+    void worldStepLiteral();
+    // The same step through the kept indexes: binary-searched windows, the second axis
+    // tested directly, the nearest few selected instead of sorted.
+    void worldStepFast();
+
+    // Re-sorts the kept indexes and fills the four indexes and the Prey velocity margins
+    // as sortIndexes does. Returns false, doing nothing, when a position in use is not a
+    // moderate finite number; only the reference step handles those.
+    bool sortKeptIndexes();
+    // sense, over the kept indexes; requires sortKeptIndexes.
+    void senseFast(const Agent& agent);
+    // control with the same arithmetic in the same order, kept in registers.
+    void controlFast(Agent& agent);
+    // detectCaptures, over the kept indexes; requires sortKeptIndexes.
+    void detectCapturesFast();
 
     void sortIndexes();
     void sense(const Agent& agent);
@@ -74,7 +128,9 @@ struct SenseWorkspace {
     void testPair(int predatorSlot, int preySlot);
     void solveContact(float x1, float y1, float vx1, float vy1, float x2, float y2, float vx2,
                       float vy2, float sumOfRadii);
-    void sortCaptureList();
+    // Insertion sort of the capture list, starting at position `firstUnsorted`: the
+    // entries before it must be in strictly ascending time (the sort would leave them).
+    void sortCaptureList(int firstUnsorted = 1);
     void applyCapture(int predatorSlot, int preySlot, float time);
 
 private:
@@ -87,6 +143,9 @@ private:
     void queryNeighbours(const Agent& self, const QueryPopulation& population, float halfWidth,
                          int block, bool scaled);
     void senseWalls(const Agent& self);
+    void senseWalls(const Agent& self, const FrameRotation& frame);
+    void senseNearestFast(const Agent& self, const Agent* agents, const KeptIndex& byX,
+                          float halfWidth, int block, bool scaled, const FrameRotation& frame);
     void writeNeighbourTerms(const Agent& self, const Agent& other, const FrameRotation& frame,
                              int slot, bool scaled);
 };

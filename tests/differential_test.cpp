@@ -1,0 +1,366 @@
+// The fast world step against the reference step: the same world stepped both ways must
+// stay identical to the last bit, over long evolutions at full populations and in small
+// hand-made worlds full of ties (equal coordinates, equal distances, equal contact times).
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <random>
+#include <sstream>
+#include <string>
+
+#include "evo/population.h"
+#include "sim/workspace.h"
+#include "test_world.h"
+
+namespace kav {
+namespace {
+
+using testing::bitsOf;
+using testing::HandWorld;
+using testing::TempFolder;
+
+// Describes the first field in which two Agents differ; empty when they are identical.
+// Floats are compared by their bits, so NaN and -0 count. `genomeBaseA` and `genomeBaseB`
+// are the Genome storage of the Agents' own worlds.
+std::string agentDifference(const Agent& a, const Agent& b, const float* genomeBaseA,
+                            const float* genomeBaseB) {
+    std::ostringstream out;
+#define KAV_SAME_INT(field)                                                                  \
+    if (a.field != b.field) out << #field << ' ' << +a.field << " != " << +b.field << "; ";
+#define KAV_SAME_FLOAT(field)                                                                \
+    if (bitsOf(a.field) != bitsOf(b.field))                                                  \
+        out << #field << ' ' << a.field << " != " << b.field << "; ";
+    KAV_SAME_INT(isPredator)
+    KAV_SAME_INT(slot)
+    KAV_SAME_INT(rank)
+    KAV_SAME_INT(ticksSinceCatch)
+    KAV_SAME_INT(digestTimer)
+    KAV_SAME_INT(generation)
+    KAV_SAME_FLOAT(x)
+    KAV_SAME_FLOAT(vx)
+    KAV_SAME_FLOAT(y)
+    KAV_SAME_FLOAT(vy)
+    KAV_SAME_FLOAT(nextVx)
+    KAV_SAME_FLOAT(nextVy)
+    KAV_SAME_FLOAT(nextX)
+    KAV_SAME_FLOAT(nextY)
+    KAV_SAME_FLOAT(energy)
+    KAV_SAME_FLOAT(senseRange)
+    KAV_SAME_INT(age)
+    KAV_SAME_INT(hitWall)
+    KAV_SAME_INT(hitTop)
+    KAV_SAME_INT(hitLeft)
+    KAV_SAME_INT(hitBottom)
+    KAV_SAME_INT(hitRight)
+    KAV_SAME_FLOAT(heading)
+    KAV_SAME_FLOAT(prevHeading)
+    KAV_SAME_FLOAT(radius)
+    KAV_SAME_INT(captured)
+    KAV_SAME_INT(dead)
+    KAV_SAME_FLOAT(contactTime)
+    KAV_SAME_INT(catches)
+    KAV_SAME_FLOAT(xMin)
+    KAV_SAME_FLOAT(xMax)
+    KAV_SAME_FLOAT(yMin)
+    KAV_SAME_FLOAT(yMax)
+    KAV_SAME_INT(reproMode)
+#undef KAV_SAME_INT
+#undef KAV_SAME_FLOAT
+    if (a.genome - genomeBaseA != b.genome - genomeBaseB) out << "genome storage differs; ";
+    return out.str();
+}
+
+template <std::size_t N>
+std::string floatsDifference(const char* what, const float* a, const float* b) {
+    for (std::size_t i = 0; i < N; ++i)
+        if (bitsOf(a[i]) != bitsOf(b[i]))
+            return std::string(what) + '[' + std::to_string(i) + "] " + std::to_string(a[i]) +
+                   " != " + std::to_string(b[i]);
+    return "";
+}
+
+// Everything the two worlds hold, compared; empty when identical.
+std::string worldDifference(const Population& a, const Population& b) {
+    if (a.tick != b.tick) return "tick";
+    if (a.random.state() != b.random.state()) return "random state";
+    if (a.predatorCount != b.predatorCount || a.preyCount != b.preyCount) return "counts";
+    if (a.predatorRanks != b.predatorRanks) return "Predator rank list";
+    if (a.preyRanks != b.preyRanks) return "Prey rank list";
+    for (int i = 0; i < kMaxPredators; ++i) {
+        const std::string d = agentDifference(a.predators[i], b.predators[i],
+                                              a.predatorGenomes[0].data(),
+                                              b.predatorGenomes[0].data());
+        if (!d.empty()) return "Predator " + std::to_string(i) + ": " + d;
+        const std::string g = floatsDifference<kGenomeSize>(
+            "weight", a.predatorGenomes[i].data(), b.predatorGenomes[i].data());
+        if (!g.empty()) return "Predator " + std::to_string(i) + " Genome: " + g;
+    }
+    for (int i = 0; i < kMaxPrey; ++i) {
+        const std::string d = agentDifference(a.prey[i], b.prey[i], a.preyGenomes[0].data(),
+                                              b.preyGenomes[0].data());
+        if (!d.empty()) return "Prey " + std::to_string(i) + ": " + d;
+        const std::string g = floatsDifference<kGenomeSize>("weight", a.preyGenomes[i].data(),
+                                                            b.preyGenomes[i].data());
+        if (!g.empty()) return "Prey " + std::to_string(i) + " Genome: " + g;
+    }
+    if (bitsOf(a.sexualRankPct) != bitsOf(b.sexualRankPct) ||
+        bitsOf(a.clonalRankPct) != bitsOf(b.clonalRankPct) ||
+        bitsOf(a.probeSpreadE) != bitsOf(b.probeSpreadE) ||
+        bitsOf(a.probeSpreadM) != bitsOf(b.probeSpreadM))
+        return "statistics state";
+    return floatsDifference<2 * kMaxPrey>("probeOut", a.probeOut[0].data(), b.probeOut[0].data());
+}
+
+// A Genome file in `folder` holding random Genomes and the counts 40 and 200. Every
+// `poisonEvery`-th slot (0: none) gets Genomes whose weights are all `poison`.
+void writeGenomeFile(const TempFolder& folder, std::uint32_t seed, int poisonEvery = 0,
+                     float poison = 0.0f) {
+    auto source = testing::standardWorld(folder.path, seed);
+    if (poisonEvery > 0) {
+        for (int i = 0; i < kMaxPredators; i += poisonEvery) source->predatorGenomes[i].fill(poison);
+        for (int i = 0; i < kMaxPrey; i += poisonEvery) source->preyGenomes[i].fill(poison);
+    }
+    source->predatorCount = kMaxPredators;
+    source->preyCount = kMaxPrey;
+    ASSERT_TRUE(source->saveGenomes());
+}
+
+struct WorldPair {
+    std::unique_ptr<Population> fast;
+    std::unique_ptr<Population> literal;
+
+    WorldPair(const TempFolder& folder, std::uint32_t seed)
+        : fast(testing::standardWorld(folder.path, seed)),
+          literal(testing::standardWorld(folder.path, seed)) {
+        literal->workspace.literalWorldStep = true;
+    }
+
+    void requestSizeChange(bool add, bool predator) {
+        fast->requestSizeChange(add, predator);
+        literal->requestSizeChange(add, predator);
+    }
+
+    // Runs ticks until `last`; returns the first difference, with its tick.
+    std::string runUntil(std::int64_t last) {
+        while (fast->tick < last) {
+            fast->runTick();
+            literal->runTick();
+            const std::string difference = worldDifference(*fast, *literal);
+            if (!difference.empty())
+                return "after tick " + std::to_string(fast->tick) + ": " + difference;
+        }
+        return "";
+    }
+};
+
+// 20,000 ticks at 40 Predators and 200 Prey, with the populations shrunk and regrown
+// along the way (several requests between two ticks, removals refused at no Agent).
+void runLongComparison(std::uint32_t seed) {
+    TempFolder folder("differential-" + std::to_string(seed));
+    writeGenomeFile(folder, seed);
+    WorldPair worlds(folder, seed);
+    ASSERT_EQ(worlds.fast->predatorCount, kMaxPredators);
+    ASSERT_EQ(worlds.fast->preyCount, kMaxPrey);
+
+    constexpr std::int64_t kTicks = 20000;
+    constexpr std::int64_t kCycle = 5000;
+    int fullTicks = 0;
+    int capturesSeen = 0;
+    while (worlds.fast->tick < kTicks) {
+        const std::int64_t phase = worlds.fast->tick % kCycle;
+        if (phase >= 2000 && phase < 2012) {
+            worlds.requestSizeChange(false, phase % 3 == 0);  // four Predators, eight Prey
+        } else if (phase >= 3000 && phase < 3012) {
+            worlds.requestSizeChange(true, phase % 3 == 0);
+        } else if (phase == 4000) {
+            worlds.requestSizeChange(true, false);  // an add overridden by a remove
+            worlds.requestSizeChange(false, false);
+        } else if (phase == 4001) {
+            worlds.requestSizeChange(true, false);
+        }
+        const std::string difference = worlds.runUntil(worlds.fast->tick + 1);
+        ASSERT_EQ(difference, "");
+        if (worlds.fast->predatorCount == kMaxPredators && worlds.fast->preyCount == kMaxPrey)
+            ++fullTicks;
+        for (int i = 0; i < worlds.fast->predatorCount; ++i)
+            capturesSeen += worlds.fast->predators[i].captured;
+    }
+    EXPECT_GT(fullTicks, kTicks * 3 / 4);
+    // The run must have exercised the capture phase and reproduction.
+    EXPECT_GT(capturesSeen, 100);
+    std::int64_t generations = 0;
+    for (const Agent& q : worlds.fast->prey) generations += q.generation;
+    EXPECT_GT(generations, 2 * kMaxPrey);
+}
+
+TEST(DifferentialStep, Seed1StaysIdenticalForTwentyThousandTicks) { runLongComparison(1); }
+TEST(DifferentialStep, Seed77StaysIdenticalForTwentyThousandTicks) { runLongComparison(77); }
+TEST(DifferentialStep, Seed90210StaysIdenticalForTwentyThousandTicks) { runLongComparison(90210); }
+
+// Genomes that are not finite put NaN positions into the world for a tick before their
+// Agents are replaced; the fast step hands such ticks to the reference step.
+TEST(DifferentialStep, NonFiniteGenomesKeepBothStepsIdentical) {
+    const float poisons[] = {std::numeric_limits<float>::quiet_NaN(),
+                             std::numeric_limits<float>::infinity(), 3.0e38f};
+    for (float poison : poisons) {
+        SCOPED_TRACE(poison);
+        TempFolder folder("differential-poison");
+        writeGenomeFile(folder, 5, 7, poison);
+        WorldPair worlds(folder, 5);
+        ASSERT_EQ(worlds.runUntil(600), "");
+    }
+}
+
+// Positions that are not numbers (or are infinite) break the total order the fast
+// searches rely on; such steps must still come out as the reference computes them.
+TEST(DifferentialStep, NonFinitePositionsKeepBothStepsIdentical) {
+    TempFolder folder("differential-positions");
+    writeGenomeFile(folder, 9);
+    WorldPair worlds(folder, 9);
+    ASSERT_EQ(worlds.runUntil(300), "");
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity();
+    for (int round = 0; round < 20; ++round) {
+        SCOPED_TRACE(round);
+        for (Population* world : {worlds.fast.get(), worlds.literal.get()}) {
+            // Committed as the positions of the next step by the Agents' beginTick.
+            world->prey[(round * 37) % kMaxPrey].nextX = nan;
+            world->prey[(round * 53 + 11) % kMaxPrey].nextY = round % 2 ? nan : -inf;
+            world->predators[(round * 7) % kMaxPredators].nextX = round % 3 ? nan : inf;
+        }
+        ASSERT_EQ(worlds.runUntil(worlds.fast->tick + 5), "");
+    }
+}
+
+// Small worlds on a coarse grid: many Agents share an x, a y or a distance, and some
+// stand on one another. Sorting and sensing through the kept indexes must give the
+// reference indexes and input vectors exactly, also as the counts change between calls.
+TEST(DifferentialStep, SensingMatchesInWorldsFullOfTies) {
+    HandWorld world;
+    SenseWorkspace& ws = *world.workspace;
+    std::mt19937 rng(12345);
+    auto grid = [&](float low, float high, float step) {
+        const int steps = static_cast<int>((high - low) / step);
+        return low + step * static_cast<float>(std::uniform_int_distribution<int>(0, steps)(rng));
+    };
+    for (int trial = 0; trial < 300; ++trial) {
+        SCOPED_TRACE(trial);
+        const int predatorCount = std::uniform_int_distribution<int>(1, kMaxPredators)(rng);
+        const int preyCount = std::uniform_int_distribution<int>(1, kMaxPrey)(rng);
+        // Alternate between a crowded corner and the whole arena.
+        const bool crowded = trial % 2 == 0;
+        const float step = crowded ? 0.125f : 0.5f;
+        for (int i = 0; i < kMaxPredators + kMaxPrey; ++i) {
+            Agent& a = i < kMaxPredators ? world.predators[i] : world.prey[i - kMaxPredators];
+            const float x = crowded ? grid(3.0f, 5.0f, step) : grid(-5.0f, 5.0f, step);
+            const float y = crowded ? grid(2.0f, 4.0f, step) : grid(-4.0f, 4.0f, step);
+            world.place(a, x, y, grid(-1.0f, 1.0f, 0.25f), grid(-1.0f, 1.0f, 0.25f));
+            a.heading = grid(-1.5f, 4.5f, 0.75f);
+        }
+        ws.attach(world.predators.data(), predatorCount, world.prey.data(), preyCount,
+                  &world.random);
+
+        ws.sortIndexes();
+        const SenseWorkspace reference = ws;
+        ASSERT_TRUE(ws.sortKeptIndexes());
+        ASSERT_EQ(ws.predatorsByX, reference.predatorsByX);
+        ASSERT_EQ(ws.predatorsByY, reference.predatorsByY);
+        ASSERT_EQ(ws.preyByX, reference.preyByX);
+        ASSERT_EQ(ws.preyByY, reference.preyByY);
+        ASSERT_EQ(bitsOf(ws.maxPreyVx), bitsOf(reference.maxPreyVx));
+        ASSERT_EQ(bitsOf(ws.maxPreyVy), bitsOf(reference.maxPreyVy));
+
+        int sensedSomething = 0;
+        auto compare = [&](const Agent& a) {
+            ws.sense(a);
+            const std::array<float, kInputCount> expected = ws.inputs;
+            ws.senseFast(a);
+            const std::string d =
+                floatsDifference<kInputCount>("inputs", ws.inputs.data(), expected.data());
+            if (!d.empty()) ADD_FAILURE() << (a.isPredator ? "Predator " : "Prey ") << a.slot << ": " << d;
+            for (float v : expected) sensedSomething += v != 0.0f;
+        };
+        for (int i = 0; i < predatorCount; ++i) compare(world.predators[i]);
+        for (int i = 0; i < preyCount; ++i) compare(world.prey[i]);
+        ASSERT_GT(sensedSomething, 0);
+        if (::testing::Test::HasFailure()) return;
+    }
+}
+
+// Crowded worlds near a corner, with velocities on a coarse grid: many contacts, contacts
+// through wall images, and many equal contact times, whose order is drawn at random.
+// The capture list, the random draws and every Agent must come out the same.
+TEST(DifferentialStep, CapturesMatchWithEqualContactTimes) {
+    std::mt19937 rng(777);
+    int equalTimes = 0;
+    int captures = 0;
+    for (int trial = 0; trial < 300; ++trial) {
+        SCOPED_TRACE(trial);
+        HandWorld reference;
+        HandWorld fast;
+        auto grid = [&](float low, float high, float step) {
+            const int steps = static_cast<int>((high - low) / step);
+            return low +
+                   step * static_cast<float>(std::uniform_int_distribution<int>(0, steps)(rng));
+        };
+        const int predatorCount = std::uniform_int_distribution<int>(1, kMaxPredators)(rng);
+        const int preyCount = std::uniform_int_distribution<int>(1, kMaxPrey)(rng);
+        const float step = trial % 3 == 0 ? 0.25f : 0.125f;
+        for (int i = 0; i < kMaxPredators + kMaxPrey; ++i) {
+            const float x = grid(3.5f, 5.0f, step);
+            const float y = grid(2.5f, 4.0f, step);
+            const float vx = grid(-0.5f, 0.5f, 0.125f);
+            const float vy = grid(-0.5f, 0.5f, 0.125f);
+            const bool digesting = std::uniform_int_distribution<int>(0, 9)(rng) == 0;
+            const bool caught = std::uniform_int_distribution<int>(0, 19)(rng) == 0;
+            for (HandWorld* world : {&reference, &fast}) {
+                Agent& a = i < kMaxPredators ? world->predators[i]
+                                             : world->prey[i - kMaxPredators];
+                world->place(a, x, y, 0.0f, 0.0f);
+                a.nextVx = vx;
+                a.nextVy = vy;
+                a.move();
+                if (a.isPredator && digesting) a.digestTimer = 3;
+                if (!a.isPredator && caught) a.captured = 1;
+            }
+        }
+        reference.attach(predatorCount, preyCount);
+        fast.attach(predatorCount, preyCount);
+        ASSERT_TRUE(fast.workspace->sortKeptIndexes());
+
+        reference.workspace->detectCaptures();
+        fast.workspace->detectCapturesFast();
+
+        const SenseWorkspace& r = *reference.workspace;
+        const SenseWorkspace& f = *fast.workspace;
+        ASSERT_EQ(f.captureCount, r.captureCount);
+        for (int e = 0; e < r.captureCount; ++e) {
+            ASSERT_EQ(f.captures[e].predatorSlot, r.captures[e].predatorSlot) << "event " << e;
+            ASSERT_EQ(f.captures[e].preySlot, r.captures[e].preySlot) << "event " << e;
+            ASSERT_EQ(bitsOf(f.captures[e].time), bitsOf(r.captures[e].time)) << "event " << e;
+            if (e > 0 && r.captures[e].time == r.captures[e - 1].time) ++equalTimes;
+        }
+        ASSERT_EQ(fast.random.state(), reference.random.state());
+        for (int i = 0; i < kMaxPredators; ++i)
+            ASSERT_EQ(agentDifference(fast.predators[i], reference.predators[i],
+                                      fast.genomes[0].data(), reference.genomes[0].data()),
+                      "")
+                << "Predator " << i;
+        for (int i = 0; i < kMaxPrey; ++i)
+            ASSERT_EQ(agentDifference(fast.prey[i], reference.prey[i], fast.genomes[0].data(),
+                                      reference.genomes[0].data()),
+                      "")
+                << "Prey " << i;
+        for (int i = 0; i < predatorCount; ++i) captures += reference.predators[i].captured;
+    }
+    // The worlds are crowded enough that both the ties and the captures really occur.
+    EXPECT_GT(equalTimes, 50);
+    EXPECT_GT(captures, 300);
+}
+
+}  // namespace
+}  // namespace kav

@@ -1,0 +1,85 @@
+// A tick allocates nothing: every array is allocated with the world. This program
+// replaces the global allocation functions to count every allocation it makes.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <new>
+#include <string>
+#include <unistd.h>
+
+#include "evo/population.h"
+
+namespace {
+std::atomic<long> allocations{0};
+}  // namespace
+
+void* operator new(std::size_t size) {
+    allocations.fetch_add(1, std::memory_order_relaxed);
+    if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
+    throw std::bad_alloc();
+}
+void* operator new[](std::size_t size) { return operator new(size); }
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+    allocations.fetch_add(1, std::memory_order_relaxed);
+    return std::malloc(size == 0 ? 1 : size);
+}
+void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept {
+    return operator new(size, tag);
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete[](void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+
+namespace kav {
+namespace {
+
+// Runs `ticks` ticks and returns the allocations made by those that are not statistics
+// ticks (every 200th tick builds its text records; it is run but not counted).
+long allocationsOverTicks(Population& world, int ticks, bool changeSizes) {
+    long counted = 0;
+    for (int t = 0; t < ticks; ++t) {
+        if (changeSizes && t % 10 == 0) {
+            // Shrink and regrow both populations along the way.
+            const bool add = (t / 50) % 2 == 1;
+            if (add ? world.predatorCount < kMaxPredators : world.predatorCount > 1)
+                world.requestSizeChange(add, true);
+            if (add ? world.preyCount < kMaxPrey : world.preyCount > 1)
+                world.requestSizeChange(add, false);
+        }
+        const bool statisticsTick = (world.tick + 1) % kStatisticsPeriod == 0;
+        const long before = allocations.load();
+        world.runTick();
+        if (!statisticsTick) counted += allocations.load() - before;
+    }
+    return counted;
+}
+
+TEST(TickAllocation, TicksAllocateNothingWithEitherStep) {
+    const std::filesystem::path folder =
+        std::filesystem::temp_directory_path() / ("kavrosa-alloc-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(folder);
+    for (bool literal : {false, true}) {
+        SCOPED_TRACE(literal ? "reference step" : "program's step");
+        auto world = std::make_unique<Population>();
+        world->folder = folder;
+        world->setupStandard();
+        world->workspace.literalWorldStep = literal;
+
+        // The counter sees allocations at all: setting up a world makes some.
+        const long before = allocations.load();
+        auto other = std::make_unique<Population>();
+        EXPECT_GT(allocations.load(), before);
+
+        EXPECT_EQ(allocationsOverTicks(*world, 300, false), 0);
+        EXPECT_EQ(allocationsOverTicks(*world, 300, true), 0);
+        EXPECT_GT(world->tick, 400);
+    }
+    std::filesystem::remove_all(folder);
+}
+
+}  // namespace
+}  // namespace kav
