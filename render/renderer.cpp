@@ -131,8 +131,8 @@ bool Renderer::createShapes() {
     genBuffers(2, buffers);
     predatorShape_ = buffers[0];
     preyShape_ = buffers[1];
-    for (const auto& [buffer, spec] : {std::pair{predatorShape_, kPredatorShape}, std::pair{preyShape_, kPreyShape}}) {
-        std::vector<std::uint8_t> bytes = buildShapeBuffer(spec);
+    for (const auto& [buffer, style] : {std::pair{predatorShape_, kPredatorShape}, std::pair{preyShape_, kPreyShape}}) {
+        std::vector<std::uint8_t> bytes = buildShapeBuffer(style);
         if (!bgraColours_) {
             // Without BGRA vertex colours the copy on the device holds R, G, B, A.
             for (int v = 0; v < kShapeVertexCount; ++v) {

@@ -26,26 +26,26 @@ ShapeVertex vertex(float x, float y, float nx, float ny, std::uint32_t colour) {
 
 }  // namespace
 
-std::array<ShapeVertex, kShapeVertexCount> buildShapeVertices(const ShapeSpec& spec) {
-    const float r = spec.radius;
+std::array<ShapeVertex, kShapeVertexCount> buildShapeVertices(const ShapeStyle& style) {
+    const float r = style.radius;
     std::array<ShapeVertex, kShapeVertexCount> v{};
-    v[0] = vertex(0.0f, 0.0f, 0.0f, 0.0f, spec.centreColour);
+    v[0] = vertex(0.0f, 0.0f, 0.0f, 0.0f, style.centreColour);
     for (int k = 0; k <= kRimSegments; ++k) {
         const float a = static_cast<float>(k) * kTwoPiF / static_cast<float>(kRimSegments);
         const float s = std::sin(a);
         const float c = std::cos(a);
-        const float fr = spec.rimNormalFactor * r;
-        v[kRimFirst + k] = vertex(r * s, r * c, fr * s, fr * c, spec.rimColour);
+        const float fr = style.rimNormalFactor * r;
+        v[kRimFirst + k] = vertex(r * s, r * c, fr * s, fr * c, style.rimColour);
     }
-    v[kPointerFirst] = vertex(0.8f * r, 0.0f, 0.0f, 0.0f, spec.tipColour);
-    v[kPointerFirst + 1] = vertex(-0.75f * r, 0.2f * r, 0.0f, 0.0f, spec.baseColour);
-    v[kPointerFirst + 2] = vertex(-0.75f * r, -0.2f * r, 0.0f, 0.0f, spec.baseColour);
+    v[kPointerFirst] = vertex(0.8f * r, 0.0f, 0.0f, 0.0f, style.tipColour);
+    v[kPointerFirst + 1] = vertex(-0.75f * r, 0.2f * r, 0.0f, 0.0f, style.baseColour);
+    v[kPointerFirst + 2] = vertex(-0.75f * r, -0.2f * r, 0.0f, 0.0f, style.baseColour);
     return v;
 }
 
-std::vector<std::uint8_t> buildShapeBuffer(const ShapeSpec& spec) {
-    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(spec.bufferBytes), 0);
-    const auto vertices = buildShapeVertices(spec);
+std::vector<std::uint8_t> buildShapeBuffer(const ShapeStyle& style) {
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(style.bufferBytes), 0);
+    const auto vertices = buildShapeVertices(style);
     std::memcpy(bytes.data(), vertices.data(), sizeof(vertices));
     return bytes;
 }

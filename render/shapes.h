@@ -20,7 +20,7 @@ constexpr int kRimSegments = 14;
 constexpr int kPointerFirst = 16;    // tip 16, base 17 and 18
 
 // What tells the two shapes apart. Colours are 0xAARRGGBB.
-struct ShapeSpec {
+struct ShapeStyle {
     float radius;
     float rimNormalFactor;
     std::uint32_t centreColour;
@@ -30,15 +30,15 @@ struct ShapeSpec {
     int bufferBytes;  // at least 19 vertices; the rest of the buffer stays zero
 };
 
-constexpr ShapeSpec kPredatorShape{0.25f, 0.8f, 0x00FFFF00u, 0x00FF0000u, 0x000000CCu, 0x00000066u, 532};
-constexpr ShapeSpec kPreyShape{0.16f, 0.2f, 0x00FFFF00u, 0x00FFFFFFu, 0x00CC0000u, 0x00660000u, 672};
+constexpr ShapeStyle kPredatorShape{0.25f, 0.8f, 0x00FFFF00u, 0x00FF0000u, 0x000000CCu, 0x00000066u, 532};
+constexpr ShapeStyle kPreyShape{0.16f, 0.2f, 0x00FFFF00u, 0x00FFFFFFu, 0x00CC0000u, 0x00660000u, 672};
 
 // The shape as a flat disc (a fan of 14 triangles about vertex 0, the rim starting at
 // the top and running clockwise as the camera sees it) with a thin pointer triangle
 // along +x drawn over it.
-std::array<ShapeVertex, kShapeVertexCount> buildShapeVertices(const ShapeSpec& spec);
+std::array<ShapeVertex, kShapeVertexCount> buildShapeVertices(const ShapeStyle& style);
 
 // The vertex buffer contents: `bufferBytes` bytes, the 19 vertices first.
-std::vector<std::uint8_t> buildShapeBuffer(const ShapeSpec& spec);
+std::vector<std::uint8_t> buildShapeBuffer(const ShapeStyle& style);
 
 }  // namespace kav

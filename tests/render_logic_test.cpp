@@ -238,9 +238,9 @@ void expectColour(const ShapeVertex& v, std::uint32_t argb) {
 }
 
 TEST(Shapes, DiscFanAndPointerFromTheRadius) {
-    for (const ShapeSpec& spec : {kPredatorShape, kPreyShape}) {
-        const float r = spec.radius;
-        const auto v = buildShapeVertices(spec);
+    for (const ShapeStyle& style : {kPredatorShape, kPreyShape}) {
+        const float r = style.radius;
+        const auto v = buildShapeVertices(style);
         ASSERT_EQ(v.size(), 19u);
         EXPECT_EQ(v[0].x, 0.0f);
         EXPECT_EQ(v[0].y, 0.0f);
@@ -253,8 +253,8 @@ TEST(Shapes, DiscFanAndPointerFromTheRadius) {
         EXPECT_LT(v[5].y, 0.0f);
         for (int k = 1; k <= 15; ++k) {
             EXPECT_NEAR(std::hypot(v[k].x, v[k].y), r, 1e-6f) << k;
-            EXPECT_FLOAT_EQ(v[k].nx, spec.rimNormalFactor * r * (v[k].x / r)) << k;
-            EXPECT_FLOAT_EQ(v[k].ny, spec.rimNormalFactor * r * (v[k].y / r)) << k;
+            EXPECT_FLOAT_EQ(v[k].nx, style.rimNormalFactor * r * (v[k].x / r)) << k;
+            EXPECT_FLOAT_EQ(v[k].ny, style.rimNormalFactor * r * (v[k].y / r)) << k;
         }
         for (const ShapeVertex& vertex : v) {
             EXPECT_EQ(vertex.z, 0.0f);
@@ -265,11 +265,11 @@ TEST(Shapes, DiscFanAndPointerFromTheRadius) {
         EXPECT_FLOAT_EQ(v[17].x, -0.75f * r);
         EXPECT_FLOAT_EQ(v[17].y, 0.2f * r);
         EXPECT_FLOAT_EQ(v[18].y, -0.2f * r);
-        expectColour(v[0], spec.centreColour);
-        for (int k = 1; k <= 15; ++k) expectColour(v[k], spec.rimColour);
-        expectColour(v[16], spec.tipColour);
-        expectColour(v[17], spec.baseColour);
-        expectColour(v[18], spec.baseColour);
+        expectColour(v[0], style.centreColour);
+        for (int k = 1; k <= 15; ++k) expectColour(v[k], style.rimColour);
+        expectColour(v[16], style.tipColour);
+        expectColour(v[17], style.baseColour);
+        expectColour(v[18], style.baseColour);
     }
 }
 
