@@ -7,15 +7,19 @@
 //   that is nearly sorted already;
 // - window bounds are found by binary search over the coordinates stored beside the
 //   index, and the second axis is tested directly instead of intersecting two lists;
-// - the nearest neighbours are selected (squared distance, then position in the x
-//   index, which is the order of the reference's stable distance sort) instead of
-//   sorting every candidate;
+// - the neighbours are searched in a grid of cells rebuilt from the x index at every
+//   step, outwards from the cells around the sensing Agent until no farther cell can
+//   hold one of the five nearest, and the nearest are selected (squared distance, then
+//   position in the x index, which is the order of the reference's stable distance
+//   sort) instead of sorting every candidate;
 // - the capture broad phase starts where its window starts, and the capture list is
 //   re-sorted only from the first entry that is not already in strictly ascending time.
 //
 // The equivalences need positions that compare as a total order; a step in which some
 // position in use is not a moderate finite number runs the reference step instead.
 #include <algorithm>
+#include <bit>
+#include <cstdint>
 #include <cmath>
 #include <limits>
 
@@ -28,6 +32,10 @@ namespace {
 // Positions beyond this bound (or not numbers) send the step to the reference code;
 // below it squared distances cannot overflow.
 constexpr float kModerateCoordinate = 1.0e18f;
+
+// Cell sizes of the search grids, as Agents per cell on average over the occupied area.
+constexpr float kPreyPerCell = 1.5f;
+constexpr float kPredatorsPerCell = 1.0f;
 
 bool moderate(float value) { return std::fabs(value) <= kModerateCoordinate; }
 
@@ -103,6 +111,10 @@ bool SenseWorkspace::sortKeptIndexes() {
     resortKept(keptPredatorsByY, predatorCount, predatorY, predatorX);
     resortKept(keptPreyByX, preyCount, preyX, preyY);
     resortKept(keptPreyByY, preyCount, preyY, preyX);
+    preyGrid.build(keptPreyByX.slot.data(), keptPreyByX.key.data(), keptPreyByX.cross.data(),
+                   preyCount, kPreyPerCell);
+    predatorGrid.build(keptPredatorsByX.slot.data(), keptPredatorsByX.key.data(),
+                       keptPredatorsByX.cross.data(), predatorCount, kPredatorsPerCell);
     std::copy_n(keptPredatorsByX.slot.begin(), predatorCount, predatorsByX.begin());
     std::copy_n(keptPredatorsByY.slot.begin(), predatorCount, predatorsByY.begin());
     std::copy_n(keptPreyByX.slot.begin(), preyCount, preyByX.begin());
@@ -110,102 +122,173 @@ bool SenseWorkspace::sortKeptIndexes() {
     return true;
 }
 
+namespace {
+
+// The five nearest candidates of a search, as keys ordered by (squared distance, position
+// in the x index): the order of the reference's stable distance sort. A squared distance
+// here is a finite float that is not negative, so its bits order as unsigned integers.
+struct NearestFive {
+    static constexpr std::uint64_t kNone = ~std::uint64_t{0};
+    std::uint64_t k0 = kNone, k1 = kNone, k2 = kNone, k3 = kNone, k4 = kNone;
+
+    static std::uint64_t key(float squaredDistance, std::int32_t xPosition) {
+        return (std::uint64_t{std::bit_cast<std::uint32_t>(squaredDistance)} << 32) |
+               static_cast<std::uint32_t>(xPosition);
+    }
+    // Keeps the five smallest keys in ascending order, without branches: the offered key
+    // sinks through the five as through a sorting network.
+    void offer(std::uint64_t k) {
+        sink(k0, k);
+        sink(k1, k);
+        sink(k2, k);
+        sink(k3, k);
+        k4 = k < k4 ? k : k4;
+    }
+    bool full() const { return k4 != kNone; }
+    float fifth() const { return std::bit_cast<float>(static_cast<std::uint32_t>(k4 >> 32)); }
+    std::uint64_t operator[](int i) const {
+        const std::uint64_t all[5] = {k0, k1, k2, k3, k4};
+        return all[i];
+    }
+
+private:
+    static void sink(std::uint64_t& kept, std::uint64_t& k) {
+        const std::uint64_t smaller = k < kept ? k : kept;
+        k = k < kept ? kept : k;
+        kept = smaller;
+    }
+};
+
+// A rectangle of grid cells, columns c0..c1 and rows r0..r1.
+struct CellBox {
+    int c0, c1, r0, r1;
+    bool operator==(const CellBox&) const = default;
+};
+
+// The squared distance that a coordinate `gap` away cannot go below: rounding is monotonic,
+// so the x term of a farther candidate is at least gap², and the y term adds nothing negative.
+float squaredGap(float gap) { return gap > 0.0f ? gap * gap : 0.0f; }
+
+}  // namespace
+
 void SenseWorkspace::senseNearestFast(const Agent& self, const Agent* agents,
-                                      const KeptIndex& byX, float halfWidth, int block,
-                                      bool scaled, const FrameRotation& frame) {
+                                      const CellGrid& grid, float halfWidth, int block,
+                                      bool scaled, const FrameRotation& frame, float* reach) {
     const float xLow = self.x - halfWidth;
     const float xHigh = self.x + halfWidth;
     const float yLow = self.y - halfWidth;
     const float yHigh = self.y + halfWidth;
     // A window that is empty (or has bounds that are not numbers) holds nobody.
-    if (!(xLow <= xHigh) || !(yLow <= yHigh)) return;
+    if (!(xLow <= xHigh) || !(yLow <= yHigh) || grid.count == 0) return;
 
-    // The five nearest in (squared distance, x-index position) order, the order of the
-    // reference's stable distance sort; the sensing Agent itself may be the first of
-    // them and is then skipped.
-    constexpr int kKept = 5;
-    float nearestDistance[kKept];
-    std::int32_t nearestPosition[kKept];
-    int found = 0;
-    auto consider = [&](int pos, float dxSquared, float y) {
-        if (y < yLow || !(y < yHigh)) return;
-        const float dy = self.y - y;
-        const float distance = dxSquared + dy * dy;
-        if (found == kKept && !(distance < nearestDistance[kKept - 1] ||
-                                (distance == nearestDistance[kKept - 1] &&
-                                 pos < nearestPosition[kKept - 1])))
-            return;
-        int k = found < kKept ? found++ : kKept - 1;
-        while (k > 0 && (nearestDistance[k - 1] > distance ||
-                         (nearestDistance[k - 1] == distance && nearestPosition[k - 1] > pos))) {
-            nearestDistance[k] = nearestDistance[k - 1];
-            nearestPosition[k] = nearestPosition[k - 1];
-            --k;
+    NearestFive nearest;
+    // Every candidate of the given cells of one row, the window tested without branches.
+    auto scanRow = [&](int row, int firstColumn, int lastColumn) {
+        const int end = grid.rowEnd(row, lastColumn);
+        for (int e = grid.rowBegin(row, firstColumn); e < end; ++e) {
+            const float x = grid.x[e];
+            const float y = grid.y[e];
+            const float dx = self.x - x;
+            const float dy = self.y - y;
+            const float distance = dx * dx + dy * dy;
+            const std::uint64_t outside =
+                std::uint64_t{0} - std::uint64_t{!((x >= xLow) & (x < xHigh) & (y >= yLow) &
+                                                   (y < yHigh))};
+            nearest.offer(NearestFive::key(distance, grid.xPosition[e]) | outside);
         }
-        nearestDistance[k] = distance;
-        nearestPosition[k] = pos;
+    };
+    // The cells of `next` that are not in `done` (which lies inside it).
+    auto scanAround = [&](const CellBox& next, const CellBox& done) {
+        for (int r = next.r0; r <= next.r1; ++r) {
+            if (r < done.r0 || r > done.r1) {
+                scanRow(r, next.c0, next.c1);
+            } else {
+                if (next.c0 < done.c0) scanRow(r, next.c0, done.c0 - 1);
+                if (next.c1 > done.c1) scanRow(r, done.c1 + 1, next.c1);
+            }
+        }
     };
 
-    // Outwards from the sensing Agent's x, nearer x first, on each side until the x
-    // window ends or the x distance alone exceeds the fifth distance found: a squared
-    // distance is never below its x term (rounding is monotonic), and the x term only
-    // grows outwards.
-    const int count = byX.count;
-    const float* xs = byX.key.data();
-    const float* ys = byX.cross.data();
-    const float inf = std::numeric_limits<float>::infinity();
-    int right = firstNotBelow(xs, 0, count, self.x);
-    int left = right - 1;
-    float rightTerm = inf;  // squared x distance of the next candidate on each side
-    float leftTerm = inf;
-    auto nextRight = [&] {
-        if (right < count && xs[right] < xHigh) {
-            const float dx = self.x - xs[right];
-            rightTerm = dx * dx;
-        } else {
-            rightTerm = inf;
+    // Every candidate lies in the cells of the window (the cell of a coordinate is
+    // monotonic in it). Start with the cells within the reach of the last search and
+    // grow the box while a candidate outside it could still be among the five.
+    const CellBox window{grid.column(xLow), grid.column(xHigh), grid.row(yLow), grid.row(yHigh)};
+    float start = reach ? std::min(*reach, halfWidth) : halfWidth;
+    if (!(start >= 0.0f)) start = halfWidth;
+    CellBox box{std::max(window.c0, grid.column(self.x - start)),
+                std::min(window.c1, grid.column(self.x + start)),
+                std::max(window.r0, grid.row(self.y - start)),
+                std::min(window.r1, grid.row(self.y + start))};
+    for (int r = box.r0; r <= box.r1; ++r) scanRow(r, box.c0, box.c1);
+    while (!(box == window)) {
+        if (!nearest.full()) {
+            scanAround(window, box);
+            box = window;
+            break;
         }
-    };
-    auto nextLeft = [&] {
-        if (left >= 0 && !(xs[left] < xLow)) {
-            const float dx = self.x - xs[left];
-            leftTerm = dx * dx;
-        } else {
-            leftTerm = inf;
-        }
-    };
-    nextRight();
-    nextLeft();
-    for (;;) {
-        const float limit = found == kKept ? nearestDistance[kKept - 1] : inf;
-        const bool takeRight = rightTerm <= leftTerm;
-        const float term = takeRight ? rightTerm : leftTerm;
-        if (term == inf || term > limit) break;
-        if (takeRight) {
-            consider(right, term, ys[right]);
-            ++right;
-            nextRight();
-        } else {
-            consider(left, term, ys[left]);
-            --left;
-            nextLeft();
-        }
+        // The least squared distance of a window candidate beyond each side of the box;
+        // only a side below or at the fifth distance found (ties go to the lower
+        // position) needs more cells.
+        const float fifth = nearest.fifth();
+        const float inf = std::numeric_limits<float>::infinity();
+        const float left = box.c0 > window.c0 ? squaredGap(self.x - grid.upperEdgeX(box.c0 - 1)) : inf;
+        const float right = box.c1 < window.c1 ? squaredGap(grid.lowerEdgeX(box.c1 + 1) - self.x) : inf;
+        const float below = box.r0 > window.r0 ? squaredGap(self.y - grid.upperEdgeY(box.r0 - 1)) : inf;
+        const float above = box.r1 < window.r1 ? squaredGap(grid.lowerEdgeY(box.r1 + 1) - self.y) : inf;
+        if (left > fifth && right > fifth && below > fifth && above > fifth) break;
+        // Out to the cells within the fifth distance, and at least one cell further on
+        // each side that needs it.
+        const float radius = std::sqrt(fifth) * 1.001f;
+        CellBox next = box;
+        if (!(left > fifth)) next.c0 = std::max(window.c0, std::min(box.c0 - 1, grid.column(self.x - radius)));
+        if (!(right > fifth)) next.c1 = std::min(window.c1, std::max(box.c1 + 1, grid.column(self.x + radius)));
+        if (!(below > fifth)) next.r0 = std::max(window.r0, std::min(box.r0 - 1, grid.row(self.y - radius)));
+        if (!(above > fifth)) next.r1 = std::min(window.r1, std::max(box.r1 + 1, grid.row(self.y + radius)));
+        scanAround(next, box);
+        box = next;
     }
-    if (found == 0) return;
+    if (reach) *reach = nearest.full() ? std::sqrt(nearest.fifth()) : halfWidth;
 
-    const int first = (&agents[byX.slot[nearestPosition[0]]] == &self) ? 1 : 0;
+    int found = 0;
+    while (found < 5 && nearest[found] != NearestFive::kNone) ++found;
+    if (found == 0) return;
+    const std::int32_t* slotByPosition = grid.slotByXPosition.data();
+    const int first = (&agents[slotByPosition[nearest[0] & 0xffffffffu]] == &self) ? 1 : 0;
     for (int k = 0; k < 4 && first + k < found; ++k)
-        writeNeighbourTerms(self, agents[byX.slot[nearestPosition[first + k]]], frame,
-                            block + 4 * k, scaled);
+        writeNeighbourTerms(self, agents[slotByPosition[nearest[first + k] & 0xffffffffu]],
+                            frame, block + 4 * k, scaled);
 }
 
 void SenseWorkspace::senseFast(const Agent& self) {
     inputs.fill(0.0f);
     const bool predator = self.isPredator != 0;
     const FrameRotation frame(self.heading);
-    senseNearestFast(self, prey, keptPreyByX, self.senseRange, 0, predator, frame);
-    senseNearestFast(self, predators, keptPredatorsByX,
-                     predator ? kPredatorPeerWindow : self.senseRange, 16, !predator, frame);
+    float* reachOnPrey = nullptr;
+    float* reachOnPredators = nullptr;
+    // Where the Agent's record stands in its population's array, if it does.
+    auto indexIn = [&](const Agent* array, int capacity) {
+        const std::uintptr_t offset = reinterpret_cast<std::uintptr_t>(&self) -
+                                      reinterpret_cast<std::uintptr_t>(array);
+        const std::uintptr_t index = offset / sizeof(Agent);
+        return offset % sizeof(Agent) == 0 && index < std::uintptr_t(capacity) ? int(index) : -1;
+    };
+    if (predator) {
+        const int index = indexIn(predators, kMaxPredators);
+        if (index >= 0) {
+            reachOnPrey = &predatorReachOnPrey[index];
+            reachOnPredators = &predatorReachOnPredators[index];
+        }
+    } else {
+        const int index = indexIn(prey, kMaxPrey);
+        if (index >= 0) {
+            reachOnPrey = &preyReachOnPrey[index];
+            reachOnPredators = &preyReachOnPredators[index];
+        }
+    }
+    senseNearestFast(self, prey, preyGrid, self.senseRange, 0, predator, frame, reachOnPrey);
+    senseNearestFast(self, predators, predatorGrid,
+                     predator ? kPredatorPeerWindow : self.senseRange, 16, !predator, frame,
+                     reachOnPredators);
     senseWalls(self, frame);
 }
 

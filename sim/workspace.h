@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "sim/agent.h"
+#include "sim/cell_grid.h"
 #include "sim/random.h"
 
 namespace kav {
@@ -94,6 +95,16 @@ struct SenseWorkspace {
     KeptIndex keptPreyByX;
     KeptIndex keptPreyByY;
     bool preyRadiiEqual = false;  // every Prey in use had the same finite radius at the sort
+    // Each population's positions at the sort, bucketed by cell for the neighbour search.
+    CellGrid preyGrid;
+    CellGrid predatorGrid;
+    // The distance of each Agent's farthest of five nearest at its last search, per
+    // population searched: where the next search starts. It steers only the search, never
+    // its result.
+    std::array<float, kMaxPredators> predatorReachOnPrey{};
+    std::array<float, kMaxPredators> predatorReachOnPredators{};
+    std::array<float, kMaxPrey> preyReachOnPrey{};
+    std::array<float, kMaxPrey> preyReachOnPredators{};
 
     // Clears every array (they are fixed members, allocated with the workspace).
     void allocate();
@@ -144,8 +155,9 @@ private:
                          int block, bool scaled);
     void senseWalls(const Agent& self);
     void senseWalls(const Agent& self, const FrameRotation& frame);
-    void senseNearestFast(const Agent& self, const Agent* agents, const KeptIndex& byX,
-                          float halfWidth, int block, bool scaled, const FrameRotation& frame);
+    void senseNearestFast(const Agent& self, const Agent* agents, const CellGrid& grid,
+                          float halfWidth, int block, bool scaled, const FrameRotation& frame,
+                          float* reach);
     void writeNeighbourTerms(const Agent& self, const Agent& other, const FrameRotation& frame,
                              int slot, bool scaled);
 };

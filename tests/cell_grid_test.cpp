@@ -1,0 +1,188 @@
+// The cell grid behind the fast neighbour search: every entry in the cell its coordinates
+// map to, edges that hold for every entry, and a search whose result does not depend on
+// where it starts.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <limits>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "sim/cell_grid.h"
+#include "test_world.h"
+
+namespace kav {
+namespace {
+
+using testing::bitsOf;
+using testing::HandWorld;
+
+// Builds a grid from points as the workspace does: from an index in ascending (x, slot).
+void buildFrom(CellGrid& grid, std::vector<std::array<float, 2>> points, float perCell) {
+    std::vector<std::int32_t> slots(points.size());
+    for (std::size_t i = 0; i < slots.size(); ++i) slots[i] = static_cast<std::int32_t>(i);
+    std::stable_sort(slots.begin(), slots.end(),
+                     [&](std::int32_t a, std::int32_t b) { return points[a][0] < points[b][0]; });
+    std::vector<float> xs;
+    std::vector<float> ys;
+    for (std::int32_t s : slots) {
+        xs.push_back(points[s][0]);
+        ys.push_back(points[s][1]);
+    }
+    grid.build(slots.data(), xs.data(), ys.data(), static_cast<int>(points.size()), perCell);
+}
+
+// Every entry once, in the cell its coordinates map to, beyond the lower safe edges of
+// its cell and before the upper ones.
+void expectConsistent(const CellGrid& grid, const std::vector<std::array<float, 2>>& points) {
+    ASSERT_GE(grid.columns, 1);
+    ASSERT_GE(grid.rows, 1);
+    ASSERT_LE(grid.columns * grid.rows, CellGrid::kMaxCells);
+    ASSERT_EQ(grid.cellBegin[grid.columns * grid.rows], static_cast<int>(points.size()));
+    std::vector<int> seen(points.size(), 0);
+    for (int r = 0; r < grid.rows; ++r) {
+        for (int c = 0; c < grid.columns; ++c) {
+            for (int e = grid.rowBegin(r, c); e < grid.rowEnd(r, c); ++e) {
+                const float x = grid.x[e];
+                const float y = grid.y[e];
+                ASSERT_EQ(grid.column(x), c);
+                ASSERT_EQ(grid.row(y), r);
+                if (c >= 1) {
+                    EXPECT_GE(x, grid.lowerEdgeX(c)) << "column " << c;
+                }
+                if (c <= grid.columns - 2) {
+                    EXPECT_LT(x, grid.upperEdgeX(c)) << "column " << c;
+                }
+                if (r >= 1) {
+                    EXPECT_GE(y, grid.lowerEdgeY(r)) << "row " << r;
+                }
+                if (r <= grid.rows - 2) {
+                    EXPECT_LT(y, grid.upperEdgeY(r)) << "row " << r;
+                }
+                const int slot = grid.slotByXPosition[grid.xPosition[e]];
+                ASSERT_EQ(bitsOf(points[slot][0]), bitsOf(x));
+                ASSERT_EQ(bitsOf(points[slot][1]), bitsOf(y));
+                seen[slot] += 1;
+            }
+        }
+    }
+    for (std::size_t s = 0; s < seen.size(); ++s) EXPECT_EQ(seen[s], 1) << "slot " << s;
+}
+
+TEST(CellGrid, EntriesSitInTheirCellsWithinTheSafeEdges) {
+    std::mt19937 rng(4242);
+    std::uniform_real_distribution<float> unit(0.0f, 1.0f);
+    for (int trial = 0; trial < 200; ++trial) {
+        SCOPED_TRACE(trial);
+        const int count = std::uniform_int_distribution<int>(1, kMaxPrey)(rng);
+        // Spreads from a speck to far beyond the arena, some on cell edges exactly
+        // (coordinates on a grid of the same step as the cells).
+        const float spread = std::pow(10.0f, std::uniform_real_distribution<float>(-5, 6)(rng));
+        const float centre = std::uniform_real_distribution<float>(-1000, 1000)(rng);
+        const bool onSteps = trial % 3 == 0;
+        std::vector<std::array<float, 2>> points(count);
+        for (auto& p : points) {
+            for (float& v : p) {
+                v = unit(rng);
+                if (onSteps) v = std::floor(v * 16.0f) / 16.0f;
+                v = centre + spread * v;
+            }
+        }
+        CellGrid grid;
+        buildFrom(grid, points, trial % 2 ? 1.0f : 1.5f);
+        expectConsistent(grid, points);
+        if (::testing::Test::HasFailure()) return;
+    }
+}
+
+TEST(CellGrid, DegenerateSpreadsGiveOneCellAcross) {
+    CellGrid grid;
+    // All on one point: a single cell.
+    buildFrom(grid, std::vector<std::array<float, 2>>(50, {1.5f, -2.0f}), 1.0f);
+    EXPECT_EQ(grid.columns * grid.rows, 1);
+    expectConsistent(grid, std::vector<std::array<float, 2>>(50, {1.5f, -2.0f}));
+    // On a horizontal line: columns only.
+    std::vector<std::array<float, 2>> line;
+    for (int i = 0; i < 100; ++i) line.push_back({-5.0f + 0.1f * static_cast<float>(i), 3.0f});
+    buildFrom(grid, line, 1.0f);
+    EXPECT_EQ(grid.rows, 1);
+    EXPECT_GT(grid.columns, 1);
+    expectConsistent(grid, line);
+    // No entries at all.
+    buildFrom(grid, {}, 1.0f);
+    EXPECT_EQ(grid.cellBegin[1], 0);
+}
+
+// The cell of a coordinate never decreases as the coordinate grows, also outside the
+// occupied area: the search relies on it to find the window's cells.
+TEST(CellGrid, CellOfACoordinateIsMonotonic) {
+    CellGrid grid;
+    std::vector<std::array<float, 2>> points;
+    std::mt19937 rng(7);
+    std::uniform_real_distribution<float> arena(-5.0f, 5.0f);
+    for (int i = 0; i < 150; ++i) points.push_back({arena(rng), arena(rng) * 0.8f});
+    buildFrom(grid, points, 1.5f);
+    // Far out on both sides, and near the arena in steps finer than a cell, each step
+    // followed by the next float up (where a rounding could misplace a coordinate).
+    std::vector<float> values;
+    for (float v = -1.0e20f; v < -10.0f; v /= 3.0f) values.push_back(v);
+    for (float v = -10.0f; v < 10.0f; v += 0.001f) {
+        values.push_back(v);
+        values.push_back(std::nextafter(v, 20.0f));
+    }
+    for (float v = 10.0f; v < 1.0e20f; v *= 3.0f) values.push_back(v);
+    int last = 0;
+    for (float v : values) {
+        const int c = grid.column(v);
+        ASSERT_GE(c, last) << v;
+        ASSERT_LT(c, grid.columns);
+        last = c;
+    }
+    EXPECT_EQ(last, grid.columns - 1);
+}
+
+// The search starts from the reach of the Agent's last search; whatever that reach, the
+// input vector is the reference's. A reach of 0 makes every search grow its box.
+TEST(CellGrid, SensingDoesNotDependOnWhereTheSearchStarts) {
+    HandWorld world;
+    SenseWorkspace& ws = *world.workspace;
+    std::mt19937 rng(99);
+    std::uniform_real_distribution<float> x(-5.0f, 5.0f);
+    std::uniform_real_distribution<float> y(-4.0f, 4.0f);
+    std::uniform_real_distribution<float> v(-0.5f, 0.5f);
+    const float starts[] = {0.0f, 1.0e-6f, 0.3f, 1.0f, 50.0f,
+                            std::numeric_limits<float>::infinity(),
+                            std::numeric_limits<float>::quiet_NaN()};
+    for (int trial = 0; trial < 20; ++trial) {
+        SCOPED_TRACE(trial);
+        for (Agent& a : world.predators) world.place(a, x(rng), y(rng), v(rng), v(rng));
+        for (Agent& a : world.prey) world.place(a, x(rng), y(rng), v(rng), v(rng));
+        // Clusters: a tenth of the Prey on a few points.
+        for (int i = 0; i < kMaxPrey; i += 10)
+            world.place(world.prey[i], 1.0f + static_cast<float>(i % 3), -1.0f, 0.1f, 0.0f);
+        world.attach(kMaxPredators, kMaxPrey);
+        ASSERT_TRUE(ws.sortKeptIndexes());
+        for (float start : starts) {
+            SCOPED_TRACE(start);
+            for (int i = 0; i < kMaxPredators + kMaxPrey; ++i) {
+                const bool predator = i < kMaxPredators;
+                const Agent& a = predator ? world.predators[i] : world.prey[i - kMaxPredators];
+                ws.sense(a);
+                const std::array<float, kInputCount> expected = ws.inputs;
+                ws.predatorReachOnPrey.fill(start);
+                ws.predatorReachOnPredators.fill(start);
+                ws.preyReachOnPrey.fill(start);
+                ws.preyReachOnPredators.fill(start);
+                ws.senseFast(a);
+                for (int k = 0; k < kInputCount; ++k)
+                    ASSERT_EQ(bitsOf(ws.inputs[k]), bitsOf(expected[k]))
+                        << (predator ? "Predator " : "Prey ") << a.slot << " input " << k;
+            }
+        }
+    }
+}
+
+}  // namespace
+}  // namespace kav
