@@ -1,6 +1,9 @@
 #pragma once
 #include <array>
 #include <cstdint>
+#if defined(__SSE__)
+#include <xmmintrin.h>
+#endif
 
 #include "sim/agent.h"
 
@@ -61,11 +64,18 @@ struct CellGrid {
     int rowEnd(int r, int c) const { return cellBegin[r * columns + c + 1]; }
 
 private:
+    // Clamps without branches; a value that is not a number goes to cell 0.
     static int cellOf(float value, float origin, float inverse, int cells) {
         const float t = (value - origin) * inverse;
-        if (!(t >= 1.0f)) return 0;
-        if (t >= static_cast<float>(cells)) return cells - 1;
-        return static_cast<int>(t);
+        const float last = static_cast<float>(cells - 1);
+#if defined(__SSE__)
+        // maxss and minss return their second operand when the first is not a number.
+        const __m128 low = _mm_max_ss(_mm_set_ss(t), _mm_setzero_ps());
+        return static_cast<int>(_mm_cvtss_f32(_mm_min_ss(low, _mm_set_ss(last))));
+#else
+        const float low = t > 0.0f ? t : 0.0f;
+        return static_cast<int>(low < last ? low : last);
+#endif
     }
 };
 

@@ -19,11 +19,10 @@ float dragAndLimit(float component) {
 }
 
 // The thrust along and across the heading: its energy cost, then the next velocity.
-void steer(Agent& agent, float forward, float lateral) {
+// cosH and sinH are the cosine and sine of the heading, each rounded to single precision.
+void steer(Agent& agent, float forward, float lateral, float cosH, float sinH) {
     agent.energy = agent.energy - 0.5f * (lateral * lateral + forward * forward);
 
-    const float cosH = static_cast<float>(std::cos(double(agent.heading)));
-    const float sinH = static_cast<float>(std::sin(double(agent.heading)));
     const float thrustX = static_cast<float>(double(cosH) * forward - double(sinH) * lateral);
     const float thrustY = static_cast<float>(double(sinH) * forward + double(cosH) * lateral);
     agent.nextVx = agent.vx + thrustX;
@@ -31,6 +30,12 @@ void steer(Agent& agent, float forward, float lateral) {
 
     agent.nextVx = dragAndLimit(agent.nextVx);
     agent.nextVy = dragAndLimit(agent.nextVy);
+}
+
+void steer(Agent& agent, float forward, float lateral) {
+    const float cosH = static_cast<float>(std::cos(double(agent.heading)));
+    const float sinH = static_cast<float>(std::sin(double(agent.heading)));
+    steer(agent, forward, lateral, cosH, sinH);
 }
 
 // Hidden value j pools four like terms: the same component of the four neighbours of
@@ -69,6 +74,10 @@ void SenseWorkspace::control(Agent& agent) {
 }
 
 void SenseWorkspace::controlFast(Agent& agent) {
+    controlFast(agent, FrameRotation(agent.heading));
+}
+
+void SenseWorkspace::controlFast(Agent& agent, const FrameRotation& frame) {
     // The same operations in the same order as control, with the scratch values in
     // locals: no store can overlap the Genome, so nothing is loaded twice.
     const float* g = agent.genome;
@@ -92,7 +101,13 @@ void SenseWorkspace::controlFast(Agent& agent) {
     forward = forward * g[60];
     lateral = lateral * g[61];
 
-    steer(agent, forward, lateral);
+    // The frame's rotation is by the negated heading; the cosine is even and the sine odd
+    // to the last bit, so these are the heading's own cosine and sine. A heading that is
+    // not finite has a sine that is not a number, whose sign negation would change.
+    if (std::isfinite(agent.heading))
+        steer(agent, forward, lateral, frame.cosNeg, -frame.sinNeg);
+    else
+        steer(agent, forward, lateral);
 }
 
 }  // namespace kav

@@ -71,13 +71,6 @@ void resortKept(KeptIndex& index, int count, const float* keyBySlot, const float
     }
 }
 
-// First position in [from, count) whose key is not below `bound` (keys ascending).
-int firstNotBelow(const float* keys, int from, int count, float bound) {
-    return static_cast<int>(
-        std::partition_point(keys + from, keys + count, [bound](float k) { return k < bound; }) -
-        keys);
-}
-
 }  // namespace
 
 bool SenseWorkspace::sortKeptIndexes() {
@@ -145,6 +138,10 @@ struct NearestFive {
         k4 = k < k4 ? k : k4;
     }
     bool full() const { return k4 != kNone; }
+    int count() const {
+        return int(k0 != kNone) + int(k1 != kNone) + int(k2 != kNone) + int(k3 != kNone) +
+               int(k4 != kNone);
+    }
     float fifth() const { return std::bit_cast<float>(static_cast<std::uint32_t>(k4 >> 32)); }
     std::uint64_t operator[](int i) const {
         const std::uint64_t all[5] = {k0, k1, k2, k3, k4};
@@ -182,6 +179,7 @@ void SenseWorkspace::senseNearestFast(const Agent& self, const Agent* agents,
     if (!(xLow <= xHigh) || !(yLow <= yHigh) || grid.count == 0) return;
 
     NearestFive nearest;
+    const CellBox window{grid.column(xLow), grid.column(xHigh), grid.row(yLow), grid.row(yHigh)};
     // Every candidate of the given cells of one row, the window tested without branches.
     auto scanRow = [&](int row, int firstColumn, int lastColumn) {
         const int end = grid.rowEnd(row, lastColumn);
@@ -191,10 +189,9 @@ void SenseWorkspace::senseNearestFast(const Agent& self, const Agent* agents,
             const float dx = self.x - x;
             const float dy = self.y - y;
             const float distance = dx * dx + dy * dy;
-            const std::uint64_t outside =
-                std::uint64_t{0} - std::uint64_t{!((x >= xLow) & (x < xHigh) & (y >= yLow) &
-                                                   (y < yHigh))};
-            nearest.offer(NearestFive::key(distance, grid.xPosition[e]) | outside);
+            const bool inside = (x >= xLow) & (x < xHigh) & (y >= yLow) & (y < yHigh);
+            nearest.offer(NearestFive::key(distance, grid.xPosition[e]) |
+                          (std::uint64_t{0} - std::uint64_t{!inside}));
         }
     };
     // The cells of `next` that are not in `done` (which lies inside it).
@@ -212,7 +209,6 @@ void SenseWorkspace::senseNearestFast(const Agent& self, const Agent* agents,
     // Every candidate lies in the cells of the window (the cell of a coordinate is
     // monotonic in it). Start with the cells within the reach of the last search and
     // grow the box while a candidate outside it could still be among the five.
-    const CellBox window{grid.column(xLow), grid.column(xHigh), grid.row(yLow), grid.row(yHigh)};
     float start = reach ? std::min(*reach, halfWidth) : halfWidth;
     if (!(start >= 0.0f)) start = halfWidth;
     CellBox box{std::max(window.c0, grid.column(self.x - start)),
@@ -249,8 +245,7 @@ void SenseWorkspace::senseNearestFast(const Agent& self, const Agent* agents,
     }
     if (reach) *reach = nearest.full() ? std::sqrt(nearest.fifth()) : halfWidth;
 
-    int found = 0;
-    while (found < 5 && nearest[found] != NearestFive::kNone) ++found;
+    const int found = nearest.count();
     if (found == 0) return;
     const std::int32_t* slotByPosition = grid.slotByXPosition.data();
     const int first = (&agents[slotByPosition[nearest[0] & 0xffffffffu]] == &self) ? 1 : 0;
@@ -259,10 +254,11 @@ void SenseWorkspace::senseNearestFast(const Agent& self, const Agent* agents,
                             frame, block + 4 * k, scaled);
 }
 
-void SenseWorkspace::senseFast(const Agent& self) {
+void SenseWorkspace::senseFast(const Agent& self) { senseFast(self, FrameRotation(self.heading)); }
+
+void SenseWorkspace::senseFast(const Agent& self, const FrameRotation& frame) {
     inputs.fill(0.0f);
     const bool predator = self.isPredator != 0;
-    const FrameRotation frame(self.heading);
     float* reachOnPrey = nullptr;
     float* reachOnPredators = nullptr;
     // Where the Agent's record stands in its population's array, if it does.
@@ -300,9 +296,8 @@ void SenseWorkspace::detectCapturesFast() {
     captureCount = 0;
     int ascending = 0;  // leading entries of the list in strictly ascending time
     const float preyRadius = prey[0].radius;
-    const int count = keptPreyByX.count;
-    const float* xs = keptPreyByX.key.data();
-    const float* ys = keptPreyByX.cross.data();
+    const CellGrid& grid = preyGrid;
+    constexpr int kWindowWords = (kMaxPrey + 63) / 64;
     for (int i = 0; i < predatorCount; ++i) {
         const Agent& p = predators[i];
         if (p.digestTimer < 0) {
@@ -310,13 +305,30 @@ void SenseWorkspace::detectCapturesFast() {
             const float highX = sweptUpperBound(p.x, p.radius, preyRadius, maxPreyVx, p.vx);
             const float lowY = sweptLowerBound(p.y, p.radius, preyRadius, maxPreyVy, p.vy);
             const float highY = sweptUpperBound(p.y, p.radius, preyRadius, maxPreyVy, p.vy);
-            const int lo = firstNotBelow(xs, 0, count, lowX);
-            const int hi = firstNotBelow(xs, lo, count, highX);
-            for (int pos = lo; pos < hi; ++pos) {
-                const float y = ys[pos];
-                if (y < lowY || !(y < highY)) continue;
-                const std::int32_t slot = keptPreyByX.slot[pos];
-                if (!prey[slot].captured) testPair(i, slot);
+            // The Prey in the swept window, from the cells that cover it, marked by their
+            // position in the x index so that the pairs are tested in x-index order, as
+            // the reference tests them. The bounds are compared as the reference's scans
+            // compare them, also when one of them is not a number.
+            std::uint64_t inWindow[kWindowWords] = {};
+            const int lastRow = grid.row(highY);
+            const int firstColumn = grid.column(lowX);
+            const int lastColumn = grid.column(highX);
+            for (int r = grid.row(lowY); r <= lastRow; ++r) {
+                const int end = grid.rowEnd(r, lastColumn);
+                for (int e = grid.rowBegin(r, firstColumn); e < end; ++e) {
+                    const float x = grid.x[e];
+                    const float y = grid.y[e];
+                    const bool inside = !(x < lowX) & (x < highX) & !(y < lowY) & (y < highY);
+                    const int pos = grid.xPosition[e];
+                    inWindow[pos >> 6] |= std::uint64_t{inside} << (pos & 63);
+                }
+            }
+            for (int word = 0; word < kWindowWords; ++word) {
+                for (std::uint64_t bits = inWindow[word]; bits != 0; bits &= bits - 1) {
+                    const int pos = word * 64 + std::countr_zero(bits);
+                    const std::int32_t slot = keptPreyByX.slot[pos];
+                    if (!prey[slot].captured) testPair(i, slot);
+                }
             }
         }
         // Entries in strictly ascending time stop the insertion sort at once and draw
@@ -345,13 +357,15 @@ void SenseWorkspace::worldStepFast() {
     if (observer) observer->phaseDone(StepPhase::sorted);
     for (int i = 0; i < predatorCount; ++i) {
         if (predators[i].digestTimer < 0) {
-            senseFast(predators[i]);
-            controlFast(predators[i]);
+            const FrameRotation frame(predators[i].heading);
+            senseFast(predators[i], frame);
+            controlFast(predators[i], frame);
         }
     }
     for (int i = 0; i < preyCount; ++i) {
-        senseFast(prey[i]);
-        controlFast(prey[i]);
+        const FrameRotation frame(prey[i].heading);
+        senseFast(prey[i], frame);
+        controlFast(prey[i], frame);
     }
     if (observer) observer->phaseDone(StepPhase::steered);
     for (int i = 0; i < predatorCount; ++i) predators[i].move();

@@ -126,8 +126,11 @@ struct SenseWorkspace {
     bool sortKeptIndexes();
     // sense, over the kept indexes; requires sortKeptIndexes.
     void senseFast(const Agent& agent);
-    // control with the same arithmetic in the same order, kept in registers.
+    void senseFast(const Agent& agent, const FrameRotation& frame);
+    // control with the same arithmetic in the same order, kept in registers; given the
+    // frame that sensing used, its cosine and sine serve the steering as well.
     void controlFast(Agent& agent);
+    void controlFast(Agent& agent, const FrameRotation& frame);
     // detectCaptures, over the kept indexes; requires sortKeptIndexes.
     void detectCapturesFast();
 
