@@ -52,23 +52,25 @@ void resortKept(KeptIndex& index, int count, const float* keyBySlot, const float
     }
     index.count = count;
 
+    // The keys move with their slots, so the comparisons read consecutive memory.
+    float* key = index.key.data();
+    for (int pos = 0; pos < count; ++pos) key[pos] = keyBySlot[slot[pos]];
     for (int i = 1; i < count; ++i) {
         const std::int32_t moving = slot[i];
-        const float key = keyBySlot[moving];
+        const float movingKey = key[i];
+        if (!(key[i - 1] > movingKey || (key[i - 1] == movingKey && slot[i - 1] > moving)))
+            continue;  // in order already, as nearly all are
         int j = i;
-        while (j > 0) {
-            const std::int32_t before = slot[j - 1];
-            const float beforeKey = keyBySlot[before];
-            if (!(beforeKey > key || (beforeKey == key && before > moving))) break;
-            slot[j] = before;
+        do {
+            key[j] = key[j - 1];
+            slot[j] = slot[j - 1];
             --j;
-        }
+        } while (j > 0 && (key[j - 1] > movingKey ||
+                           (key[j - 1] == movingKey && slot[j - 1] > moving)));
+        key[j] = movingKey;
         slot[j] = moving;
     }
-    for (int pos = 0; pos < count; ++pos) {
-        index.key[pos] = keyBySlot[slot[pos]];
-        index.cross[pos] = crossBySlot[slot[pos]];
-    }
+    for (int pos = 0; pos < count; ++pos) index.cross[pos] = crossBySlot[slot[pos]];
 }
 
 }  // namespace
