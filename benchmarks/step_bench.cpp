@@ -65,24 +65,15 @@ void BM_Tick_40_200(benchmark::State& state) { tickBenchmark(state, 40, 200, fal
 void BM_TickLiteral_40_200(benchmark::State& state) { tickBenchmark(state, 40, 200, true); }
 
 // 240 controller calls on the inputs that the last sensing of the world left behind.
-template <bool fast>
-void controlBenchmark(benchmark::State& state) {
+void BM_Control240(benchmark::State& state) {
     Population& w = world("40/200 controller", 40, 200);
     SenseWorkspace& ws = w.workspace;
     for (auto _ : state) {
-        for (int i = 0; i < w.predatorCount; ++i) {
-            if constexpr (fast) ws.controlFast(w.predators[i]);
-            else ws.control(w.predators[i]);
-        }
-        for (int i = 0; i < w.preyCount; ++i) {
-            if constexpr (fast) ws.controlFast(w.prey[i]);
-            else ws.control(w.prey[i]);
-        }
+        for (int i = 0; i < w.predatorCount; ++i) ws.control(w.predators[i]);
+        for (int i = 0; i < w.preyCount; ++i) ws.control(w.prey[i]);
         benchmark::ClobberMemory();
     }
 }
-void BM_Control240(benchmark::State& state) { controlBenchmark<true>(state); }
-void BM_Control240Reference(benchmark::State& state) { controlBenchmark<false>(state); }
 
 // Sensing of all 240 Agents, timed alone on the world as each tick leaves it (a tick
 // runs untimed between the iterations: sensing one standing world over and over would
@@ -153,7 +144,6 @@ BENCHMARK(BM_TickLiteral_10_150)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Tick_40_200)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_TickLiteral_40_200)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Control240)->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_Control240Reference)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Sense240)->Unit(benchmark::kMicrosecond)->UseManualTime();
 BENCHMARK(BM_Sense240Literal)->Unit(benchmark::kMicrosecond)->UseManualTime();
 BENCHMARK(BM_TickPhases_40_200)->Unit(benchmark::kMicrosecond);
@@ -189,12 +179,8 @@ public:
         }
         const double tick = us("BM_Tick_40_200");
         const double control = us("BM_Control240");
-        const double controlReference = us("BM_Control240Reference");
-        std::printf("  240 control calls  %6.1f us (reference controller %6.1f us)\n", control,
-                    controlReference);
-        std::printf("  tick 40/200 / 240 control calls  %4.2f (over the reference controller "
-                    "%4.2f)\n",
-                    tick / control, tick / controlReference);
+        std::printf("  240 control calls  %6.1f us\n", control);
+        std::printf("  tick 40/200 / 240 control calls  %4.2f\n", tick / control);
         std::printf("  sensing of 240 Agents  fast %6.1f us  literal %7.1f us\n",
                     us("BM_Sense240"), us("BM_Sense240Literal"));
         auto phases = figures_.find("BM_TickPhases_40_200");

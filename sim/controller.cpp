@@ -45,42 +45,9 @@ constexpr int kPooled[kHiddenCount][4] = {
     {17, 21, 25, 29}, {18, 22, 26, 30}, {19, 23, 27, 31}, {32, 34, 36, 38}, {33, 35, 37, 39},
 };
 
-}  // namespace
-
-void SenseWorkspace::control(Agent& agent) {
-    const float* g = agent.genome;
-
-    for (int i = 0; i < 20; ++i) {
-        weighted[2 * i] = g[i] * inputs[2 * i];
-        weighted[2 * i + 1] = g[i] * inputs[2 * i + 1];
-    }
-
-    for (int j = 0; j < kHiddenCount; ++j) {
-        hidden[j] = 0.0f;
-        for (int n : kPooled[j]) hidden[j] = hidden[j] + weighted[n] * g[20 + j];
-    }
-    for (int j = 0; j < kHiddenCount; ++j) hidden[j] = hidden[j] * g[30 + j];
-
-    float forward = 0.0f;
-    float lateral = 0.0f;
-    for (int k = 0; k < 5; ++k) {
-        forward = forward + (g[40 + k] * hidden[2 * k] + g[50 + k] * hidden[2 * k + 1]);
-        lateral = lateral + (g[45 + k] * hidden[2 * k + 1] + g[55 + k] * hidden[2 * k]);
-    }
-    forward = forward * g[60];
-    lateral = lateral * g[61];
-
-    steer(agent, forward, lateral);
-}
-
-void SenseWorkspace::controlFast(Agent& agent) {
-    controlFast(agent, FrameRotation(agent.heading));
-}
-
-void SenseWorkspace::controlFast(Agent& agent, const FrameRotation& frame) {
-    // The same operations in the same order as control, with the scratch values in
-    // locals: no store can overlap the Genome, so nothing is loaded twice.
-    const float* g = agent.genome;
+// The network: input gains, pooling, hidden gains and the two outputs, every
+// intermediate value rounded to single precision as it is formed.
+void evaluateNetwork(const float* g, const float* inputs, float& forward, float& lateral) {
     float weighted[kInputCount];
     for (int i = 0; i < 20; ++i) {
         weighted[2 * i] = g[i] * inputs[2 * i];
@@ -92,15 +59,27 @@ void SenseWorkspace::controlFast(Agent& agent, const FrameRotation& frame) {
         for (int n : kPooled[j]) sum = sum + weighted[n] * g[20 + j];
         hidden[j] = sum * g[30 + j];
     }
-    float forward = 0.0f;
-    float lateral = 0.0f;
+    forward = 0.0f;
+    lateral = 0.0f;
     for (int k = 0; k < 5; ++k) {
         forward = forward + (g[40 + k] * hidden[2 * k] + g[50 + k] * hidden[2 * k + 1]);
         lateral = lateral + (g[45 + k] * hidden[2 * k + 1] + g[55 + k] * hidden[2 * k]);
     }
     forward = forward * g[60];
     lateral = lateral * g[61];
+}
 
+}  // namespace
+
+void SenseWorkspace::control(Agent& agent) {
+    float forward, lateral;
+    evaluateNetwork(agent.genome, inputs.data(), forward, lateral);
+    steer(agent, forward, lateral);
+}
+
+void SenseWorkspace::controlFast(Agent& agent, const FrameRotation& frame) {
+    float forward, lateral;
+    evaluateNetwork(agent.genome, inputs.data(), forward, lateral);
     // The frame's rotation is by the negated heading; the cosine is even and the sine odd
     // to the last bit, so these are the heading's own cosine and sine. A heading that is
     // not finite has a sine that is not a number, whose sign negation would change.

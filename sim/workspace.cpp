@@ -13,8 +13,6 @@ void SenseWorkspace::allocate() {
     candX.fill(0);
     candY.fill(0);
     near.fill(0);
-    weighted.fill(0.0f);
-    hidden.fill(0.0f);
 }
 
 void SenseWorkspace::attach(Agent* predatorArray, int predatorCountArg, Agent* preyArray,

@@ -81,8 +81,6 @@ struct SenseWorkspace {
     std::array<std::int32_t, kMaxPrey> candX{};
     std::array<std::int32_t, kMaxPrey> candY{};
     std::array<std::int32_t, kMaxPrey> near{};
-    std::array<float, kInputCount> weighted{};
-    std::array<float, kHiddenCount> hidden{};
     Random* random = nullptr;  // the world's generator, for ties in the capture list
 
     // The step runs on indexes kept sorted between steps and finds exactly the same
@@ -127,9 +125,8 @@ struct SenseWorkspace {
     // sense, over the kept indexes; requires sortKeptIndexes.
     void senseFast(const Agent& agent);
     void senseFast(const Agent& agent, const FrameRotation& frame);
-    // control with the same arithmetic in the same order, kept in registers; given the
-    // frame that sensing used, its cosine and sine serve the steering as well.
-    void controlFast(Agent& agent);
+    // control, given the frame that sensing used: its cosine and sine serve the
+    // steering as well.
     void controlFast(Agent& agent, const FrameRotation& frame);
     // detectCaptures, over the kept indexes; requires sortKeptIndexes.
     void detectCapturesFast();
