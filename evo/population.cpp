@@ -27,10 +27,7 @@ void Population::setup(float xMinArg, float xMaxArg, float yMinArg, float yMaxAr
     loadGenomes();
     workspace.attach(predators.data(), predatorCount, prey.data(), preyCount, &random);
 
-    xMin = xMinArg;
-    xMax = xMaxArg;
-    yMin = yMinArg;
-    yMax = yMaxArg;
+    arena = {xMinArg, xMaxArg, yMinArg, yMaxArg};
 
     for (int k = 0; k < kMaxPredators; ++k) predatorRanks[k] = k;
     for (int k = 0; k < kMaxPrey; ++k) preyRanks[k] = k;

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "sim/agent.h"
+#include "sim/arena.h"
 #include "sim/random.h"
 #include "sim/workspace.h"
 
@@ -91,10 +92,7 @@ public:
 
     std::array<Agent, kMaxPredators> predators{};
     std::array<Agent, kMaxPrey> prey{};
-    float xMin = 0;
-    float xMax = 0;
-    float yMin = 0;
-    float yMax = 0;
+    Arena arena;
     std::int64_t tick = 0;
     std::int32_t preyCount = 0;
     std::int32_t predatorCount = 0;

@@ -2,19 +2,13 @@
 #include <cstdint>
 
 #include "sim/agent.h"
+#include "sim/arena.h"
 
 namespace kav {
 
 // The heading wrap uses this value of pi, not the closest float to it.
 constexpr float kDrawPi = 3.141592f;
 constexpr float kDrawTwoPi = 2.0f * kDrawPi;
-
-struct Arena {
-    float xMin = 0;
-    float xMax = 0;
-    float yMin = 0;
-    float yMax = 0;
-};
 
 // Where and how one Agent is drawn: centre, angle of its +x axis, and the factor of
 // its shape in x and y. A scale that is not above 0 means the Agent is not shown.

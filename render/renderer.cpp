@@ -187,7 +187,7 @@ bool Renderer::drawShape(const DrawnPose& pose) {
 namespace {
 
 Arena arenaOf(const Population& population) {
-    return {population.xMin, population.xMax, population.yMin, population.yMax};
+    return population.arena;
 }
 
 }  // namespace

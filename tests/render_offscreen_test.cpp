@@ -49,10 +49,7 @@ protected:
     }
     void SetUp() override {
         if (!skipReason.empty()) GTEST_SKIP() << skipReason;
-        world.xMin = -5.0f;
-        world.xMax = 5.0f;
-        world.yMin = -4.0f;
-        world.yMax = 4.0f;
+        world.arena = kStandardArena;
         world.predatorCount = 0;
         world.preyCount = 0;
     }

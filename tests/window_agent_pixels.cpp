@@ -20,7 +20,7 @@ int main(int argc, char** argv) {
     population.folder = argv[1];
     population.setupStandard();
     population.runTick();
-    const kav::Arena arena{population.xMin, population.xMax, population.yMin, population.yMax};
+    const kav::Arena arena = population.arena;
     const auto print = [](const char* kind, const kav::DrawnPose& pose) {
         const glm::vec2 p = kav::projectToClient({pose.x, pose.y, 0.0f}, 800, 600);
         std::printf("%s %.2f %.2f\n", kind, 100.0 + p.x, 100.0 + p.y);
