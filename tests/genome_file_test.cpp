@@ -95,19 +95,19 @@ TEST(GenomeFile, DecodeRefusesShortBytesAndClampsCounts) {
         for (int b = 0; b < 4; ++b)
             bytes[at + b] = static_cast<unsigned char>(std::uint32_t(value) >> (8 * b));
     };
-    put(60488, 1000);
-    put(60492, -3);
+    put(60488, 0);
+    put(60492, 1000);
     const DecodedGenomeFile clamped = decodeGenomeFile(bytes.data(), bytes.size(), "genom.gen");
     ASSERT_TRUE(clamped.evolution);
-    EXPECT_EQ(clamped.evolution->predatorCount, 40);
-    EXPECT_EQ(clamped.evolution->preyCount, 1);
+    EXPECT_EQ(clamped.evolution->predatorCount, 1);
+    EXPECT_EQ(clamped.evolution->preyCount, 200);
     EXPECT_EQ(clamped.evolution->tick, 5000);
     ASSERT_EQ(clamped.notes.size(), 1u);
-    EXPECT_NE(clamped.notes[0].find("1000 Predators and -3 Prey"), std::string::npos);
+    EXPECT_NE(clamped.notes[0].find("0 Predators and 1000 Prey"), std::string::npos);
 
     auto one = standardWorld(1, &*clamped.evolution);
     for (int t = 0; t < 50; ++t) one->runTick();
-    EXPECT_EQ(one->preyCount, 1);
+    EXPECT_EQ(one->predatorCount, 1);
 }
 
 // A refused file starts the evolution anew, exactly as a start without a file.

@@ -102,9 +102,15 @@ TEST(PopulationTick, StarvationAfterFiftyTicksWithoutACatch) {
     world->predators[1].ticksSinceCatch = 51;
     const auto generation0 = world->predators[0].generation;
     const auto generation1 = world->predators[1].generation;
+    world->predators[2].ticksSinceCatch = 70;
+    world->predators[3].dead = 1;
+    const EventCounts before = world->events();
     world->runTick();
     EXPECT_EQ(world->predators[0].generation, generation0);
     EXPECT_EQ(world->predators[1].generation, generation1 + 1);
+    EXPECT_EQ(world->events().starvations, before.starvations + 2);
+    EXPECT_EQ(world->events().predatorDeaths, before.predatorDeaths + 1);
+    EXPECT_EQ(world->events().predatorBirths, before.predatorBirths + 3);
 }
 
 TEST(PopulationTick, RankClimbComparesSuccessRatiosWithTheNeighbourAbove) {
