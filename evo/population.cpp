@@ -10,24 +10,23 @@ constexpr float kPreySenseRange = 2.0f;
 constexpr float kMutationAmplitude = 0.05f;
 }  // namespace
 
-Population::Population() { workspace.allocate(); }
+Population::Population() = default;
 
 void Population::setup(float xMinArg, float xMaxArg, float yMinArg, float yMaxArg,
                        float preyRadius, float predatorRadius, int initialPredatorCount,
                        int initialPreyCount) {
+    const Arena world{xMinArg, xMaxArg, yMinArg, yMaxArg};
     for (int i = 0; i < kMaxPredators; ++i)
-        predators[i].init(xMinArg, xMaxArg, yMinArg, yMaxArg, predatorRadius, kPredatorSenseRange,
-                          kSexualMode, i, true, random, predatorGenomes[i].data());
+        predators[i].init(world, predatorRadius, kPredatorSenseRange, kSexualMode, i, true, random,
+                          predatorGenomes[i].data());
     for (int i = 0; i < kMaxPrey; ++i)
-        prey[i].init(xMinArg, xMaxArg, yMinArg, yMaxArg, preyRadius, kPreySenseRange, kSexualMode,
-                     i, false, random, preyGenomes[i].data());
+        prey[i].init(world, preyRadius, kPreySenseRange, kSexualMode, i, false, random,
+                     preyGenomes[i].data());
 
     preyCount = initialPreyCount;
     predatorCount = initialPredatorCount;
     loadGenomes();
-    workspace.attach(predators.data(), predatorCount, prey.data(), preyCount, &random);
-
-    arena = {xMinArg, xMaxArg, yMinArg, yMaxArg};
+    arena = world;
 
     for (int k = 0; k < kMaxPredators; ++k) predatorRanks[k] = k;
     for (int k = 0; k < kMaxPrey; ++k) preyRanks[k] = k;
@@ -50,12 +49,10 @@ void Population::requestSizeChange(bool add, bool predator) {
     }
 }
 
-void Population::applySizeRequest(std::int32_t& request, std::int32_t& count,
-                                  std::int32_t& workspaceCount, Agent* agents,
+void Population::applySizeRequest(std::int32_t& request, std::int32_t& count, Agent* agents,
                                   std::int32_t* ranks) {
     if (request == +1) {
         count += 1;
-        workspaceCount = count;
         agents[count - 1].rank = count - 1;
     } else if (request == -1 && count > 1) {
         // The highest slot in use leaves, whatever its rank; those below it move up.
@@ -65,7 +62,6 @@ void Population::applySizeRequest(std::int32_t& request, std::int32_t& count,
             std::swap(ranks[p], ranks[p + 1]);
         }
         count -= 1;
-        workspaceCount = count;
     }
 }
 
@@ -86,10 +82,8 @@ void Population::climbPredatorRank(Agent& climber) {
 }
 
 void Population::runTick() {
-    applySizeRequest(predatorSizeRequest, predatorCount, workspace.predatorCount, predators.data(),
-                     predatorRanks.data());
-    applySizeRequest(preySizeRequest, preyCount, workspace.preyCount, prey.data(),
-                     preyRanks.data());
+    applySizeRequest(predatorSizeRequest, predatorCount, predators.data(), predatorRanks.data());
+    applySizeRequest(preySizeRequest, preyCount, prey.data(), preyRanks.data());
     preySizeRequest = 0;
     predatorSizeRequest = 0;
 
@@ -110,7 +104,7 @@ void Population::runTick() {
         }
     }
 
-    workspace.worldStep();
+    step.run({predators.data(), predatorCount, prey.data(), preyCount, arena, random});
 
     tick += 1;
     if (tick % kStatisticsPeriod == 0) writeStatistics();

@@ -164,7 +164,6 @@ TEST_F(StatisticsFiles, ProbeRunsEveryPreyGenomeInRankOrder) {
 TEST_F(StatisticsFiles, OnePreyHasNoScatter) {
     uniformPreyGenomes();
     world->preyCount = 1;
-    world->workspace.preyCount = 1;
     world->writeStatistics();
     EXPECT_EQ(world->probeSpreadE, 0.0f);
     EXPECT_TRUE(std::isnan(world->sexualRankPct)) << "0 / 0 with one Prey";

@@ -62,12 +62,12 @@ TEST(TickAllocation, TicksAllocateNothingWithEitherStep) {
     const std::filesystem::path folder =
         std::filesystem::temp_directory_path() / ("kavrosa-alloc-" + std::to_string(::getpid()));
     std::filesystem::create_directories(folder);
-    for (bool literal : {false, true}) {
-        SCOPED_TRACE(literal ? "reference step" : "program's step");
+    for (StepKind kind : {StepKind::program, StepKind::reference}) {
+        SCOPED_TRACE(kind == StepKind::reference ? "reference step" : "program's step");
         auto world = std::make_unique<Population>();
         world->folder = folder;
         world->setupStandard();
-        world->workspace.literalWorldStep = literal;
+        world->step.kind = kind;
 
         // The counter sees allocations at all: setting up a world makes some.
         const long before = allocations.load();
