@@ -104,16 +104,21 @@ bool RunFolder::open(Population& population) {
         const GenomeFileBytes bytes = encodeGenomeFile(*loaded.evolution);
         const std::uint32_t checksum = crc32(bytes.data(), bytes.size());
         const std::string genomeName = genomeFile_.path().string();
-        if (sidecar && (sidecar->genomeChecksum != checksum || sidecar->tick != loaded.evolution->tick)) {
-            why = "it was written for another " + std::string(kGenomeFileName) + " (tick " +
-                  std::to_string(sidecar->tick) + ", not " + std::to_string(loaded.evolution->tick) +
-                  (sidecar->tick == loaded.evolution->tick ? ", other bytes" : "") + ")";
+        std::string problem;
+        if (!sidecar && why == "there is none")
+            problem = genomeName + " has no sidecar " + kSidecarFileName;
+        else if (!sidecar)
+            problem = genomeName + ": its sidecar " + kSidecarFileName + " cannot be used (" + why + ")";
+        else if (sidecar->genomeChecksum != checksum || sidecar->tick != loaded.evolution->tick)
+            problem = genomeName + " does not match its sidecar " + kSidecarFileName +
+                      ", which was written for tick " + std::to_string(sidecar->tick) +
+                      (sidecar->tick == loaded.evolution->tick ? " and other bytes" : "") +
+                      " (this file is at tick " + std::to_string(loaded.evolution->tick) + ")";
+        if (!problem.empty()) {
             sidecar.reset();
+            note(problem + ": the random state starts from the seed " +
+                 std::to_string(requestedSeed) + " and the Agents from new places");
         }
-        if (!sidecar)
-            note(genomeName + " is used without " + std::string(kSidecarFileName) + " (" + why +
-                 "): the random state starts from the seed " + std::to_string(requestedSeed) +
-                 " and the Agents from new places");
     }
 
     if (sidecar) {
@@ -122,6 +127,7 @@ bool RunFolder::open(Population& population) {
         resumedExactly_ = true;
         seed_ = sidecar->seed;
         eventsAtLastLogRow_ = sidecar->eventsAtLastLogRow;
+        sidecarLogWritten_ = sidecar->logWritten;
         runs_ = sidecar->runs;
         if (settings_.seed)
             note("the seed " + std::to_string(*settings_.seed) + " is not used: the evolution in " +
@@ -145,7 +151,11 @@ bool RunFolder::open(Population& population) {
     if (!settings_.logFile.empty()) {
         std::string why;
         std::vector<std::string> notes;
-        if (!log_.open(settings_.logFile, startTick_, resumedExactly_, why, notes)) {
+        // Rows after the saved tick are those of a run killed after its last checkpoint,
+        // which this run writes again, only when that run was writing a log; otherwise
+        // they belong to an evolution that is no longer in the folder.
+        const bool dropLaterRows = resumedExactly_ && sidecarLogWritten_;
+        if (!log_.open(settings_.logFile, startTick_, dropLaterRows, why, notes)) {
             failure_ = "cannot use the log " + settings_.logFile.string() + ": " + why;
             return false;
         }
@@ -185,6 +195,7 @@ bool RunFolder::checkpoint(const Population& population) {
     sidecar.seed = seed_;
     sidecar.world = population.worldState();
     sidecar.eventsAtLastLogRow = eventsAtLastLogRow_;
+    sidecar.logWritten = log_.isOpen();
     runs_.back().endTick = population.tick;
     runs_.back().ended = utcNow();
     sidecar.runs = runs_;

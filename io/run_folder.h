@@ -80,6 +80,7 @@ private:
     TimeSeriesLog log_;
     std::string failure_;
     bool resumedExactly_ = false;
+    bool sidecarLogWritten_ = false;
     bool logFailed_ = false;
     std::int64_t startTick_ = 0;
     std::uint32_t seed_ = 1;

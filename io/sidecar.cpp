@@ -181,6 +181,7 @@ std::string encodeSidecar(const Sidecar& s) {
         {"probeSpreadMBits", Json(bitsOf(w.probeSpreadM)).dump()},
         {"events", eventsJson(w.events).dump()},
         {"eventsAtLastLogRow", eventsJson(s.eventsAtLastLogRow).dump()},
+        {"logWritten", Json(s.logWritten).dump()},
         {"predatorRanks", Json(w.predatorRanks).dump()},
         {"preyRanks", Json(w.preyRanks).dump()},
         {"agentFields", agentFieldNames().dump()},
@@ -223,6 +224,7 @@ std::optional<Sidecar> decodeSidecar(const std::string& text, const WorldState& 
         w.probeSpreadM = floatOf(j.at("probeSpreadMBits").get<std::uint32_t>());
         w.events = readEvents(j.at("events"));
         s.eventsAtLastLogRow = readEvents(j.at("eventsAtLastLogRow"));
+        s.logWritten = j.at("logWritten").get<bool>();
         readRanks(j.at("predatorRanks"), w.predatorRanks, "predatorRanks");
         readRanks(j.at("preyRanks"), w.preyRanks, "preyRanks");
         if (j.at("agentFields") != agentFieldNames())

@@ -34,6 +34,8 @@ struct Sidecar {
     std::uint32_t seed = 1;            // the random source's start of this evolution
     WorldState world;
     EventCounts eventsAtLastLogRow;    // the log's rows count events since the previous row
+    bool logWritten = false;           // the saving run wrote a log: rows after `tick` in it
+                                       // are its own and may be dropped on resume
     std::vector<RunRecord> runs;
 };
 
