@@ -281,7 +281,7 @@ TEST(ExperimentCheckpoints, KillNineAtAHundredMomentsLosesNothing) {
     const auto sidecar = sidecarIn(killed.path, why);
     ASSERT_TRUE(sidecar) << why;
     EXPECT_LT(sidecar->tick, target) << "the kills came too late to interrupt the run";
-    EXPECT_GT(sidecar->tick, target / 10) << "the runs did not get on between the kills";
+    EXPECT_GT(sidecar->tick, target / 40) << "the runs did not get on between the kills";
     std::printf("%d kills in %d starts; the evolution reached tick %lld\n", kills, attempts,
                 static_cast<long long>(sidecar->tick));
 
