@@ -19,6 +19,7 @@ import matplotlib
 
 matplotlib.use("Agg")
 import matplotlib.pyplot as plt  # noqa: E402
+import matplotlib.ticker  # noqa: E402
 import numpy as np  # noqa: E402
 
 
@@ -123,6 +124,7 @@ def main(argv):
         axes[3].set_yscale("log")
     for ax in axes[2:]:
         ax.set_xlabel("tick")
+        ax.xaxis.set_major_formatter(matplotlib.ticker.StrMethodFormatter("{x:,.0f}"))
     runs = f"{len(logs)} runs" if several else args.logs[0]
     smoothing = f", running mean of {window} rows" if window > 1 else ""
     fig.suptitle(args.title or f"Kavrosa: {runs}{smoothing}")
