@@ -251,51 +251,47 @@ TEST(ExperimentLock, SecondProgramRefusedAndAKilledHolderBlocksNothing) {
 
 TEST(ExperimentCheckpoints, KillNineAtAHundredMomentsLosesNothing) {
     TempFolder killed("killed"), calm("calm");
-    const std::int64_t target = kSlowBuild ? 12000 : 40000;
-    auto arguments = [&](const TempFolder& f, const char* saveEvery) {
-        return std::vector<std::string>{"-C", f.path.string(), "--until", std::to_string(target),
+    auto arguments = [&](const TempFolder& f, const char* saveEvery, std::int64_t until) {
+        return std::vector<std::string>{"-C", f.path.string(), "--until", std::to_string(until),
                                         "--save-every", saveEvery, "--seed", "11", "--log",
                                         (f / "log.csv").string()};
     };
     // Moments from the start of the program (loading, the first save) to well into its
-    // ticks and checkpoints, which are every 200 ticks, some 30 milliseconds apart.
+    // ticks and checkpoints, which are every 200 ticks, some 30 milliseconds apart. The
+    // run's end is far beyond what it reaches before the last kill.
     std::mt19937 moments(20261209);
     std::uniform_int_distribution<int> delayUs(1000, kSlowBuild ? 200000 : 80000);
-    int kills = 0, attempts = 0;
-    while (kills < 110 && attempts < 400) {
-        ++attempts;
-        const pid_t child = spawn(arguments(killed, "200"));
+    int kills = 0;
+    for (; kills < 110; ++kills) {
+        const pid_t child = spawn(arguments(killed, "200", 100'000'000));
         ASSERT_GT(child, 0);
         std::this_thread::sleep_for(std::chrono::microseconds(delayUs(moments)));
         kill(child, SIGKILL);
         int status = 0;
         ASSERT_EQ(waitpid(child, &status, 0), child);
-        if (WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL)
-            ++kills;
-        else  // it ended before the kill: only by reaching the target
-            ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "after kill " << kills;
-        ASSERT_TRUE(filesUsable(killed.path)) << "after kill " << kills;
+        ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL)
+            << "start " << kills + 1 << " ended by itself";
+        ASSERT_TRUE(filesUsable(killed.path)) << "after kill " << kills + 1;
     }
-    EXPECT_GE(kills, 100);
     std::string why;
     const auto sidecar = sidecarIn(killed.path, why);
     ASSERT_TRUE(sidecar) << why;
-    EXPECT_LT(sidecar->tick, target) << "the kills came too late to interrupt the run";
-    EXPECT_GT(sidecar->tick, target / 40) << "the runs did not get on between the kills";
-    std::printf("%d kills in %d starts; the evolution reached tick %lld\n", kills, attempts,
+    EXPECT_GE(sidecar->tick, 1000) << "the runs did not get on between the kills";
+    std::printf("%d kills; the evolution reached tick %lld\n", kills,
                 static_cast<long long>(sidecar->tick));
 
     // Completed, the killed evolution is the one that was never interrupted.
+    const std::int64_t end = sidecar->tick + 1000;
     auto finish = [&](const TempFolder& f) {
         std::string line = "--dump " + (f / "dump.csv").string();
-        for (const std::string& a : arguments(f, "0")) line += " " + a;
+        for (const std::string& a : arguments(f, "0", end)) line += " " + a;
         return evolve(line, f.path);
     };
     ASSERT_EQ(finish(killed).status, 0);
     ASSERT_EQ(finish(calm).status, 0);
     for (const char* name : {"genom.gen", "log.csv", "dump.csv"})
         EXPECT_TRUE(readText(killed / name) == readText(calm / name)) << name;
-    EXPECT_EQ(rowsOf(readText(calm / "log.csv")).size(), std::size_t(target / 200));
+    EXPECT_EQ(rowsOf(readText(calm / "log.csv")).size(), std::size_t(end / 200));
 }
 
 TEST(ExperimentFiles, SidecarKeepsEveryBitAndRefusesOtherText) {
