@@ -139,13 +139,20 @@ TEST(ExperimentLog, HeaderAndOneRowPerReportWithTheReportsValues) {
     EXPECT_EQ(readText(folder / "AiTesztM.txt").substr(11, 10), fixedField("%.8f", meanMY, 10));
     EXPECT_EQ(readText(folder / "ivklsiker.txt").substr(5, 4), fixedField("%.4f", sexual, 4));
 
-    // A resumed run appends without a second header; --log-every thins the rows out.
-    ASSERT_EQ(evolve("-C " + dir + " --ticks 1200 --log-every 600 --log " + dir + "/log.csv",
+    // A resumed run appends without a second header; --log-every thins the rows out; the
+    // sizes asked for are reached one Agent per tick.
+    ASSERT_EQ(evolve("-C " + dir + " --ticks 1200 --log-every 600 --predators 12 --prey 140 --log " +
+                         dir + "/log.csv",
                      folder.path).status, 0);
     const auto more = rowsOf(readText(folder / "log.csv"));
     ASSERT_EQ(more.size(), 12u);
     EXPECT_EQ(more[10][0], "2400");
     EXPECT_EQ(more[11][0], "3000");
+    EXPECT_EQ(more[11][column("predators")], "12");
+    EXPECT_EQ(more[11][column("prey")], "140");
+    const Result tooMany = evolve("-C " + dir + " --prey 201", folder.path);
+    EXPECT_EQ(tooMany.status, 2);
+    EXPECT_EQ(tooMany.errors, "kavrosa-evolve: --prey must be a whole number from 1 to 200 (not \"201\")\n");
 }
 
 TEST(ExperimentResume, TwoRunsGiveTheFilesOfOneAndAStrangerIsReported) {
