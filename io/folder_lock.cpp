@@ -30,7 +30,9 @@ FolderLock::~FolderLock() { release(); }
 bool FolderLock::acquire(const std::filesystem::path& folder) {
     release();
     const std::filesystem::path path = folder / kLockFileName;
-    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
+    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
+    // A lock file left by another user may not be writable; it can still be locked.
+    if (fd < 0 && errno == EACCES) fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
     if (fd < 0) {
         failure_ = "cannot open " + path.string() + ": " + std::strerror(errno);
         return false;
