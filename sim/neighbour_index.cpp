@@ -18,6 +18,10 @@
 
 #include "sim/check.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace kav {
 
 namespace {
@@ -156,6 +160,43 @@ void NeighbourIndex::senseNearest(const Agent& self, int selfSlot, const Agent* 
 
     NearestFive nearest;
     const CellBox window{grid.column(xLow), grid.column(xHigh), grid.row(yLow), grid.row(yHigh)};
+#if defined(__SSE2__)
+    // Four entries at a time: the squared distances and the window test in the lanes, the
+    // same single-precision operations as one entry at a time. Only entries in the window
+    // whose distance does not exceed the fifth found so far can change the five; they are
+    // offered one by one (the order of the offers does not change the five kept).
+    float gate = std::numeric_limits<float>::infinity();
+    const __m128 selfX = _mm_set1_ps(self.x);
+    const __m128 selfY = _mm_set1_ps(self.y);
+    const __m128 lowX = _mm_set1_ps(xLow);
+    const __m128 highX = _mm_set1_ps(xHigh);
+    const __m128 lowY = _mm_set1_ps(yLow);
+    const __m128 highY = _mm_set1_ps(yHigh);
+    auto scanRow = [&](int row, int firstColumn, int lastColumn) {
+        const int end = grid.rowEnd(row, lastColumn);
+        for (int e = grid.rowBegin(row, firstColumn); e < end; e += 4) {
+            const __m128 x = _mm_loadu_ps(grid.x.data() + e);
+            const __m128 y = _mm_loadu_ps(grid.y.data() + e);
+            const __m128 dx = _mm_sub_ps(selfX, x);
+            const __m128 dy = _mm_sub_ps(selfY, y);
+            const __m128 distance = _mm_add_ps(_mm_mul_ps(dx, dx), _mm_mul_ps(dy, dy));
+            const __m128 inside =
+                _mm_and_ps(_mm_and_ps(_mm_cmpge_ps(x, lowX), _mm_cmplt_ps(x, highX)),
+                           _mm_and_ps(_mm_cmpge_ps(y, lowY), _mm_cmplt_ps(y, highY)));
+            const __m128 candidates = _mm_and_ps(inside, _mm_cmple_ps(distance, _mm_set1_ps(gate)));
+            const int lanesInRow = end - e < 4 ? (1 << (end - e)) - 1 : 0xF;
+            int offered = _mm_movemask_ps(candidates) & lanesInRow;
+            if (offered == 0) continue;
+            alignas(16) float distances[4];
+            _mm_store_ps(distances, distance);
+            for (; offered != 0; offered &= offered - 1) {
+                const int lane = std::countr_zero(static_cast<unsigned>(offered));
+                nearest.offer(NearestFive::key(distances[lane], grid.xPosition[e + lane]));
+            }
+            if (nearest.full()) gate = nearest.fifth();
+        }
+    };
+#else
     // Every candidate of the given cells of one row, the window tested without branches.
     auto scanRow = [&](int row, int firstColumn, int lastColumn) {
         const int end = grid.rowEnd(row, lastColumn);
@@ -170,6 +211,7 @@ void NeighbourIndex::senseNearest(const Agent& self, int selfSlot, const Agent* 
                           (std::uint64_t{0} - std::uint64_t{!inside}));
         }
     };
+#endif
     // The cells of `next` that are not in `done` (which lies inside it).
     auto scanAround = [&](const CellBox& next, const CellBox& done) {
         for (int r = next.r0; r <= next.r1; ++r) {
