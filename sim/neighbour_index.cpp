@@ -268,9 +268,11 @@ void NeighbourIndex::senseNearest(const Agent& self, int selfSlot, const Agent* 
     const std::int32_t* slotByPosition = grid.slotByXPosition.data();
     // The nearest may be the Agent itself (or one standing on it, ahead in x order).
     const int first = slotByPosition[nearest.xPosition(0)] == selfSlot ? 1 : 0;
-    for (int k = 0; k < kNeighboursSensed && first + k < found; ++k)
-        writeNeighbourTerms(inputs, block + kTermsPerNeighbour * k, self,
-                            agents[slotByPosition[nearest.xPosition(first + k)]], frame, scaled);
+    const Agent* neighbours[kNeighboursSensed];
+    int count = 0;
+    for (; count < kNeighboursSensed && first + count < found; ++count)
+        neighbours[count] = &agents[slotByPosition[nearest.xPosition(first + count)]];
+    writeNeighbourBlock(inputs, block, self, neighbours, count, frame, scaled);
 }
 
 }  // namespace kav

@@ -37,9 +37,21 @@ struct FrameRotation {
 void writeNeighbourTerms(InputVector& inputs, int at, const Agent& self, const Agent& other,
                          const FrameRotation& frame, bool scaled);
 
+// The same terms for up to four neighbours of one block (`count` of them, nearest first),
+// four at a time: each neighbour's values in their own lanes with the operations of
+// writeNeighbourTerms in its order, so every number has the same bits (a value that is not
+// a number stays one; see evaluateNetworkPacked). The program's step uses it.
+void writeNeighbourBlock(InputVector& inputs, int block, const Agent& self,
+                         const Agent* const* neighbours, int count, const FrameRotation& frame,
+                         bool scaled);
+
 // The wall blocks: each wall closer than the sense range, in the order left, right,
 // bottom, top, so that a later wall of the same axis overwrites an earlier one.
 void senseWalls(InputVector& inputs, const Agent& self, const Arena& arena,
                 const FrameRotation& frame);
+
+// senseWalls with the four walls in four lanes, written in the same order.
+void senseWallsPacked(InputVector& inputs, const Agent& self, const Arena& arena,
+                      const FrameRotation& frame);
 
 }  // namespace kav

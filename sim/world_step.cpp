@@ -55,7 +55,7 @@ void WorldStep::sense(const WorldView& world, const Agent& self, int slot,
     neighbours.senseNearest(self, predator ? slot : -1, world.predators, neighbours.predatorGrid,
                             predator ? kPredatorPeerWindow : self.senseRange, kPredatorBlock,
                             !predator, frame, reachOnPredators, inputs);
-    senseWalls(inputs, self, world.arena, frame);
+    senseWallsPacked(inputs, self, world.arena, frame);
 }
 
 void WorldStep::senseAndControl(const WorldView& world, AgentReadings& readings) {
