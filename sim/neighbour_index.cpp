@@ -172,7 +172,9 @@ void NeighbourIndex::senseNearest(const Agent& self, int selfSlot, const Agent* 
     const __m128 highX = _mm_set1_ps(xHigh);
     const __m128 lowY = _mm_set1_ps(yLow);
     const __m128 highY = _mm_set1_ps(yHigh);
-    auto scanRow = [&](int row, int firstColumn, int lastColumn) {
+    // Lanes of a group of four that lie before the end of the row, by entries left.
+    static constexpr int kLanesLeft[5] = {0x0, 0x1, 0x3, 0x7, 0xF};
+    auto scanRow = [&](int row, int firstColumn, int lastColumn) __attribute__((always_inline)) {
         const int end = grid.rowEnd(row, lastColumn);
         for (int e = grid.rowBegin(row, firstColumn); e < end; e += 4) {
             const __m128 x = _mm_loadu_ps(grid.x.data() + e);
@@ -184,7 +186,7 @@ void NeighbourIndex::senseNearest(const Agent& self, int selfSlot, const Agent* 
                 _mm_and_ps(_mm_and_ps(_mm_cmpge_ps(x, lowX), _mm_cmplt_ps(x, highX)),
                            _mm_and_ps(_mm_cmpge_ps(y, lowY), _mm_cmplt_ps(y, highY)));
             const __m128 candidates = _mm_and_ps(inside, _mm_cmple_ps(distance, _mm_set1_ps(gate)));
-            const int lanesInRow = end - e < 4 ? (1 << (end - e)) - 1 : 0xF;
+            const int lanesInRow = kLanesLeft[std::min(end - e, 4)];
             int offered = _mm_movemask_ps(candidates) & lanesInRow;
             if (offered == 0) continue;
             alignas(16) float distances[4];
