@@ -48,13 +48,12 @@ void WorldStep::sense(const WorldView& world, const Agent& self, int slot,
     const bool predator = self.isPredator != 0;
     float* reachOnPrey =
         predator ? &neighbours.predatorReachOnPrey[slot] : &neighbours.preyReachOnPrey[slot];
-    float* reachOnPredators = predator ? &neighbours.predatorReachOnPredators[slot]
-                                       : &neighbours.preyReachOnPredators[slot];
     neighbours.senseNearest(self, predator ? -1 : slot, world.prey, neighbours.preyGrid,
                             self.senseRange, kPreyBlock, predator, frame, reachOnPrey, inputs);
-    neighbours.senseNearest(self, predator ? slot : -1, world.predators, neighbours.predatorGrid,
-                            predator ? kPredatorPeerWindow : self.senseRange, kPredatorBlock,
-                            !predator, frame, reachOnPredators, inputs);
+    neighbours.senseNearestOfAll(self, predator ? slot : -1, world.predators,
+                                 neighbours.predatorsByX,
+                                 predator ? kPredatorPeerWindow : self.senseRange, kPredatorBlock,
+                                 !predator, frame, inputs);
     senseWallsPacked(inputs, self, world.arena, frame);
 }
 

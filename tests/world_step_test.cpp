@@ -175,9 +175,7 @@ TEST(CellGrid, SensingDoesNotDependOnWhereTheSearchStarts) {
                 const InputVector expected = world.senseByReference(a);
                 NeighbourIndex& index = world.program.neighbours;
                 index.predatorReachOnPrey.fill(start);
-                index.predatorReachOnPredators.fill(start);
                 index.preyReachOnPrey.fill(start);
-                index.preyReachOnPredators.fill(start);
                 const InputVector got = world.senseByProgram(a);
                 for (int k = 0; k < kInputCount; ++k)
                     ASSERT_EQ(bitsOf(got[k]), bitsOf(expected[k]))
