@@ -146,9 +146,9 @@ float squaredGap(float gap) { return gap > 0.0f ? gap * gap : 0.0f; }
 }  // namespace
 
 void NeighbourIndex::senseNearest(const Agent& self, int selfSlot, const Agent* agents,
-                                  const CellGrid& grid, float halfWidth, int block, bool scaled,
-                                  const FrameRotation& frame, float* reach,
-                                  InputVector& inputs) const {
+                                  const CellGrid& grid, float halfWidth, float* reach,
+                                  NeighbourBlock& found) const {
+    found.count = 0;
     KAV_CHECK(selfSlot < 0 || &agents[selfSlot] == &self, "selfSlot is the sensing Agent's slot");
     const float xLow = self.x - halfWidth;
     const float xHigh = self.x + halfWidth;
@@ -264,22 +264,21 @@ void NeighbourIndex::senseNearest(const Agent& self, int selfSlot, const Agent* 
     }
     if (reach) *reach = nearest.full() ? std::sqrt(nearest.fifth()) : halfWidth;
 
-    const int found = nearest.count();
-    if (found == 0) return;
+    const int kept = nearest.count();
+    if (kept == 0) return;
     const std::int32_t* slotByPosition = grid.slotByXPosition.data();
     // The nearest may be the Agent itself (or one standing on it, ahead in x order).
     const int first = slotByPosition[nearest.xPosition(0)] == selfSlot ? 1 : 0;
-    const Agent* neighbours[kNeighboursSensed];
     int count = 0;
-    for (; count < kNeighboursSensed && first + count < found; ++count)
-        neighbours[count] = &agents[slotByPosition[nearest.xPosition(first + count)]];
-    writeNeighbourBlock(inputs, block, self, neighbours, count, frame, scaled);
+    for (; count < kNeighboursSensed && first + count < kept; ++count)
+        found.neighbours[count] = &agents[slotByPosition[nearest.xPosition(first + count)]];
+    found.count = count;
 }
 
 void NeighbourIndex::senseNearestOfAll(const Agent& self, int selfSlot, const Agent* agents,
-                                       const KeptIndex& index, float halfWidth, int block,
-                                       bool scaled, const FrameRotation& frame,
-                                       InputVector& inputs) const {
+                                       const KeptIndex& index, float halfWidth,
+                                       NeighbourBlock& found) const {
+    found.count = 0;
     KAV_CHECK(selfSlot < 0 || &agents[selfSlot] == &self, "selfSlot is the sensing Agent's slot");
     const float xLow = self.x - halfWidth;
     const float xHigh = self.x + halfWidth;
@@ -289,6 +288,7 @@ void NeighbourIndex::senseNearestOfAll(const Agent& self, int selfSlot, const Ag
     if (!(xLow <= xHigh) || !(yLow <= yHigh) || n == 0) return;
     const float* xs = index.key.data();
     const float* ys = index.cross.data();
+    KAV_CHECK(n + 3 <= int(index.key.size()), "four entries can be read from any position");
 
     NearestFive nearest;
 #if defined(__SSE2__)
@@ -335,15 +335,14 @@ void NeighbourIndex::senseNearestOfAll(const Agent& self, int selfSlot, const Ag
     }
 #endif
 
-    const int found = nearest.count();
-    if (found == 0) return;
+    const int kept = nearest.count();
+    if (kept == 0) return;
     const std::int32_t* slotByPosition = index.slot.data();
     const int first = slotByPosition[nearest.xPosition(0)] == selfSlot ? 1 : 0;
-    const Agent* neighbours[kNeighboursSensed];
     int count = 0;
-    for (; count < kNeighboursSensed && first + count < found; ++count)
-        neighbours[count] = &agents[slotByPosition[nearest.xPosition(first + count)]];
-    writeNeighbourBlock(inputs, block, self, neighbours, count, frame, scaled);
+    for (; count < kNeighboursSensed && first + count < kept; ++count)
+        found.neighbours[count] = &agents[slotByPosition[nearest.xPosition(first + count)]];
+    found.count = count;
 }
 
 }  // namespace kav

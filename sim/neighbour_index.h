@@ -36,20 +36,17 @@ public:
     // moderate finite number: the searches need positions that compare as a total order.
     bool update(const WorldView& world);
 
-    // Writes the terms of the four nearest Agents of one population within the square
-    // window of `halfWidth` around `self` into the block at `block`: the neighbours the
-    // reference finds, in its order. `selfSlot` is self's slot when the population
+    // Finds the four nearest Agents of one population within the square window of
+    // `halfWidth` around `self`: the neighbours the reference finds, in its order. `selfSlot` is self's slot when the population
     // searched is self's own, -1 otherwise; `reach` is where this Agent's last search of
     // this population ended (null: search from the whole window).
     void senseNearest(const Agent& self, int selfSlot, const Agent* agents, const CellGrid& grid,
-                      float halfWidth, int block, bool scaled, const FrameRotation& frame,
-                      float* reach, InputVector& inputs) const;
+                      float halfWidth, float* reach, NeighbourBlock& found) const;
 
     // The same over every entry of a small population's x index, four at a time: for a
     // few dozen Agents one pass costs less than walking the cells.
     void senseNearestOfAll(const Agent& self, int selfSlot, const Agent* agents,
-                           const KeptIndex& index, float halfWidth, int block, bool scaled,
-                           const FrameRotation& frame, InputVector& inputs) const;
+                           const KeptIndex& index, float halfWidth, NeighbourBlock& found) const;
 
     KeptIndex predatorsByX;
     KeptIndex preyByX;

@@ -90,43 +90,61 @@ __m128 packedLength(__m128 f, __m128 l) {
 
 }  // namespace
 
-void writeNeighbourBlock(InputVector& inputs, int block, const Agent& self,
-                         const Agent* const* neighbours, int count, const FrameRotation& frame,
-                         bool scaled) {
-    if (count <= 0) return;
+namespace {
+
+// One block's four terms per neighbour, as four vectors of one term each (lanes are
+// neighbours), and the lanes to write.
+struct BlockTerms {
+    __m128 term[4];
+    int written;
+};
+
+[[gnu::always_inline]] inline BlockTerms blockTerms(const Agent& self, const NeighbourBlock& nb,
+                                                    const PackedFrame& packed) {
     // Lanes without a neighbour compute on the Agent itself and are not written.
     alignas(16) float x[4], y[4], vx[4], vy[4], radius[4];
     for (int k = 0; k < 4; ++k) {
-        const Agent& other = k < count ? *neighbours[k] : self;
+        const Agent& other = k < nb.count ? *nb.neighbours[k] : self;
         x[k] = other.x;
         y[k] = other.y;
         vx[k] = other.vx;
         vy[k] = other.vy;
         radius[k] = other.radius;
     }
-    const PackedFrame packed(frame);
     const __m128 dx = _mm_sub_ps(_mm_load_ps(x), _mm_set1_ps(self.x));
     const __m128 dy = _mm_sub_ps(_mm_load_ps(y), _mm_set1_ps(self.y));
     const __m128 f = packed.forward(dx, dy);
     const __m128 l = packed.left(dx, dy);
     const __m128 d = packedLength(f, l);
     const __m128 apart = _mm_cmpgt_ps(d, _mm_add_ps(_mm_set1_ps(self.radius), _mm_load_ps(radius)));
-    const __m128 offsetF = scaled ? _mm_div_ps(_mm_div_ps(f, d), d) : f;
-    const __m128 offsetL = scaled ? _mm_div_ps(_mm_div_ps(l, d), d) : l;
     const __m128 dvx = _mm_sub_ps(_mm_load_ps(vx), _mm_set1_ps(self.vx));
     const __m128 dvy = _mm_sub_ps(_mm_load_ps(vy), _mm_set1_ps(self.vy));
-    __m128 term0 = offsetF;
-    __m128 term1 = offsetL;
-    __m128 term2 = _mm_div_ps(packed.forward(dvx, dvy), d);
-    __m128 term3 = _mm_div_ps(packed.left(dvx, dvy), d);
-    _MM_TRANSPOSE4_PS(term0, term1, term2, term3);  // now one neighbour's four terms each
-    const int written = _mm_movemask_ps(apart) & ((1 << count) - 1);
-    float* out = inputs.data() + block;
-    if (written & 1) _mm_storeu_ps(out, term0);
-    if (written & 2) _mm_storeu_ps(out + kTermsPerNeighbour, term1);
-    if (written & 4) _mm_storeu_ps(out + 2 * kTermsPerNeighbour, term2);
-    if (written & 8) _mm_storeu_ps(out + 3 * kTermsPerNeighbour, term3);
+    static constexpr int kLanes[5] = {0x0, 0x1, 0x3, 0x7, 0xF};
+    return {{nb.scaled ? _mm_div_ps(_mm_div_ps(f, d), d) : f,
+             nb.scaled ? _mm_div_ps(_mm_div_ps(l, d), d) : l,
+             _mm_div_ps(packed.forward(dvx, dvy), d), _mm_div_ps(packed.left(dvx, dvy), d)},
+            _mm_movemask_ps(apart) & kLanes[nb.count]};
 }
+
+// Writes each neighbour's four terms, in the order of the neighbours.
+[[gnu::always_inline]] inline void storeBlock(InputVector& inputs, int block, BlockTerms t) {
+    _MM_TRANSPOSE4_PS(t.term[0], t.term[1], t.term[2], t.term[3]);
+    float* out = inputs.data() + block;
+    for (int k = 0; k < 4; ++k)
+        if (t.written & (1 << k)) _mm_storeu_ps(out + kTermsPerNeighbour * k, t.term[k]);
+}
+
+}  // namespace
+
+void writeNeighbourBlocks(InputVector& inputs, const Agent& self, const NeighbourBlock& first,
+                          const NeighbourBlock& second, const FrameRotation& frame) {
+    const PackedFrame packed(frame);
+    const BlockTerms a = blockTerms(self, first, packed);
+    const BlockTerms b = blockTerms(self, second, packed);
+    storeBlock(inputs, first.block, a);
+    storeBlock(inputs, second.block, b);
+}
+
 void senseWallsPacked(InputVector& inputs, const Agent& self, const Arena& arena,
                       const FrameRotation& frame) {
     const float s = self.senseRange;
@@ -169,12 +187,12 @@ void senseWallsPacked(InputVector& inputs, const Agent& self, const Arena& arena
     senseWalls(inputs, self, arena, frame);
 }
 
-void writeNeighbourBlock(InputVector& inputs, int block, const Agent& self,
-                         const Agent* const* neighbours, int count, const FrameRotation& frame,
-                         bool scaled) {
-    for (int k = 0; k < count; ++k)
-        writeNeighbourTerms(inputs, block + kTermsPerNeighbour * k, self, *neighbours[k], frame,
-                            scaled);
+void writeNeighbourBlocks(InputVector& inputs, const Agent& self, const NeighbourBlock& first,
+                          const NeighbourBlock& second, const FrameRotation& frame) {
+    for (const NeighbourBlock* nb : {&first, &second})
+        for (int k = 0; k < nb->count; ++k)
+            writeNeighbourTerms(inputs, nb->block + kTermsPerNeighbour * k, self,
+                                *nb->neighbours[k], frame, nb->scaled);
 }
 #endif
 
