@@ -9,6 +9,8 @@
 
 #include "app/keys.h"
 #include "evo/population.h"
+#include "io/genome_file.h"
+#include "io/statistics_files.h"
 #include "render/renderer.h"
 
 namespace {
@@ -91,8 +93,23 @@ int main(int, char**) {
 
     flags = {};
     SDL_ShowWindow(window);
-    population.setupStandard();
+    kav::GenomeFile genomeFile(".");
+    kav::StatisticsFiles statistics(".");
+    {
+        const kav::LoadedGenomes loaded = genomeFile.load();
+        population.setupStandard(loaded.evolution ? &*loaded.evolution : nullptr);
+    }
+    // Every 200th tick the world makes a report; it goes to the statistics files after
+    // the pass that ran the tick (a pass runs at most two ticks).
+    std::int64_t reportWritten = population.lastReport().tick;
     population.runTick();
+    auto writeNewReport = [&] {
+        if (population.lastReport().tick != reportWritten) {
+            reportWritten = population.lastReport().tick;
+            statistics.write(population.lastReport());
+        }
+    };
+    writeNewReport();
 
     bool saved = true;
     bool running = true;
@@ -100,6 +117,7 @@ int main(int, char**) {
         SDL_Event event;
         if (SDL_PollEvent(&event) == 0) {
             idlePass();
+            writeNewReport();
             continue;
         }
         switch (event.type) {
@@ -115,7 +133,7 @@ int main(int, char**) {
                 break;
             case SDL_QUIT:
                 renderer.releaseDevice();
-                saved = population.saveGenomes();
+                saved = genomeFile.save(population.savedEvolution());
                 running = false;
                 break;
             default:

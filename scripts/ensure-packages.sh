@@ -9,6 +9,7 @@ packages=(
   libsdl2-dev libglm-dev libgl-dev libegl-dev libgl1-mesa-dri libegl-mesa0
   xvfb xauth xdotool imagemagick
   clang libclang-rt-14-dev
+  nlohmann-json3-dev python3-matplotlib parallel slurm-wlm munge
 )
 
 missing=()

@@ -14,17 +14,14 @@
 #include <vector>
 
 #include "sim/random.h"
+#include "test_files.h"
 #include "test_world.h"
 
 namespace kav {
 namespace {
 
+using testing::readText;
 using testing::TempFolder;
-
-std::string readText(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 int runEvolve(const std::string& arguments, const std::filesystem::path& errors = "/dev/null") {
     const std::string command =
@@ -91,7 +88,14 @@ TEST(Evolve, SameSeedSameFilesAndTheWorldEvolves) {
 
 TEST(Evolve, BadArgumentsAndFoldersExitWithTwo) {
     TempFolder folder("evolve-bad");
-    EXPECT_EQ(runEvolve("--ticks -5"), 2);
+    const auto message = folder / "message.txt";
+    EXPECT_EQ(runEvolve("--ticks -5", message), 2);
+    EXPECT_EQ(readText(message), "kavrosa-evolve: --ticks must be a whole number \u2265 0 (not \"-5\")\n");
+    // A dump that could not be written is refused before the run, not after it.
+    EXPECT_EQ(runEvolve("--ticks 100000000 -C " + folder.path.string() + " --dump " +
+                            (folder / "missing" / "dump.csv").string(), message), 2);
+    EXPECT_NE(readText(message).find("does not exist"), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(folder / "genom.gen"));
     EXPECT_EQ(runEvolve("--ticks many"), 2);
     EXPECT_EQ(runEvolve("--frobnicate"), 2);
     const auto errors = folder / "errors.txt";
