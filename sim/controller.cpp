@@ -65,8 +65,8 @@ ControlOutput evaluateNetworkPacked(const float* g, const InputVector& inputs) {
     // each twice. Two spare lanes after the wall terms keep the pooling loads in bounds.
     alignas(16) float weighted[kInputCount + 4];
     for (int b = 0; b < kInputCount / 4; ++b) {
-        const __m128 gains = _mm_castpd_ps(
-            _mm_load_sd(reinterpret_cast<const double*>(g + kInputGains + 2 * b)));
+        const __m128 gains = _mm_castsi128_ps(
+            _mm_loadl_epi64(reinterpret_cast<const __m128i*>(g + kInputGains + 2 * b)));
         _mm_store_ps(weighted + 4 * b,
                      _mm_mul_ps(_mm_loadu_ps(in + 4 * b), _mm_unpacklo_ps(gains, gains)));
     }
