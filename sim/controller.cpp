@@ -62,28 +62,29 @@ ControlOutput evaluateNetwork(const float* g, const InputVector& inputs) {
 ControlOutput evaluateNetworkPacked(const float* g, const InputVector& inputs) {
     const float* in = inputs.data();
     // Input gains: gain i multiplies inputs 2i and 2i + 1, so four inputs take two gains,
-    // each twice. Two spare lanes after the wall terms keep the pooling loads in bounds.
-    alignas(16) float weighted[kInputCount + 4];
+    // each twice. The ten products stay in registers.
+    __m128 weighted[kInputCount / 4];
     for (int b = 0; b < kInputCount / 4; ++b) {
         const __m128 gains = _mm_castsi128_ps(
             _mm_loadl_epi64(reinterpret_cast<const __m128i*>(g + kInputGains + 2 * b)));
-        _mm_store_ps(weighted + 4 * b,
-                     _mm_mul_ps(_mm_loadu_ps(in + 4 * b), _mm_unpacklo_ps(gains, gains)));
+        weighted[b] = _mm_mul_ps(_mm_loadu_ps(in + 4 * b), _mm_unpacklo_ps(gains, gains));
     }
-    _mm_store_ps(weighted + kInputCount, _mm_setzero_ps());
     // Pooling, hidden values 0-3 and 4-7 in the lanes: the k-th term of hidden j (j < 8) is
     // weighted[4k + j], or weighted[16 + 4k + j - 4]; hidden 8 and 9 pool the pairs
-    // (32 + 2k, 33 + 2k). Every sum starts at 0 and adds its terms in order.
+    // (32 + 2k, 33 + 2k), lanes 0 and 1 of the wall products. Every sum starts at 0 and
+    // adds its terms in order.
     const __m128 pool0 = _mm_loadu_ps(g + kPoolingWeights);
     const __m128 pool1 = _mm_loadu_ps(g + kPoolingWeights + 4);
     const __m128 pool2 = _mm_loadu_ps(g + kPoolingWeights + 8);  // lanes 2, 3 unused
+    const __m128 wallPairs[4] = {weighted[8], _mm_movehl_ps(weighted[8], weighted[8]), weighted[9],
+                                 _mm_movehl_ps(weighted[9], weighted[9])};
     __m128 sum0 = _mm_setzero_ps();
     __m128 sum1 = _mm_setzero_ps();
     __m128 sum2 = _mm_setzero_ps();
     for (int k = 0; k < 4; ++k) {
-        sum0 = _mm_add_ps(_mm_mul_ps(_mm_load_ps(weighted + 4 * k), pool0), sum0);
-        sum1 = _mm_add_ps(_mm_mul_ps(_mm_load_ps(weighted + 16 + 4 * k), pool1), sum1);
-        sum2 = _mm_add_ps(_mm_mul_ps(_mm_loadu_ps(weighted + 32 + 2 * k), pool2), sum2);
+        sum0 = _mm_add_ps(_mm_mul_ps(weighted[k], pool0), sum0);
+        sum1 = _mm_add_ps(_mm_mul_ps(weighted[4 + k], pool1), sum1);
+        sum2 = _mm_add_ps(_mm_mul_ps(wallPairs[k], pool2), sum2);
     }
     const __m128 hidden0 = _mm_mul_ps(sum0, _mm_loadu_ps(g + kHiddenGains));      // h0-h3
     const __m128 hidden1 = _mm_mul_ps(sum1, _mm_loadu_ps(g + kHiddenGains + 4));  // h4-h7

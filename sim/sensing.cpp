@@ -101,24 +101,24 @@ struct BlockTerms {
 
 [[gnu::always_inline]] inline BlockTerms blockTerms(const Agent& self, const NeighbourBlock& nb,
                                                     const PackedFrame& packed) {
-    // Lanes without a neighbour compute on the Agent itself and are not written.
-    alignas(16) float x[4], y[4], vx[4], vy[4], radius[4];
-    for (int k = 0; k < 4; ++k) {
-        const Agent& other = k < nb.count ? *nb.neighbours[k] : self;
-        x[k] = other.x;
-        y[k] = other.y;
-        vx[k] = other.vx;
-        vy[k] = other.vy;
-        radius[k] = other.radius;
-    }
-    const __m128 dx = _mm_sub_ps(_mm_load_ps(x), _mm_set1_ps(self.x));
-    const __m128 dy = _mm_sub_ps(_mm_load_ps(y), _mm_set1_ps(self.y));
+    // Lanes without a neighbour compute on the Agent itself and are not written. The
+    // fields are gathered in registers (a vector load of four separate stores would wait
+    // for them to reach the cache).
+    const Agent* other[4];
+    for (int k = 0; k < 4; ++k) other[k] = k < nb.count ? nb.neighbours[k] : &self;
+    auto gather = [&](float Agent::*field) {
+        return _mm_setr_ps(other[0]->*field, other[1]->*field, other[2]->*field,
+                           other[3]->*field);
+    };
+    const __m128 dx = _mm_sub_ps(gather(&Agent::x), _mm_set1_ps(self.x));
+    const __m128 dy = _mm_sub_ps(gather(&Agent::y), _mm_set1_ps(self.y));
     const __m128 f = packed.forward(dx, dy);
     const __m128 l = packed.left(dx, dy);
     const __m128 d = packedLength(f, l);
-    const __m128 apart = _mm_cmpgt_ps(d, _mm_add_ps(_mm_set1_ps(self.radius), _mm_load_ps(radius)));
-    const __m128 dvx = _mm_sub_ps(_mm_load_ps(vx), _mm_set1_ps(self.vx));
-    const __m128 dvy = _mm_sub_ps(_mm_load_ps(vy), _mm_set1_ps(self.vy));
+    const __m128 apart =
+        _mm_cmpgt_ps(d, _mm_add_ps(_mm_set1_ps(self.radius), gather(&Agent::radius)));
+    const __m128 dvx = _mm_sub_ps(gather(&Agent::vx), _mm_set1_ps(self.vx));
+    const __m128 dvy = _mm_sub_ps(gather(&Agent::vy), _mm_set1_ps(self.vy));
     static constexpr int kLanes[5] = {0x0, 0x1, 0x3, 0x7, 0xF};
     return {{nb.scaled ? _mm_div_ps(_mm_div_ps(f, d), d) : f,
              nb.scaled ? _mm_div_ps(_mm_div_ps(l, d), d) : l,
