@@ -9,6 +9,7 @@
 
 #include "app/keys.h"
 #include "evo/population.h"
+#include "render/pacing.h"
 #include "render/renderer.h"
 
 namespace {
@@ -17,6 +18,7 @@ namespace {
 kav::Population population;
 kav::Renderer renderer;
 kav::RunFlags flags;
+kav::Pacing pacing;  // when the normal mode ticks; the renderer only draws
 kav::FrameCap frameCap;
 
 kav::Key keyOf(SDL_Keycode code) {
@@ -43,7 +45,7 @@ kav::Key keyOf(SDL_Keycode code) {
 void onKey(SDL_Keycode code) {
     const kav::KeyEffect effect =
         kav::applyKey(keyOf(code), flags, population.predatorCount, population.preyCount);
-    if (effect.restartPacing) renderer.pacing.restart(SDL_GetTicks());
+    if (effect.restartPacing) pacing.restart(SDL_GetTicks());
     if (effect.sizeChange) population.requestSizeChange(effect.add, effect.predator);
 }
 
@@ -52,17 +54,36 @@ double nowMs() {
            static_cast<double>(SDL_GetPerformanceFrequency());
 }
 
+// The normal mode: a frame at the fraction of the tick period that has passed, and a
+// tick when the period is over (after the drawing, before the frame is shown). No
+// tick while there is nothing to draw with, until a size change makes a context.
+void pacedPass() {
+    if (!renderer.ready()) return;
+    pacing.beginFrame(SDL_GetTicks);
+    renderer.drawFrame(population, pacing.interpolation);
+    if (pacing.tickDue(SDL_GetTicks)) population.runTick();
+    renderer.present();
+    if (!renderer.vsync()) {
+        const double wait = frameCap.waitAfterFrame(nowMs());
+        if (wait >= 1.0) SDL_Delay(static_cast<Uint32>(wait));
+    }
+}
+
+// The fast drawn mode: a tick, the world drawn where it stands, another tick.
+void fastDrawnPass() {
+    population.runTick();
+    renderer.drawStanding(population);
+    renderer.present();
+    population.runTick();
+}
+
 void idlePass() {
     if (flags.fastDraw) {
-        renderer.renderFrameFast(population);
+        fastDrawnPass();
     } else if (flags.fastNoDraw) {
         population.runTick();
     } else {
-        renderer.renderFrame(population);
-        if (!renderer.vsync()) {
-            const double wait = frameCap.waitAfterFrame(nowMs());
-            if (wait >= 1.0) SDL_Delay(static_cast<Uint32>(wait));
-        }
+        pacedPass();
     }
 }
 
@@ -83,8 +104,9 @@ int main(int, char**) {
     std::signal(SIGTERM, SIG_DFL);
 
     if (SDL_Init(SDL_INIT_VIDEO) != 0) return fail("cannot start the video system", SDL_GetError());
-    SDL_Window* window = SDL_CreateWindow("Kavrosa", 100, 100, 800, 600,
-                                          SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN | SDL_WINDOW_RESIZABLE);
+    SDL_Window* window =
+        SDL_CreateWindow("Kavrosa", 100, 100, 800, 600,
+                         SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN | SDL_WINDOW_RESIZABLE);
     if (window == nullptr) return fail("cannot create the window", SDL_GetError());
     if (!renderer.setupDevice(window)) return fail("cannot set up drawing", renderer.failure());
     if (!renderer.createShapes()) return fail("cannot set up drawing", renderer.failure());

@@ -25,7 +25,8 @@ bool loadBufferFunctions() {
     genBuffers = reinterpret_cast<PFNGLGENBUFFERSPROC>(SDL_GL_GetProcAddress("glGenBuffers"));
     bindBuffer = reinterpret_cast<PFNGLBINDBUFFERPROC>(SDL_GL_GetProcAddress("glBindBuffer"));
     bufferData = reinterpret_cast<PFNGLBUFFERDATAPROC>(SDL_GL_GetProcAddress("glBufferData"));
-    deleteBuffers = reinterpret_cast<PFNGLDELETEBUFFERSPROC>(SDL_GL_GetProcAddress("glDeleteBuffers"));
+    deleteBuffers =
+        reinterpret_cast<PFNGLDELETEBUFFERSPROC>(SDL_GL_GetProcAddress("glDeleteBuffers"));
     return genBuffers != nullptr && bindBuffer != nullptr && bufferData != nullptr &&
            deleteBuffers != nullptr;
 }
@@ -125,13 +126,13 @@ bool Renderer::createShapes() {
         failure_ = "no OpenGL context for the shapes";
         return false;
     }
-    while (glGetError() != GL_NO_ERROR) {
-    }
+    while (glGetError() != GL_NO_ERROR) {}
     unsigned buffers[2] = {0, 0};
     genBuffers(2, buffers);
     predatorShape_ = buffers[0];
     preyShape_ = buffers[1];
-    for (const auto& [buffer, style] : {std::pair{predatorShape_, kPredatorShape}, std::pair{preyShape_, kPreyShape}}) {
+    for (const auto& [buffer, style] :
+         {std::pair{predatorShape_, kPredatorShape}, std::pair{preyShape_, kPreyShape}}) {
         std::vector<std::uint8_t> bytes = buildShapeBuffer(style);
         if (!bgraColours_) {
             // Without BGRA vertex colours the copy on the device holds R, G, B, A.
@@ -140,7 +141,8 @@ bool Renderer::createShapes() {
             }
         }
         bindBuffer(GL_ARRAY_BUFFER, buffer);
-        bufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(bytes.size()), bytes.data(), GL_STATIC_DRAW);
+        bufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(bytes.size()), bytes.data(),
+                   GL_STATIC_DRAW);
     }
     bindBuffer(GL_ARRAY_BUFFER, 0);
     const GLenum error = glGetError();
@@ -173,7 +175,8 @@ void Renderer::useShape(unsigned buffer) {
     bindBuffer(GL_ARRAY_BUFFER, buffer);
     glVertexPointer(3, GL_FLOAT, kStride, reinterpret_cast<const void*>(0));
     glNormalPointer(GL_FLOAT, kStride, reinterpret_cast<const void*>(12));
-    glColorPointer(bgraColours_ ? GL_BGRA : 4, GL_UNSIGNED_BYTE, kStride, reinterpret_cast<const void*>(24));
+    glColorPointer(bgraColours_ ? GL_BGRA : 4, GL_UNSIGNED_BYTE, kStride,
+                   reinterpret_cast<const void*>(24));
 }
 
 bool Renderer::drawShape(const DrawnPose& pose) {
@@ -186,53 +189,46 @@ bool Renderer::drawShape(const DrawnPose& pose) {
 
 namespace {
 
-Arena arenaOf(const Population& population) {
-    return population.arena;
-}
+Arena arenaOf(const Population& population) { return population.arena; }
 
 }  // namespace
 
-void Renderer::drawPredator(const Population& population, int slot) {
-    drawShape(predatorPose(population.predators[slot], pacing.interpolation, arenaOf(population)));
+void Renderer::drawPredator(const Population& population, int slot, float t) {
+    drawShape(predatorPose(population.predators[slot], t, arenaOf(population)));
 }
 
-void Renderer::drawPrey(const Population& population, int slot) {
-    drawShape(preyPose(population.prey[slot], pacing.interpolation, arenaOf(population)));
+void Renderer::drawPrey(const Population& population, int slot, float t) {
+    drawShape(preyPose(population.prey[slot], t, arenaOf(population)));
 }
 
 void Renderer::drawInterpolated(const Population& population, float t) {
-    pacing.interpolation = t;
     useShape(predatorShape_);
-    for (int i = 0; i < population.predatorCount; ++i) drawPredator(population, i);
+    for (int i = 0; i < population.predatorCount; ++i) drawPredator(population, i, t);
     useShape(preyShape_);
-    for (int i = 0; i < population.preyCount; ++i) drawPrey(population, i);
+    for (int i = 0; i < population.preyCount; ++i) drawPrey(population, i, t);
 }
 
-void Renderer::renderFrame(Population& population) {
-    if (!ready()) return;  // no picture and no tick until a size change makes a context
+void Renderer::drawFrame(const Population& population, float t) {
+    if (!ready()) return;
     clearTarget();
     view_ = viewMatrix();
-    pacing.beginFrame(SDL_GetTicks);
-    drawInterpolated(population, pacing.interpolation);
-    if (pacing.tickDue(SDL_GetTicks)) population.runTick();
-    SDL_GL_SwapWindow(window_);
+    drawInterpolated(population, t);
 }
 
-void Renderer::renderFrameFast(Population& population) {
-    if (!ready()) {
-        population.runTick();
-        population.runTick();
-        return;
-    }
+void Renderer::drawStanding(const Population& population) {
+    if (!ready()) return;
     clearTarget();
     view_ = viewMatrix();
     useShape(predatorShape_);
-    population.runTick();
-    for (int i = 0; i < population.predatorCount; ++i) drawShape(standingPose(population.predators[i]));
+    for (int i = 0; i < population.predatorCount; ++i) {
+        drawShape(standingPose(population.predators[i]));
+    }
     useShape(preyShape_);
     for (int i = 0; i < population.preyCount; ++i) drawShape(standingPose(population.prey[i]));
-    SDL_GL_SwapWindow(window_);
-    population.runTick();
+}
+
+void Renderer::present() {
+    if (ready()) SDL_GL_SwapWindow(window_);
 }
 
 }  // namespace kav

@@ -6,14 +6,13 @@
 #include <glm/glm.hpp>
 
 #include "evo/population.h"
-#include "render/pacing.h"
 #include "render/pose.h"
 
 namespace kav {
 
 // The drawing side of the program: one OpenGL context for the window, its fixed state
-// (depth test, light, projection) and the two agent shapes as vertex buffers, plus the
-// pacing of the normal mode. One instance per program.
+// (depth test, light, projection) and the two agent shapes as vertex buffers. It only
+// draws: the world it is given is const. One instance per program.
 class Renderer {
 public:
     Renderer() = default;
@@ -30,31 +29,30 @@ public:
     // Releases the shapes and the context, whatever of them exists.
     void releaseDevice();
 
-    // One frame of the normal mode: every Agent drawn part-way through its move, and a
-    // tick of the Population when the tick period has passed.
-    void renderFrame(Population& population);
-    // One pass of the fast drawn mode: a tick, a frame of every Agent where it stands,
-    // and another tick.
-    void renderFrameFast(Population& population);
+    // A frame of the normal mode: the back buffer cleared and every Agent drawn at the
+    // fraction t of its current move. Changes nothing in the world; the caller decides
+    // when the world ticks and when the frame is shown (present).
+    void drawFrame(const Population& population, float t);
+    // A frame of the fast drawn mode: every Agent where it stands, without smoothing.
+    void drawStanding(const Population& population);
+    // Shows the back buffer in the window.
+    void present();
 
     // Clears the back buffer to the background and the depth buffer to far.
     void clearTarget();
     // Draws all Agents at the fraction t of the current tick, into the back buffer.
-    // Used by renderFrame; separate so that a picture can be drawn at a chosen t.
     void drawInterpolated(const Population& population, float t);
 
-    // Draw one Agent of the slot at the current interpolation; the matching shape must
+    // Draw one Agent of the slot at the fraction t of its move; the matching shape must
     // be the current vertex stream.
-    void drawPredator(const Population& population, int slot);
-    void drawPrey(const Population& population, int slot);
+    void drawPredator(const Population& population, int slot, float t);
+    void drawPrey(const Population& population, int slot, float t);
 
     bool ready() const { return context_ != nullptr && shapesMade_; }
     // Whether the swap waits for the display's retrace; the caller caps the paced mode
     // where it does not.
     bool vsync() const { return vsync_; }
     const std::string& failure() const { return failure_; }
-
-    Pacing pacing;
 
 private:
     void useShape(unsigned buffer);
