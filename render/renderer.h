@@ -1,11 +1,13 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include <SDL.h>
 #include <glm/glm.hpp>
 
 #include "evo/population.h"
+#include "render/pacing.h"
 #include "render/pose.h"
 
 namespace kav {
@@ -35,6 +37,13 @@ public:
     void drawFrame(const Population& population, float t);
     // A frame of the fast drawn mode: every Agent where it stands, without smoothing.
     void drawStanding(const Population& population);
+    // A ring about the drawn Agent, in the selection colour (used for nothing else).
+    void drawSelectionRing(const DrawnPose& pose, float radius);
+    // Leaves the context as an overlay drawn with client-side arrays (the panel)
+    // expects it: no vertex buffer bound.
+    void prepareOverlay();
+    // Reads the back buffer as drawn so far: RGBA, bottom row first.
+    bool readBackBuffer(std::vector<std::uint8_t>& rgba, int& width, int& height);
     // Shows the back buffer in the window.
     void present();
 
@@ -49,9 +58,14 @@ public:
     void drawPrey(const Population& population, int slot, float t);
 
     bool ready() const { return context_ != nullptr && shapesMade_; }
-    // Whether the swap waits for the display's retrace; the caller caps the paced mode
-    // where it does not.
-    bool vsync() const { return vsync_; }
+    SDL_GLContext context() const { return context_; }
+    // Whether the swap is known to wait for the display's retrace. Where it is not,
+    // the caller caps the frames that need no speed (the normal mode, paused frames).
+    bool vsyncConfirmed() const { return vsyncCheck_.confirmed(); }
+    bool frameCapNeeded() const { return !vsyncCheck_.confirmed() && !vsyncCheck_.judging(); }
+    // Swaps without waiting for the retrace (the fast mode without drawing, whose
+    // few frames show the panel) or, again, with it where the driver offers it.
+    void waitForRetrace(bool wait);
     const std::string& failure() const { return failure_; }
 
 private:
@@ -64,7 +78,9 @@ private:
     unsigned preyShape_ = 0;
     bool shapesMade_ = false;
     bool bgraColours_ = true;
-    bool vsync_ = false;
+    bool vsync_ = false;  // the driver accepted a swap interval of 1
+    bool waiting_ = true;
+    VsyncCheck vsyncCheck_;
     glm::mat4 view_{1.0f};
     std::string failure_;
 };
