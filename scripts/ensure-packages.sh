@@ -7,8 +7,8 @@ packages=(
   cmake g++ ninja-build pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
   libsdl2-dev libglm-dev libgl-dev libegl-dev libgl1-mesa-dri libegl-mesa0
-  libimgui-dev libstb-dev
-  xvfb xauth xdotool imagemagick
+  libimgui-dev libstb-dev libx11-dev
+  xvfb xauth xdotool imagemagick x11-utils
   clang libclang-rt-14-dev clang-format
 )
 

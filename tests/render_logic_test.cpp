@@ -234,6 +234,24 @@ TEST(Pacing, APauseHoldsTheFrameAndTheResumeOwesNoTicks) {
     EXPECT_FALSE(pacing.tickDue(std::ref(clock)));
 }
 
+TEST(Pacing, PausedWithATickOverdueStillOwesOnlyThatOne) {
+    Pacing pacing;
+    pacing.tickStart = 1000;
+    pacing.pause(1230);  // the pause came in a late frame
+    FakeClock clock{1300};
+    for (int frame = 0; frame < 5; ++frame, clock.now += 100) {
+        pacing.beginFrame(std::ref(clock));
+        EXPECT_FALSE(pacing.tickDue(std::ref(clock))) << frame;
+    }
+    pacing.resume(clock.now);
+    pacing.beginFrame(std::ref(clock));
+    EXPECT_TRUE(pacing.tickDue(std::ref(clock)));
+    clock.now += 5;
+    pacing.beginFrame(std::ref(clock));
+    EXPECT_FALSE(pacing.tickDue(std::ref(clock)));
+    EXPECT_FLOAT_EQ(pacing.interpolation, 0.175f);  // the 30 ms overshoot carried on
+}
+
 TEST(Pacing, ARestartWhilePausedBeginsAFreshIntervalAtTheResume) {
     Pacing pacing;
     pacing.tickStart = 1000;
