@@ -4,7 +4,11 @@
 #include <chrono>
 #include <csignal>
 #include <cstring>
+#include <filesystem>
 #include <memory>
+
+#include "io/genome_file.h"
+#include "io/statistics_files.h"
 
 namespace kav {
 
@@ -43,10 +47,14 @@ int runEvolve(const EvolveOptions& options) {
     std::signal(SIGINT, requestStop);
     std::signal(SIGTERM, requestStop);
 
+    const std::filesystem::path folder = options.folder.empty() ? "." : options.folder;
+    GenomeFile genomeFile(folder);
+    StatisticsFiles statistics(folder);
+    const LoadedGenomes loaded = genomeFile.load();
+
     auto population = std::make_unique<Population>();
-    if (!options.folder.empty()) population->folder = options.folder;
     population->random.setState(options.seed);
-    population->setupStandard();
+    population->setupStandard(loaded.evolution ? &*loaded.evolution : nullptr);
 
     using Clock = std::chrono::steady_clock;
     const auto started = Clock::now();
@@ -54,7 +62,7 @@ int runEvolve(const EvolveOptions& options) {
     std::uint64_t lastReportTicks = 0;
     std::uint64_t run = 0;
     while ((!options.ticks || run < *options.ticks) && !stopRequested.load()) {
-        population->runTick();
+        if (population->runTick()) statistics.write(population->lastReport());
         ++run;
         if (options.progress && (run & 1023) == 0) {
             const auto now = Clock::now();
@@ -76,7 +84,7 @@ int runEvolve(const EvolveOptions& options) {
     }
 
     int status = 0;
-    if (!population->saveGenomes()) status = 1;
+    if (!genomeFile.save(population->savedEvolution())) status = 1;
     if (!options.dumpFile.empty()) {
         std::FILE* out = std::fopen(options.dumpFile.c_str(), "w");
         if (!out) {

@@ -4,6 +4,23 @@
 
 namespace kav {
 
+EventTotals totalsOf(const EventCounts& events) {
+    return {events.captures, events.predatorBirths + events.preyBirths, events.starvations};
+}
+
+ReportPoint pointOf(const TickReport& report) {
+    ReportPoint point;
+    point.tick = report.tick;
+    point.totals = totalsOf(report.events);
+    point.predatorMeanGeneration = report.predators.meanGeneration;
+    point.preyMeanGeneration = report.prey.meanGeneration;
+    point.clonalRankPct = report.clonalRankPct;
+    point.sexualRankPct = report.sexualRankPct;
+    point.probeSpreadE = report.probeE.spread;
+    point.probeSpreadM = report.probeM.spread;
+    return point;
+}
+
 void HistorySeries::add(float value) {
     pending_ += value;
     if (++pendingCount_ < stride_) return;

@@ -2,6 +2,8 @@
 #include <array>
 #include <cstdint>
 
+#include "evo/report.h"
+
 namespace kav {
 
 // One value per report, at a fixed capacity for any length of run: when the buffer is
@@ -49,6 +51,10 @@ struct ReportPoint {
     float probeSpreadE = 0;  // dispersion of the Prey's responses to the two probes
     float probeSpreadM = 0;
 };
+
+// What the window keeps of the world's counts and of its report.
+EventTotals totalsOf(const EventCounts& events);
+ReportPoint pointOf(const TickReport& report);
 
 // Events per 1,000 ticks.
 struct EventRates {

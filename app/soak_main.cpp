@@ -5,14 +5,14 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
-#include <system_error>
 #include <unistd.h>
 
 #include "evo/invariants.h"
 #include "evo/population.h"
+#include "io/genome_file.h"
 
 int main(int argc, char** argv) {
     CLI::App app{"Runs the evolution at full populations and checks the world's invariants\n"
@@ -32,27 +32,13 @@ int main(int argc, char** argv) {
         return code == 0 ? 0 : 2;
     }
 
-    // Without a folder the world starts from an empty temporary one, so the Genomes
-    // are random; the statistics files are absent and no report is written.
-    std::filesystem::path emptyFolder;
+    // Without a folder the Genomes are random; nothing is ever written.
+    std::optional<kav::SavedEvolution> saved;
+    if (!folder.empty()) saved = kav::GenomeFile(folder).load().evolution;
     auto population = std::make_unique<kav::Population>();
-    if (folder.empty()) {
-        char pattern[] = "/tmp/kavrosa-soak-XXXXXX";
-        if (!::mkdtemp(pattern)) {
-            std::perror("kavrosa-soak: mkdtemp");
-            return 2;
-        }
-        emptyFolder = pattern;
-        population->folder = emptyFolder;
-    } else {
-        population->folder = folder;
-    }
     population->random.setState(seed);
-    population->setup(-5.0f, 5.0f, -4.0f, 4.0f, 0.05f, 0.02f, kav::kMaxPredators, kav::kMaxPrey);
-    if (!emptyFolder.empty()) {
-        std::error_code ignored;
-        std::filesystem::remove_all(emptyFolder, ignored);
-    }
+    population->setup(kav::kStandardArena, 0.05f, 0.02f, kav::kMaxPredators, kav::kMaxPrey,
+                      saved ? &*saved : nullptr);
 
     using Clock = std::chrono::steady_clock;
     const auto started = Clock::now();

@@ -78,8 +78,21 @@ void lostDisplay() {
 
 }  // namespace
 
+namespace {
+
+std::filesystem::path folderOf(const WindowOptions& options) {
+    return options.folder.empty() ? std::filesystem::path(".")
+                                  : std::filesystem::path(options.folder);
+}
+
+}  // namespace
+
 WindowApp::WindowApp(Population& world, const WindowOptions& options)
-    : world_(world), options_(options), autosaveEvery_(options.autosaveSeconds * 1000.0) {}
+    : world_(world),
+      options_(options),
+      genomeFile_(folderOf(options)),
+      statistics_(folderOf(options)),
+      autosaveEvery_(options.autosaveSeconds * 1000.0) {}
 
 int WindowApp::startFailure(const std::string& what, const std::string& why) {
     std::fprintf(stderr, "kavrosa: %s%s%s\n", what.c_str(), why.empty() ? "" : ": ", why.c_str());
@@ -165,9 +178,9 @@ int WindowApp::run() {
 
     flags_ = {};
     SDL_ShowWindow(window_);
-    if (!options_.folder.empty()) world_.folder = options_.folder;
+    const LoadedGenomes loaded = genomeFile_.load();
     world_.random.setState(options_.seed);
-    world_.setupStandard();
+    world_.setupStandard(loaded.evolution ? &*loaded.evolution : nullptr);
     history_.start(world_.tick);
     tick();
     refreshTitle();
@@ -189,7 +202,7 @@ int WindowApp::run() {
     return 0;
 }
 
-bool WindowApp::save() { return world_.saveGenomes(); }
+bool WindowApp::save() { return genomeFile_.save(world_.savedEvolution()); }
 
 void WindowApp::saveAfterLostDisplay() {
     if (tickInProgress_) {
@@ -349,21 +362,12 @@ void WindowApp::capFrame() {
 
 void WindowApp::tick() {
     tickInProgress_ = true;
-    world_.runTick();
+    const bool reported = world_.runTick();
     tickInProgress_ = false;
-    if (world_.tick % kStatisticsPeriod == 0) recordReport();
-}
-
-void WindowApp::recordReport() {
-    ReportPoint point;
-    point.tick = world_.tick;
-    point.predatorMeanGeneration = summarizeGenerations(world_, true).mean;
-    point.preyMeanGeneration = summarizeGenerations(world_, false).mean;
-    point.clonalRankPct = world_.clonalRankPct;
-    point.sexualRankPct = world_.sexualRankPct;
-    point.probeSpreadE = world_.probeSpreadE;
-    point.probeSpreadM = world_.probeSpreadM;
-    history_.record(point);
+    if (reported) {
+        statistics_.write(world_.lastReport());
+        history_.record(pointOf(world_.lastReport()));
+    }
 }
 
 // --- drawing ---------------------------------------------------------------------------
@@ -396,6 +400,7 @@ void WindowApp::drawPanel(bool rebuild) {
         in.flags = flags_;
         in.ticksPerSecond = ticksPerSecond_;
         in.selection = selection_;
+        in.totals = totalsOf(world_.events());
         const ImVec2 size = ImGui::GetIO().DisplaySize;
         panel_.build(in, static_cast<int>(size.x), static_cast<int>(size.y));
         ImGui::Render();

@@ -11,6 +11,8 @@
 #include "app/selection.h"
 #include "app/window_options.h"
 #include "evo/population.h"
+#include "io/genome_file.h"
+#include "io/statistics_files.h"
 #include "render/pacing.h"
 #include "render/renderer.h"
 
@@ -53,7 +55,6 @@ private:
     void pausedPass();
 
     void tick();
-    void recordReport();
     // Draws the world as `frame` says, then the ring, the panel and any screenshot
     // asked for; the caller presents it.
     void composeFrame(FrameTime frame, bool rebuildPanel);
@@ -65,6 +66,8 @@ private:
 
     Population& world_;
     WindowOptions options_;
+    GenomeFile genomeFile_;
+    StatisticsFiles statistics_;
     SDL_Window* window_ = nullptr;
     Renderer renderer_;
     bool imguiStarted_ = false;

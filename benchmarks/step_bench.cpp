@@ -7,11 +7,9 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <map>
 #include <memory>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 #include "evo/population.h"
@@ -22,17 +20,12 @@ namespace {
 
 constexpr int kEvolveTicks = 3000;
 
-// A world in an empty folder of its own (no Genome file, no statistics files), brought to
-// the given populations one Agent per tick and evolved for a few thousand ticks, so that
-// the Agents move as evolved Agents do and the windows hold what they hold in a run.
+// A world of random Genomes brought to the given populations one Agent per tick and
+// evolved for a few thousand ticks, so that the Agents move as evolved Agents do and the
+// windows hold what they hold in a run.
 std::unique_ptr<Population> evolvedWorld(int predators, int prey) {
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "kavrosa-bench-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) std::abort();
     auto world = std::make_unique<Population>();
-    world->folder = pattern;
     world->setupStandard();
-    std::filesystem::remove_all(pattern);  // nothing is read or written after setup
     for (int t = 0; t < kEvolveTicks; ++t) {
         if (world->predatorCount < predators) world->requestSizeChange(true, true);
         if (world->preyCount < prey) world->requestSizeChange(true, false);

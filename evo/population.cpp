@@ -1,5 +1,6 @@
 #include "evo/population.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace kav {
@@ -12,22 +13,27 @@ constexpr float kMutationAmplitude = 0.05f;
 
 Population::Population() { workspace.allocate(); }
 
-void Population::setup(float xMinArg, float xMaxArg, float yMinArg, float yMaxArg,
-                       float preyRadius, float predatorRadius, int initialPredatorCount,
-                       int initialPreyCount) {
+void Population::setup(const Arena& arenaArg, float preyRadius, float predatorRadius,
+                       int initialPredatorCount, int initialPreyCount,
+                       const SavedEvolution* saved) {
+    arena = arenaArg;
     for (int i = 0; i < kMaxPredators; ++i)
-        predators[i].init(xMinArg, xMaxArg, yMinArg, yMaxArg, predatorRadius, kPredatorSenseRange,
-                          kSexualMode, i, true, random, predatorGenomes[i].data());
+        predators[i].init(arena.xMin, arena.xMax, arena.yMin, arena.yMax, predatorRadius,
+                          kPredatorSenseRange, kSexualMode, i, true, random,
+                          predatorGenomes[i].data());
     for (int i = 0; i < kMaxPrey; ++i)
-        prey[i].init(xMinArg, xMaxArg, yMinArg, yMaxArg, preyRadius, kPreySenseRange, kSexualMode,
-                     i, false, random, preyGenomes[i].data());
+        prey[i].init(arena.xMin, arena.xMax, arena.yMin, arena.yMax, preyRadius, kPreySenseRange,
+                     kSexualMode, i, false, random, preyGenomes[i].data());
 
     preyCount = initialPreyCount;
     predatorCount = initialPredatorCount;
-    loadGenomes();
+    if (saved)
+        restore(*saved);
+    else
+        randomizeGenomes();
     workspace.attach(predators.data(), predatorCount, prey.data(), preyCount, &random);
-
-    arena = {xMinArg, xMaxArg, yMinArg, yMaxArg};
+    events_ = {};
+    report_ = {};
 
     for (int k = 0; k < kMaxPredators; ++k) predatorRanks[k] = k;
     for (int k = 0; k < kMaxPrey; ++k) preyRanks[k] = k;
@@ -36,6 +42,32 @@ void Population::setup(float xMinArg, float xMaxArg, float yMinArg, float yMaxAr
     probeSpreadE = 1.0f;
     probeSpreadM = 1.0f;
     mutationAmplitude = kMutationAmplitude;
+}
+
+void Population::randomizeGenomes() {
+    for (auto& genome : predatorGenomes)
+        for (float& weight : genome) weight = static_cast<float>(random.next() / 32768.0 - 0.5);
+    for (auto& genome : preyGenomes)
+        for (float& weight : genome) weight = static_cast<float>(random.next() / 32768.0 - 0.5);
+    tick = 0;
+}
+
+void Population::restore(const SavedEvolution& saved) {
+    predatorGenomes = saved.predatorGenomes;
+    preyGenomes = saved.preyGenomes;
+    tick = saved.tick;
+    predatorCount = std::clamp(saved.predatorCount, 1, kMaxPredators);
+    preyCount = std::clamp(saved.preyCount, 1, kMaxPrey);
+}
+
+SavedEvolution Population::savedEvolution() const {
+    SavedEvolution saved;
+    saved.predatorGenomes = predatorGenomes;
+    saved.preyGenomes = preyGenomes;
+    saved.tick = tick;
+    saved.predatorCount = predatorCount;
+    saved.preyCount = preyCount;
+    return saved;
 }
 
 void Population::requestSizeChange(bool add, bool predator) {
@@ -85,7 +117,11 @@ void Population::climbPredatorRank(Agent& climber) {
     climber.rank = p;
 }
 
-void Population::runTick() {
+bool Population::runTick() {
+    // An added slot is marked dead by the request so that it gets an offspring; its
+    // replacement is a birth, not the replacement of a death.
+    const int addedPredator = predatorSizeRequest == +1 ? predatorCount : -1;
+    const int addedPrey = preySizeRequest == +1 ? preyCount : -1;
     applySizeRequest(predatorSizeRequest, predatorCount, workspace.predatorCount, predators.data(),
                      predatorRanks.data());
     applySizeRequest(preySizeRequest, preyCount, workspace.preyCount, prey.data(),
@@ -95,14 +131,19 @@ void Population::runTick() {
 
     for (int i = 0; i < preyCount; ++i) {
         Agent& q = prey[i];
-        if (q.dead || q.captured)
+        if (q.dead || q.captured) {
+            if (!q.captured && i != addedPrey) events_.preyDeaths += 1;
+            events_.preyBirths += 1;
             reproduce(q);
-        else
+        } else {
             q.beginTick();
+        }
     }
     for (int i = 0; i < predatorCount; ++i) {
         Agent& p = predators[i];
         if (p.dead || p.ticksSinceCatch > kStarvationTicks) {
+            if (i != addedPredator) (p.dead ? events_.predatorDeaths : events_.starvations) += 1;
+            events_.predatorBirths += 1;
             reproduce(p);
         } else {
             if (p.captured) climbPredatorRank(p);
@@ -111,9 +152,13 @@ void Population::runTick() {
     }
 
     workspace.worldStep();
+    // A Predator that caught a Prey in this step is marked until its next begin-tick.
+    for (int i = 0; i < predatorCount; ++i) events_.captures += predators[i].captured;
 
     tick += 1;
-    if (tick % kStatisticsPeriod == 0) writeStatistics();
+    if (tick % kStatisticsPeriod != 0) return false;
+    makeReport();
+    return true;
 }
 
 }  // namespace kav

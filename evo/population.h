@@ -1,41 +1,26 @@
 #pragma once
 #include <array>
 #include <cstdint>
-#include <filesystem>
-#include <string>
 
 #include "sim/agent.h"
 #include "sim/arena.h"
 #include "sim/random.h"
 #include "sim/workspace.h"
+#include "evo/report.h"
 
 namespace kav {
 
-constexpr const char* kGenomeFileName = "genom.gen";
-constexpr int kGenomeFileSize = (kMaxPredators + kMaxPrey) * kGenomeSize * 4 + 8 + 4 + 4;  // 60496
 constexpr int kStatisticsPeriod = 200;
 constexpr int kStarvationTicks = 50;
 
-constexpr const char* kRankFileName = "ivklsiker.txt";
-constexpr const char* kProbeEFileName = "AiTesztE.txt";
-constexpr const char* kProbeMFileName = "AiTesztM.txt";
-constexpr int kTickFieldWidth = 20;
-
-// Mean, dispersion and change of dispersion of the probe responses of all Prey.
-struct ProbeStatistics {
-    float meanX = 0;
-    float meanY = 0;
-    float spread = 0;
-    float spreadChange = 0;
-};
-
-using GenomeFileBytes = std::array<unsigned char, kGenomeFileSize>;
-
-// How `loadGenomes` filled the Genomes.
-enum class GenomeLoad {
-    loaded,           // from the file, whole
-    noFile,           // no file: random weights, a new evolution
-    rejected,         // the file was unusable: random weights, start counts, tick 0
+// What carries an evolution from one run to the next: every slot's Genome, the tick
+// counter and the two live counts. The Genome file holds exactly this.
+struct SavedEvolution {
+    std::array<std::array<float, kGenomeSize>, kMaxPredators> predatorGenomes{};
+    std::array<std::array<float, kGenomeSize>, kMaxPrey> preyGenomes{};
+    std::int64_t tick = 0;
+    std::int32_t predatorCount = 0;
+    std::int32_t preyCount = 0;
 };
 
 // The one owner of the simulated world: both Agent arrays with their Genomes, the live
@@ -47,16 +32,34 @@ public:
     Population(const Population&) = delete;
     Population& operator=(const Population&) = delete;
 
-    // Builds the world: 240 Agent slots (720 draws), then the Genomes from `genom.gen`
-    // in `folder` or at random (15,120 draws).
-    void setup(float xMinArg, float xMaxArg, float yMinArg, float yMaxArg, float preyRadius,
-               float predatorRadius, int initialPredatorCount, int initialPreyCount);
+    // Builds the world: 240 Agent slots (720 draws), then the Genomes, tick and counts
+    // of a saved evolution or, without one, random Genomes (15,120 draws), tick 0 and
+    // the start counts.
+    void setup(const Arena& arenaArg, float preyRadius, float predatorRadius,
+               int initialPredatorCount, int initialPreyCount,
+               const SavedEvolution* saved = nullptr);
 
     // The program's world: arena -5..5 x -4..4, Prey radius 0.05, Predator radius 0.02,
-    // 10 Predators and 150 Prey unless the Genome file says otherwise.
-    void setupStandard() { setup(-5.0f, 5.0f, -4.0f, 4.0f, 0.05f, 0.02f, 10, 150); }
+    // 10 Predators and 150 Prey unless the saved evolution says otherwise.
+    void setupStandard(const SavedEvolution* saved = nullptr) {
+        setup(kStandardArena, 0.05f, 0.02f, 10, 150, saved);
+    }
 
-    void runTick();
+    // One tick of the world. True when the tick is a multiple of 200: the tick made a
+    // report, which lastReport() then holds.
+    bool runTick();
+
+    const TickReport& lastReport() const { return report_; }
+    // Births, deaths and captures since the world was set up.
+    const EventCounts& events() const { return events_; }
+
+    // Composes the report of the current tick: the Prey's mean rank position per
+    // reproduction mode and the two probes of every Prey Genome (which carry their
+    // dispersion over to the next report), the populations' summaries and the events.
+    const TickReport& makeReport();
+
+    // The Genomes, tick and counts of the world, as the Genome file stores them.
+    SavedEvolution savedEvolution() const;
 
     // One Agent to be added or removed at the start of the next tick. The caller keeps
     // the counts within 1..40 and 1..200.
@@ -65,29 +68,6 @@ public:
     // Replaces a dead Agent in its slot by an offspring of well-ranked parents.
     void reproduce(Agent& dead);
 
-    GenomeLoad loadGenomes();
-    // Takes the Genomes, tick and counts from the bytes of a Genome file; `name` is used
-    // in messages. A short file is refused (random Genomes, tick 0, counts untouched),
-    // counts are clamped into range.
-    GenomeLoad decodeGenomeFile(const unsigned char* bytes, std::size_t size,
-                                const std::string& name);
-    // Writes `genom.gen` through a temporary file; false (and one line on stderr) when
-    // the previous file had to be kept.
-    bool saveGenomes() const;
-
-    // The report every 200th tick: ivklsiker.txt, AiTesztE.txt, AiTesztM.txt.
-    void writeStatistics();
-
-    // Where the records go; the files are only ever overwritten, never created.
-    bool overwriteStatisticsFile(const char* name, const std::string& record);
-
-    std::filesystem::path filePath(const char* name) const { return folder / name; }
-
-    // Folder of the Genome file and the statistics files ("." = the working folder).
-    std::filesystem::path folder = ".";
-    // Set when `loadGenomes` refused an existing Genome file; the next save then keeps
-    // that file as genom.gen.rejected (or .rejected.N) instead of replacing it.
-    mutable bool keepRejectedFile = false;
     Random random{1};
 
     std::array<Agent, kMaxPredators> predators{};
@@ -118,19 +98,15 @@ private:
                           Agent* agents, std::int32_t* ranks);
     void climbPredatorRank(Agent& climber);
     void randomizeGenomes();
+    void restore(const SavedEvolution& saved);
     ProbeStatistics runProbe(const float* values, int first, int valueCount,
                              float& previousSpread);
-    int statisticsWarned = 0;  // files already reported as unwritable, one bit each
+    PopulationSummary summarize(const Agent* agents, int count) const;
+
+    EventCounts events_;
+    TickReport report_;
 };
 
-// The 60,496 bytes of the Genome file for this world, little-endian on any host.
-GenomeFileBytes encodeGenomeFile(const Population& population);
-
-// The fixed-width texts of the statistics records.
-std::string tickField(std::int64_t tick);
-std::string fixedField(const char* format, float value, int width);
-std::string rankRecord(float clonalRankPct, float sexualRankPct, std::int64_t tick);
-std::string probeRecord(const ProbeStatistics& stats, std::int64_t tick);
 ProbeStatistics probeStatistics(const std::array<float, 2>* responses, int count,
                                 float previousSpread);
 

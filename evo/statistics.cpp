@@ -1,15 +1,6 @@
 #include <cmath>
-#include <cstdio>
-#include <cstring>
-#include <string>
 
 #include "evo/population.h"
-
-#if defined(__unix__) || defined(__APPLE__)
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
 
 namespace kav {
 
@@ -20,35 +11,6 @@ constexpr float kProbeE[16] = {0.6f, 0.2f,  -0.6f, 0.0f,  0.4f, 0.7f, -0.7f, 0.1
 constexpr float kProbeM[4] = {0.0f, -0.1f, 0.0f, 0.2f};  // inputs 16-19: one Predator
 
 }  // namespace
-
-std::string tickField(std::int64_t tick) {
-    std::string text = std::to_string(tick);
-    text.resize(kTickFieldWidth, ' ');
-    return text;
-}
-
-std::string fixedField(const char* format, float value, int width) {
-    char text[512];
-    std::snprintf(text, sizeof text, format, double(value));
-    // A value that is not a number gives whatever text the C library makes of it
-    // ("nan", "-nan", "inf"); it is cut like any other text, and a text shorter than
-    // the field is padded with spaces so that the record keeps its layout.
-    std::string field(text);
-    field.resize(width, ' ');
-    return field;
-}
-
-std::string rankRecord(float clonalRankPct, float sexualRankPct, std::int64_t tick) {
-    return fixedField("%.4f", clonalRankPct, 4) + '\n' + fixedField("%.4f", sexualRankPct, 4) +
-           '\n' + tickField(tick);
-}
-
-std::string probeRecord(const ProbeStatistics& stats, std::int64_t tick) {
-    std::string record;
-    for (float value : {stats.meanX, stats.meanY, stats.spread, stats.spreadChange})
-        record += fixedField("%.8f", value, 10) + '\n';
-    return record + tickField(tick);
-}
 
 ProbeStatistics probeStatistics(const std::array<float, 2>* responses, int count,
                                 float previousSpread) {
@@ -74,46 +36,6 @@ ProbeStatistics probeStatistics(const std::array<float, 2>* responses, int count
     return stats;
 }
 
-bool Population::overwriteStatisticsFile(const char* name, const std::string& record) {
-    const std::filesystem::path path = filePath(name);
-    std::error_code error;
-    const auto status = std::filesystem::symlink_status(path, error);
-    if (status.type() == std::filesystem::file_type::not_found) return false;  // not wanted
-    auto skip = [&](int bit, const char* why) {
-        if (!(statisticsWarned & bit))
-            std::fprintf(stderr, "kavrosa: not writing statistics to %s: %s\n",
-                         path.string().c_str(), why);
-        statisticsWarned |= bit;
-        return false;
-    };
-    const int bit = 1 << (name[0] == 'i' ? 0 : name[7] == 'E' ? 1 : 2);
-    if (error) return skip(bit, error.message().c_str());
-    if (status.type() == std::filesystem::file_type::symlink)
-        return skip(bit, "it is a symbolic link");
-    if (status.type() != std::filesystem::file_type::regular)
-        return skip(bit, "it is not a regular file");
-
-#if defined(__unix__) || defined(__APPLE__)
-    // Opened for writing only, never created or truncated: the record overwrites the
-    // start of the file and longer old content stays after it.
-    const int fd = ::open(path.string().c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return skip(bit, std::strerror(errno));
-    struct stat info {};
-    bool ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
-    ok = ok && ::write(fd, record.data(), record.size()) == ssize_t(record.size());
-    const int savedErrno = errno;
-    ::close(fd);
-    if (!ok) return skip(bit, std::strerror(savedErrno));
-#else
-    std::FILE* file = std::fopen(path.string().c_str(), "r+b");
-    if (!file) return skip(bit, std::strerror(errno));
-    const bool ok = std::fwrite(record.data(), 1, record.size(), file) == record.size();
-    if (std::fclose(file) != 0 || !ok) return skip(bit, "write failed");
-#endif
-    statisticsWarned &= ~bit;
-    return true;
-}
-
 ProbeStatistics Population::runProbe(const float* values, int first, int valueCount,
                                      float& previousSpread) {
     for (int i = 0; i < 20; ++i) workspace.inputs[i] = 0.0f;
@@ -129,7 +51,23 @@ ProbeStatistics Population::runProbe(const float* values, int first, int valueCo
     return stats;
 }
 
-void Population::writeStatistics() {
+PopulationSummary Population::summarize(const Agent* agents, int count) const {
+    PopulationSummary summary;
+    summary.count = count;
+    double generations = 0.0;
+    double energy = 0.0;
+    for (int i = 0; i < count; ++i) {
+        generations += double(agents[i].generation);
+        energy += double(agents[i].energy);
+        if (agents[i].generation > summary.maxGeneration)
+            summary.maxGeneration = agents[i].generation;
+    }
+    summary.meanGeneration = count > 0 ? generations / count : 0.0;
+    summary.meanEnergy = count > 0 ? energy / count : 0.0;
+    return summary;
+}
+
+const TickReport& Population::makeReport() {
     std::int32_t sexualCount = 0, sexualSum = 0, clonalCount = 0, clonalSum = 0;
     for (int i = 0; i < preyCount; ++i) {
         if (prey[i].reproMode == kSexualMode) {
@@ -144,15 +82,20 @@ void Population::writeStatistics() {
     const double bottom = double(preyCount - 1);
     clonalRankPct = static_cast<float>(double(clonalSum) / double(clonalCount) / bottom * 100.0);
     sexualRankPct = static_cast<float>(double(sexualSum) / double(sexualCount) / bottom * 100.0);
-    overwriteStatisticsFile(kRankFileName, rankRecord(clonalRankPct, sexualRankPct, tick));
 
     // Inputs 20-39 keep what the last sensing of the world step left there.
     probe.vx = 0.0f;
     probe.vy = 0.0f;
-    const ProbeStatistics e = runProbe(kProbeE, 0, 16, probeSpreadE);
-    overwriteStatisticsFile(kProbeEFileName, probeRecord(e, tick));
-    const ProbeStatistics m = runProbe(kProbeM, 16, 4, probeSpreadM);
-    overwriteStatisticsFile(kProbeMFileName, probeRecord(m, tick));
+    report_.probeE = runProbe(kProbeE, 0, 16, probeSpreadE);
+    report_.probeM = runProbe(kProbeM, 16, 4, probeSpreadM);
+
+    report_.tick = tick;
+    report_.clonalRankPct = clonalRankPct;
+    report_.sexualRankPct = sexualRankPct;
+    report_.predators = summarize(predators.data(), predatorCount);
+    report_.prey = summarize(prey.data(), preyCount);
+    report_.events = events_;
+    return report_;
 }
 
 }  // namespace kav

@@ -21,7 +21,6 @@ namespace {
 
 using testing::bitsOf;
 using testing::HandWorld;
-using testing::TempFolder;
 
 // Describes the first field in which two Agents differ; empty when they are identical.
 // Floats are compared by their bits, so NaN and -0 count. `genomeBaseA` and `genomeBaseB`
@@ -115,27 +114,26 @@ std::string worldDifference(const Population& a, const Population& b) {
     return floatsDifference<2 * kMaxPrey>("probeOut", a.probeOut[0].data(), b.probeOut[0].data());
 }
 
-// A Genome file in `folder` holding random Genomes and the counts 40 and 200. Every
-// `poisonEvery`-th slot (0: none) gets Genomes whose weights are all `poison`.
-void writeGenomeFile(const TempFolder& folder, std::uint32_t seed, int poisonEvery = 0,
-                     float poison = 0.0f) {
-    auto source = testing::standardWorld(folder.path, seed);
+// A saved evolution of random Genomes at the counts 40 and 200. Every `poisonEvery`-th
+// slot (0: none) gets Genomes whose weights are all `poison`.
+SavedEvolution fullEvolution(std::uint32_t seed, int poisonEvery = 0, float poison = 0.0f) {
+    auto source = testing::standardWorld(seed);
     if (poisonEvery > 0) {
         for (int i = 0; i < kMaxPredators; i += poisonEvery) source->predatorGenomes[i].fill(poison);
         for (int i = 0; i < kMaxPrey; i += poisonEvery) source->preyGenomes[i].fill(poison);
     }
     source->predatorCount = kMaxPredators;
     source->preyCount = kMaxPrey;
-    ASSERT_TRUE(source->saveGenomes());
+    return source->savedEvolution();
 }
 
 struct WorldPair {
     std::unique_ptr<Population> fast;
     std::unique_ptr<Population> literal;
 
-    WorldPair(const TempFolder& folder, std::uint32_t seed)
-        : fast(testing::standardWorld(folder.path, seed)),
-          literal(testing::standardWorld(folder.path, seed)) {
+    WorldPair(const SavedEvolution& saved, std::uint32_t seed)
+        : fast(testing::standardWorld(seed, &saved)),
+          literal(testing::standardWorld(seed, &saved)) {
         literal->workspace.literalWorldStep = true;
     }
 
@@ -160,9 +158,7 @@ struct WorldPair {
 // 20,000 ticks at 40 Predators and 200 Prey, with the populations shrunk and regrown
 // along the way (several requests between two ticks, removals refused at no Agent).
 void runLongComparison(std::uint32_t seed) {
-    TempFolder folder("differential-" + std::to_string(seed));
-    writeGenomeFile(folder, seed);
-    WorldPair worlds(folder, seed);
+    WorldPair worlds(fullEvolution(seed), seed);
     ASSERT_EQ(worlds.fast->predatorCount, kMaxPredators);
     ASSERT_EQ(worlds.fast->preyCount, kMaxPrey);
 
@@ -208,9 +204,7 @@ TEST(DifferentialStep, NonFiniteGenomesKeepBothStepsIdentical) {
                              std::numeric_limits<float>::infinity(), 3.0e38f};
     for (float poison : poisons) {
         SCOPED_TRACE(poison);
-        TempFolder folder("differential-poison");
-        writeGenomeFile(folder, 5, 7, poison);
-        WorldPair worlds(folder, 5);
+        WorldPair worlds(fullEvolution(5, 7, poison), 5);
         ASSERT_EQ(worlds.runUntil(600), "");
     }
 }
@@ -218,9 +212,7 @@ TEST(DifferentialStep, NonFiniteGenomesKeepBothStepsIdentical) {
 // Positions that are not numbers (or are infinite) break the total order the fast
 // searches rely on; such steps must still come out as the reference computes them.
 TEST(DifferentialStep, NonFinitePositionsKeepBothStepsIdentical) {
-    TempFolder folder("differential-positions");
-    writeGenomeFile(folder, 9);
-    WorldPair worlds(folder, 9);
+    WorldPair worlds(fullEvolution(9), 9);
     ASSERT_EQ(worlds.runUntil(300), "");
     const float nan = std::numeric_limits<float>::quiet_NaN();
     const float inf = std::numeric_limits<float>::infinity();

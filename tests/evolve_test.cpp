@@ -14,17 +14,14 @@
 #include <vector>
 
 #include "sim/random.h"
+#include "test_files.h"
 #include "test_world.h"
 
 namespace kav {
 namespace {
 
+using testing::readText;
 using testing::TempFolder;
-
-std::string readText(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 int runEvolve(const std::string& arguments, const std::filesystem::path& errors = "/dev/null") {
     const std::string command =

@@ -8,6 +8,7 @@
 #include <limits>
 
 #include "robust_support.h"
+#include "test_world.h"
 
 namespace kav::robust {
 namespace {
@@ -21,35 +22,32 @@ class GenomeFileFaults : public ::testing::Test {
 protected:
     TempFolder folder;
     fs::path genomeFile = folder / kGenomeFileName;
+    GenomeFile store{folder.path};
 
     // The bytes of a saved evolution: 25 Predators, 180 Prey, tick 123457.
     GenomeFileBytes savedEvolution() {
-        TempFolder other;
-        auto source = worldIn(other.path(), 99);
-        source->setupStandard();
+        auto source = testing::standardWorld(99);
         source->predatorCount = 25;
         source->preyCount = 180;
         source->tick = kSavedTick;
-        return encodeGenomeFile(*source);
+        return encodeGenomeFile(source->savedEvolution());
     }
 
     // Loads `genom.gen` into a fresh world and returns what it said on stderr.
     std::string load(std::unique_ptr<Population>& world) {
-        world = worldIn(folder.path());
         CaptureStderr();
-        world->setupStandard();
+        world = worldFrom(store);
         return GetCapturedStderr();
     }
+
+    bool save(const Population& world) { return store.save(world.savedEvolution()); }
 
     // Expects the random start: 10 Predators, 150 Prey, tick 0, Genomes as without a file.
     void expectNewEvolution(const Population& world) {
         EXPECT_EQ(world.predatorCount, 10);
         EXPECT_EQ(world.preyCount, 150);
         EXPECT_EQ(world.tick, 0);
-        TempFolder empty;
-        auto fresh = worldIn(empty.path());
-        fresh->setupStandard();
-        EXPECT_EQ(encodeGenomeFile(world), encodeGenomeFile(*fresh));
+        EXPECT_EQ(bytesOf(world), bytesOf(*testing::standardWorld()));
     }
 };
 
@@ -63,7 +61,7 @@ TEST_F(GenomeFileFaults, FolderInsteadOfFileStartsNewEvolutionAndIsNeverReplaced
     ASSERT_TRUE(runChecked(*world, 20));
 
     CaptureStderr();
-    EXPECT_FALSE(world->saveGenomes());
+    EXPECT_FALSE(save(*world));
     const std::string saveSaid = GetCapturedStderr();
     ASSERT_EQ(lines(saveSaid).size(), 1u) << saveSaid;
     EXPECT_NE(saveSaid.find("failed"), std::string::npos) << saveSaid;
@@ -84,7 +82,7 @@ TEST_F(GenomeFileFaults, UnreadableFileIsRefusedAndKeptAside) {
 
     // The save keeps the unreadable evolution under another name instead of replacing it.
     CaptureStderr();
-    EXPECT_TRUE(world->saveGenomes());
+    EXPECT_TRUE(save(*world));
     const std::string saveSaid = GetCapturedStderr();
     EXPECT_NE(saveSaid.find("genom.gen.rejected"), std::string::npos) << saveSaid;
     fs::permissions(folder / "genom.gen.rejected", fs::perms::owner_read);
@@ -122,21 +120,18 @@ TEST_F(GenomeFileFaults, ShortFilesAreRefusedAndKeptAsideAtSave) {
         ASSERT_TRUE(runChecked(*world, 10));
 
         CaptureStderr();
-        ASSERT_TRUE(world->saveGenomes());
+        ASSERT_TRUE(save(*world));
         const std::string saveSaid = GetCapturedStderr();
         EXPECT_EQ(lines(saveSaid).size(), 1u) << saveSaid;
         const auto kept = readBytes(folder / "genom.gen.rejected");
         EXPECT_EQ(kept.size(), size);
         EXPECT_TRUE(std::equal(kept.begin(), kept.end(), saved.begin()));
-        EXPECT_EQ(readBytes(genomeFile), [&] {
-            const auto now = encodeGenomeFile(*world);
-            return std::vector<unsigned char>(now.begin(), now.end());
-        }());
+        EXPECT_EQ(readBytes(genomeFile), bytesOf(*world));
 
         // A later save replaces the new file as usual and leaves the kept one alone.
         ASSERT_TRUE(runChecked(*world, 5));
         CaptureStderr();
-        ASSERT_TRUE(world->saveGenomes());
+        ASSERT_TRUE(save(*world));
         EXPECT_EQ(GetCapturedStderr(), "");
         EXPECT_EQ(readBytes(folder / "genom.gen.rejected").size(), size);
     }
@@ -152,7 +147,7 @@ TEST_F(GenomeFileFaults, LongerFileIsLoadedAndTheRestIgnored) {
     ASSERT_EQ(lines(said).size(), 1u) << said;
     EXPECT_NE(said.find("5000 bytes"), std::string::npos) << said;
     EXPECT_NE(said.find("ignored"), std::string::npos) << said;
-    EXPECT_EQ(encodeGenomeFile(*world), saved);
+    EXPECT_EQ(bytesOf(*world), std::vector<unsigned char>(saved.begin(), saved.end()));
     EXPECT_EQ(world->predatorCount, 25);
     EXPECT_EQ(world->preyCount, 180);
     ASSERT_TRUE(runChecked(*world, 20));
@@ -164,7 +159,7 @@ TEST_F(GenomeFileFaults, CountsOutOfRangeAreClampedOnce) {
     };
     for (const Case c : {Case{0, 0, 1, 1}, Case{41, 201, 40, 200}, Case{-7, 1000000, 1, 200},
                          Case{std::numeric_limits<std::int32_t>::min(), 150, 1, 150}}) {
-        SCOPED_TRACE(testing::Message() << c.predators << " " << c.prey);
+        SCOPED_TRACE(::testing::Message() << c.predators << " " << c.prey);
         GenomeFileBytes bytes = savedEvolution();
         std::memcpy(bytes.data() + 60488, &c.predators, 4);  // little-endian host
         std::memcpy(bytes.data() + 60492, &c.prey, 4);
@@ -192,7 +187,7 @@ TEST_F(GenomeFileFaults, FullDiskAtSaveKeepsThePreviousFile) {
 
     fs::create_symlink("/dev/full", folder / "genom.gen.tmp");
     CaptureStderr();
-    EXPECT_FALSE(world->saveGenomes());
+    EXPECT_FALSE(save(*world));
     const std::string said = GetCapturedStderr();
     ASSERT_EQ(lines(said).size(), 1u) << said;
     EXPECT_NE(said.find("failed"), std::string::npos) << said;
@@ -203,9 +198,8 @@ TEST_F(GenomeFileFaults, FullDiskAtSaveKeepsThePreviousFile) {
     EXPECT_FALSE(fs::exists(fs::symlink_status(folder / "genom.gen.tmp")));
 
     // With room again the same world saves what it has run since.
-    ASSERT_TRUE(world->saveGenomes());
-    const auto now = encodeGenomeFile(*world);
-    EXPECT_EQ(readBytes(genomeFile), std::vector<unsigned char>(now.begin(), now.end()));
+    ASSERT_TRUE(save(*world));
+    EXPECT_EQ(readBytes(genomeFile), bytesOf(*world));
 }
 
 TEST_F(GenomeFileFaults, ReadOnlyFolderAtSaveKeepsThePreviousFile) {
@@ -215,11 +209,11 @@ TEST_F(GenomeFileFaults, ReadOnlyFolderAtSaveKeepsThePreviousFile) {
     std::unique_ptr<Population> world;
     ASSERT_EQ(load(world), "");
     ASSERT_TRUE(runChecked(*world, 20));
-    fs::permissions(folder.path(), fs::perms::owner_read | fs::perms::owner_exec);
+    fs::permissions(folder.path, fs::perms::owner_read | fs::perms::owner_exec);
     CaptureStderr();
-    EXPECT_FALSE(world->saveGenomes());
+    EXPECT_FALSE(save(*world));
     const std::string said = GetCapturedStderr();
-    fs::permissions(folder.path(), fs::perms::owner_all);
+    fs::permissions(folder.path, fs::perms::owner_all);
     ASSERT_EQ(lines(said).size(), 1u) << said;
     EXPECT_NE(said.find("failed"), std::string::npos) << said;
     const auto after = readBytes(genomeFile);
@@ -232,27 +226,27 @@ TEST_F(GenomeFileFaults, ReadOnlyFolderAtSaveKeepsThePreviousFile) {
 TEST(StatisticsFileFaults, FoldersAndLinksAreSkippedAndTheRunGoesOn) {
     TempFolder folder;
     TempFolder elsewhere;
-    fs::create_directory(folder / kRankFileName);
+    fs::create_directory(folder / statisticsFileName(StatisticsFile::rank));
     const std::string outside(100, 'x');
     writeBytes(elsewhere / "target.txt", outside.data(), outside.size());
-    fs::create_symlink(elsewhere / "target.txt", folder / kProbeEFileName);
-    writeBytes(folder / kProbeMFileName, "", 0);
+    fs::create_symlink(elsewhere / "target.txt", folder / statisticsFileName(StatisticsFile::probeE));
+    writeBytes(folder / statisticsFileName(StatisticsFile::probeM), "", 0);
 
-    auto world = worldIn(folder.path());
-    world->setupStandard();
+    auto world = testing::standardWorld();
+    StatisticsFiles statistics(folder.path);
     CaptureStderr();
-    const bool held = runChecked(*world, 2 * kStatisticsPeriod);
+    const bool held = runChecked(*world, 2 * kStatisticsPeriod, &statistics);
     const std::string said = GetCapturedStderr();
     ASSERT_TRUE(held);
     EXPECT_EQ(world->tick, 2 * kStatisticsPeriod);
     const auto said_lines = lines(said);
     ASSERT_EQ(said_lines.size(), 2u) << said;
-    EXPECT_NE(said_lines[0].find(kRankFileName), std::string::npos) << said;
+    EXPECT_NE(said_lines[0].find(statisticsFileName(StatisticsFile::rank)), std::string::npos) << said;
     EXPECT_NE(said_lines[1].find("symbolic link"), std::string::npos) << said;
-    EXPECT_TRUE(fs::is_directory(folder / kRankFileName));
+    EXPECT_TRUE(fs::is_directory(folder / statisticsFileName(StatisticsFile::rank)));
     const auto target = readBytes(elsewhere / "target.txt");
     EXPECT_EQ(std::string(target.begin(), target.end()), outside);
-    const auto written = readBytes(folder / kProbeMFileName);
+    const auto written = readBytes(folder / statisticsFileName(StatisticsFile::probeM));
     ASSERT_EQ(written.size(), 64u);
     EXPECT_EQ(std::string(written.begin() + 44, written.end()), tickField(400));
 }
@@ -260,17 +254,17 @@ TEST(StatisticsFileFaults, FoldersAndLinksAreSkippedAndTheRunGoesOn) {
 TEST(StatisticsFileFaults, ReadOnlyFileIsSkippedOnce) {
     if (runningAsRoot()) GTEST_SKIP() << "root writes a file whatever its mode";
     TempFolder folder;
-    writeBytes(folder / kRankFileName, "old", 3);
-    fs::permissions(folder / kRankFileName, fs::perms::owner_read);
-    auto world = worldIn(folder.path());
-    world->setupStandard();
+    writeBytes(folder / statisticsFileName(StatisticsFile::rank), "old", 3);
+    fs::permissions(folder / statisticsFileName(StatisticsFile::rank), fs::perms::owner_read);
+    auto world = testing::standardWorld();
+    StatisticsFiles statistics(folder.path);
     CaptureStderr();
-    const bool held = runChecked(*world, 2 * kStatisticsPeriod);
+    const bool held = runChecked(*world, 2 * kStatisticsPeriod, &statistics);
     const std::string said = GetCapturedStderr();
     ASSERT_TRUE(held);
     ASSERT_EQ(lines(said).size(), 1u) << said;
     EXPECT_NE(said.find("Permission denied"), std::string::npos) << said;
-    const auto kept = readBytes(folder / kRankFileName);
+    const auto kept = readBytes(folder / statisticsFileName(StatisticsFile::rank));
     EXPECT_EQ(std::string(kept.begin(), kept.end()), "old");
 }
 

@@ -10,17 +10,16 @@ namespace {
 
 class InvariantsTest : public ::testing::Test {
 protected:
-    TempFolder folder;
-    std::unique_ptr<Population> world = worldIn(folder.path());
+    std::unique_ptr<Population> world = std::make_unique<Population>();
 };
 
 TEST_F(InvariantsTest, EachKindOfDamageIsNamed) {
-    world->setup(-5.0f, 5.0f, -4.0f, 4.0f, 0.05f, 0.02f, 12, 120);
+    world->setup(kStandardArena, 0.05f, 0.02f, 12, 120);
     ASSERT_TRUE(runChecked(*world, 30));
 
     auto expectViolation = [&](auto damage, const char* words) {
-        auto copy = worldIn(folder.path());
-        copy->setup(-5.0f, 5.0f, -4.0f, 4.0f, 0.05f, 0.02f, 12, 120);
+        auto copy = std::make_unique<Population>();
+        copy->setup(kStandardArena, 0.05f, 0.02f, 12, 120);
         ASSERT_TRUE(runChecked(*copy, 30));
         damage(*copy);
         const std::string failure = checkInvariants(*copy);
@@ -68,7 +67,7 @@ TEST_F(InvariantsTest, EachKindOfDamageIsNamed) {
 }
 
 TEST_F(InvariantsTest, PositionsBeyondTheCountsAreNotChecked) {
-    world->setup(-5.0f, 5.0f, -4.0f, 4.0f, 0.05f, 0.02f, 5, 50);
+    world->setup(kStandardArena, 0.05f, 0.02f, 5, 50);
     world->prey[120].x = std::numeric_limits<float>::quiet_NaN();
     world->predators[30].y = std::numeric_limits<float>::infinity();
     EXPECT_EQ(checkInvariants(*world), "");
@@ -77,7 +76,7 @@ TEST_F(InvariantsTest, PositionsBeyondTheCountsAreNotChecked) {
 // Size changes drawn from their own generator, so the world's draws stay its own: runs
 // of additions up to each limit and removals down to 1, several requests between ticks.
 TEST_F(InvariantsTest, HoldAfterEveryTickThroughSizeChanges) {
-    world->setup(-5.0f, 5.0f, -4.0f, 4.0f, 0.05f, 0.02f, 10, 150);
+    world->setup(kStandardArena, 0.05f, 0.02f, 10, 150);
     Random changes(12345);
     bool reachedPredatorLimits[2] = {false, false};
     bool reachedPreyLimits[2] = {false, false};
@@ -112,7 +111,7 @@ TEST_F(InvariantsTest, HoldAfterEveryTickThroughSizeChanges) {
 }
 
 TEST_F(InvariantsTest, HoldAfterEveryTickAtFullPopulations) {
-    world->setup(-5.0f, 5.0f, -4.0f, 4.0f, 0.05f, 0.02f, kMaxPredators, kMaxPrey);
+    world->setup(kStandardArena, 0.05f, 0.02f, kMaxPredators, kMaxPrey);
     ASSERT_EQ(checkInvariants(*world), "");
     std::int64_t generations = 0;
     for (const Agent& a : world->prey) generations += a.generation;

@@ -5,6 +5,7 @@
 #include <set>
 
 #include "robust_support.h"
+#include "test_world.h"
 
 namespace kav::robust {
 namespace {
@@ -28,14 +29,12 @@ int nonFiniteGenomesInUse(const Population& world) {
 // weight in every position (the file's slots count Predators first, then Prey).
 void writePoisoned(const fs::path& file, float weight, int every, std::int32_t predators,
                    std::int32_t prey) {
-    TempFolder other;
-    auto source = worldIn(other.path(), 5);
-    source->setupStandard();
+    auto source = testing::standardWorld(5);
     for (int i = 0; i < kMaxPredators; i += every) source->predatorGenomes[i].fill(weight);
     for (int i = 0; i < kMaxPrey; i += every) source->preyGenomes[i].fill(weight);
     source->predatorCount = predators;
     source->preyCount = prey;
-    const GenomeFileBytes bytes = encodeGenomeFile(*source);
+    const GenomeFileBytes bytes = encodeGenomeFile(source->savedEvolution());
     writeBytes(file, bytes.data(), bytes.size());
 }
 
@@ -44,9 +43,9 @@ TEST(NonFiniteGenomes, AgentsDieInTheirFirstMoveAndAreReplaced) {
         SCOPED_TRACE(weight);
         TempFolder folder;
         writePoisoned(folder / kGenomeFileName, weight, 3, kMaxPredators, kMaxPrey);
-        auto world = worldIn(folder.path());
+        GenomeFile store(folder.path);
         ::testing::internal::CaptureStderr();
-        world->setupStandard();
+        auto world = worldFrom(store);
         const std::string said = ::testing::internal::GetCapturedStderr();
         if (!std::isfinite(weight)) {
             ASSERT_EQ(lines(said).size(), 1u) << said;
@@ -81,9 +80,9 @@ TEST(NonFiniteGenomes, AgentsDieInTheirFirstMoveAndAreReplaced) {
 TEST(NonFiniteGenomes, AllNaNWorldKeepsTicking) {
     TempFolder folder;
     writePoisoned(folder / kGenomeFileName, kNaN, 1, 17, 133);
-    auto world = worldIn(folder.path());
+    GenomeFile store(folder.path);
     ::testing::internal::CaptureStderr();
-    world->setupStandard();
+    auto world = worldFrom(store);
     ::testing::internal::GetCapturedStderr();
     for (int t = 0; t < 300; ++t) {
         if (t % 7 == 0 && world->preyCount < kMaxPrey) world->requestSizeChange(true, false);

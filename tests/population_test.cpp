@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <fstream>
-
 #include "evo/population.h"
 #include "test_world.h"
 
@@ -10,11 +8,9 @@ namespace {
 
 using testing::rankProblems;
 using testing::standardWorld;
-using testing::TempFolder;
 
 TEST(PopulationSetup, FreshWorldDrawsStartPositionsThenGenomes) {
-    TempFolder folder("setup");
-    auto world = standardWorld(folder.path);
+    auto world = standardWorld();
     EXPECT_EQ(world->predatorCount, 10);
     EXPECT_EQ(world->preyCount, 150);
     EXPECT_EQ(world->tick, 0);
@@ -40,8 +36,7 @@ TEST(PopulationSetup, FreshWorldDrawsStartPositionsThenGenomes) {
 }
 
 TEST(PopulationTick, SizeRequestsHoldOneChangeAndRespectTheFloor) {
-    TempFolder folder("size");
-    auto world = standardWorld(folder.path);
+    auto world = standardWorld();
     world->runTick();
 
     world->requestSizeChange(true, false);
@@ -70,8 +65,7 @@ TEST(PopulationTick, SizeRequestsHoldOneChangeAndRespectTheFloor) {
 }
 
 TEST(PopulationTick, AddedAgentIsAnOffspringAtTheBottom) {
-    TempFolder folder("add");
-    auto world = standardWorld(folder.path);
+    auto world = standardWorld();
     world->runTick();
     const auto generationBefore = world->predators[10].generation;
     world->requestSizeChange(true, true);
@@ -84,8 +78,7 @@ TEST(PopulationTick, AddedAgentIsAnOffspringAtTheBottom) {
 }
 
 TEST(PopulationTick, RemovingTheBestRankedLiftsEveryoneBelow) {
-    TempFolder folder("remove");
-    auto world = standardWorld(folder.path);
+    auto world = standardWorld();
     // Put the highest slot in use (9) at the top of the Predator list by hand.
     auto& ranks = world->predatorRanks;
     for (int p = 9; p > 0; --p) std::swap(ranks[p], ranks[p - 1]);
@@ -102,22 +95,26 @@ TEST(PopulationTick, RemovingTheBestRankedLiftsEveryoneBelow) {
 }
 
 TEST(PopulationTick, StarvationAfterFiftyTicksWithoutACatch) {
-    TempFolder folder("starve");
-    auto world = standardWorld(folder.path);
+    auto world = standardWorld();
     world->runTick();
     for (auto& p : world->predators) p.dead = 0;
     world->predators[0].ticksSinceCatch = 50;
     world->predators[1].ticksSinceCatch = 51;
     const auto generation0 = world->predators[0].generation;
     const auto generation1 = world->predators[1].generation;
+    world->predators[2].ticksSinceCatch = 70;
+    world->predators[3].dead = 1;
+    const EventCounts before = world->events();
     world->runTick();
     EXPECT_EQ(world->predators[0].generation, generation0);
     EXPECT_EQ(world->predators[1].generation, generation1 + 1);
+    EXPECT_EQ(world->events().starvations, before.starvations + 2);
+    EXPECT_EQ(world->events().predatorDeaths, before.predatorDeaths + 1);
+    EXPECT_EQ(world->events().predatorBirths, before.predatorBirths + 3);
 }
 
 TEST(PopulationTick, RankClimbComparesSuccessRatiosWithTheNeighbourAbove) {
-    TempFolder folder("climb");
-    auto world = standardWorld(folder.path);
+    auto world = standardWorld();
     world->runTick();
     for (auto& p : world->predators) {
         p.dead = 0;
@@ -155,27 +152,29 @@ TEST(PopulationTick, RankClimbComparesSuccessRatiosWithTheNeighbourAbove) {
     EXPECT_FALSE(successRatio(b) > successRatio(a)) << "ties do not climb";
 }
 
-TEST(PopulationTick, StatisticsFollowTheTickCounterEvery200) {
-    TempFolder folder("schedule");
-    auto world = standardWorld(folder.path);
-    std::ofstream(folder / "ivklsiker.txt").close();
+TEST(PopulationTick, ReportsFollowTheTickCounterEvery200) {
+    auto world = standardWorld();
     world->tick = 199;
-    world->runTick();
-    EXPECT_EQ(std::filesystem::file_size(folder / "ivklsiker.txt"), 30u);
-    std::filesystem::resize_file(folder / "ivklsiker.txt", 0);
-    for (int i = 0; i < 199; ++i) world->runTick();
-    EXPECT_EQ(std::filesystem::file_size(folder / "ivklsiker.txt"), 0u);
-    world->runTick();
-    EXPECT_EQ(world->tick, 400);
-    EXPECT_EQ(std::filesystem::file_size(folder / "ivklsiker.txt"), 30u);
+    EXPECT_TRUE(world->runTick());
+    EXPECT_EQ(world->lastReport().tick, 200);
+    EXPECT_EQ(world->lastReport().prey.count, 150);
+    EXPECT_FLOAT_EQ(world->lastReport().sexualRankPct, 50.0f);
+    for (int i = 0; i < 199; ++i) ASSERT_FALSE(world->runTick()) << "tick " << world->tick;
+    EXPECT_EQ(world->lastReport().tick, 200);
+    EXPECT_TRUE(world->runTick());
+    EXPECT_EQ(world->lastReport().tick, 400);
 }
 
 TEST(PopulationTick, LongRunKeepsTheRankListsAndEvolves) {
-    TempFolder folder("long");
-    auto world = standardWorld(folder.path, 5);
+    auto world = standardWorld(5);
     std::int64_t catches = 0;
+    int predatorsAdded = 0;
+    int preyAdded = 0;
     for (int t = 0; t < 3000; ++t) {
-        if (t % 300 == 100) world->requestSizeChange(true, t % 600 == 100);
+        if (t % 300 == 100) {
+            world->requestSizeChange(true, t % 600 == 100);
+            (t % 600 == 100 ? predatorsAdded : preyAdded) += 1;
+        }
         if (t % 300 == 250) world->requestSizeChange(false, t % 600 == 250);
         world->runTick();
         for (int i = 0; i < world->predatorCount; ++i)
@@ -186,6 +185,23 @@ TEST(PopulationTick, LongRunKeepsTheRankListsAndEvolves) {
     for (int i = 0; i < world->preyCount; ++i) preyBirths += world->prey[i].generation - 1;
     EXPECT_GT(catches, 0);
     EXPECT_GT(preyBirths, 0);
+
+    // Every birth raised a slot's generation by one; every birth replaced a capture, a
+    // death or a starvation, or filled an added slot.
+    const EventCounts& events = world->events();
+    std::int64_t generations = 0;
+    for (const Agent& a : world->predators) generations += a.generation - 1;
+    EXPECT_EQ(events.predatorBirths, generations);
+    generations = 0;
+    for (const Agent& a : world->prey) generations += a.generation - 1;
+    EXPECT_EQ(events.preyBirths, generations);
+    EXPECT_EQ(events.captures, catches);
+    EXPECT_GT(events.starvations, 0);
+    EXPECT_EQ(events.predatorBirths, events.starvations + events.predatorDeaths + predatorsAdded);
+    // Captures of the last tick are replaced at the next one.
+    std::int64_t caughtNow = 0;
+    for (int i = 0; i < world->preyCount; ++i) caughtNow += world->prey[i].captured;
+    EXPECT_EQ(events.preyBirths, events.captures - caughtNow + events.preyDeaths + preyAdded);
 }
 
 }  // namespace

@@ -10,14 +10,12 @@ namespace kav {
 namespace {
 
 using testing::rankProblems;
-using testing::TempFolder;
 
 // A world whose Genomes are set by the test: every weight of a slot equals a value that
 // tells the slot apart, so an offspring's genes show which parent each came from.
 class Reproduction : public ::testing::Test {
 protected:
-    TempFolder folder{"repro"};
-    std::unique_ptr<Population> world = testing::standardWorld(folder.path);
+    std::unique_ptr<Population> world = testing::standardWorld();
 
     void markGenomes() {
         for (int s = 0; s < kMaxPrey; ++s) world->preyGenomes[s].fill(float(100 * (s + 1)));

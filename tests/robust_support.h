@@ -1,12 +1,9 @@
 #pragma once
-// Shared pieces of the robustness tests: a temporary folder per test, whole-file reads
-// and writes, and a world set up in such a folder.
+// Shared pieces of the robustness tests: temporary folders and whole files, stderr split
+// into lines, and runs with the invariant checker after every tick.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -14,53 +11,18 @@
 
 #include "evo/invariants.h"
 #include "evo/population.h"
+#include "io/genome_file.h"
+#include "io/statistics_files.h"
+#include "test_files.h"
 
 namespace kav::robust {
 
 namespace fs = std::filesystem;
-
-// A fresh folder under the system's temporary folder, removed with everything in it.
-class TempFolder {
-public:
-    TempFolder() {
-        std::string pattern = (fs::temp_directory_path() / "kavrosa-robust-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) == nullptr) std::abort();
-        path_ = pattern;
-    }
-    ~TempFolder() {
-        std::error_code ignored;
-        fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ignored);
-        fs::remove_all(path_, ignored);
-    }
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-    const fs::path& path() const { return path_; }
-    fs::path operator/(const char* name) const { return path_ / name; }
-
-private:
-    fs::path path_;
-};
-
-inline std::vector<unsigned char> readBytes(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-inline void writeBytes(const fs::path& path, const void* data, std::size_t size) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(static_cast<const char*>(data), std::streamsize(size));
-    ASSERT_TRUE(out.good()) << "cannot write " << path;
-}
+using testing::readBytes;
+using testing::TempFolder;
+using testing::writeBytes;
 
 inline bool runningAsRoot() { return ::geteuid() == 0; }
-
-// A world of the standard arena whose Genome file and statistics files live in `folder`.
-inline std::unique_ptr<Population> worldIn(const fs::path& folder, std::uint32_t seed = 1) {
-    auto population = std::make_unique<Population>();
-    population->folder = folder;
-    population->random.setState(seed);
-    return population;
-}
 
 // Lines written to stderr, without the trailing empty piece.
 inline std::vector<std::string> lines(const std::string& text) {
@@ -75,16 +37,33 @@ inline std::vector<std::string> lines(const std::string& text) {
     return out;
 }
 
-// Runs ticks with the invariant checker after each; stops at the first violation.
-inline ::testing::AssertionResult runChecked(Population& population, int ticks) {
+// Runs ticks with the invariant checker after each; stops at the first violation. The
+// reports go to `statistics` when given.
+inline ::testing::AssertionResult runChecked(Population& population, int ticks,
+                                             StatisticsFiles* statistics = nullptr) {
     for (int t = 0; t < ticks; ++t) {
-        population.runTick();
+        if (population.runTick() && statistics) statistics->write(population.lastReport());
         const std::string failure = checkInvariants(population);
         if (!failure.empty())
             return ::testing::AssertionFailure()
                    << "after tick " << population.tick << ": " << failure;
     }
     return ::testing::AssertionSuccess();
+}
+
+// A world of the standard arena set up from the Genome file of `genomeFile` (or at random
+// where it gives nothing), as the programs set up theirs.
+inline std::unique_ptr<Population> worldFrom(GenomeFile& genomeFile, std::uint32_t seed = 1) {
+    const LoadedGenomes loaded = genomeFile.load();
+    auto population = std::make_unique<Population>();
+    population->random.setState(seed);
+    population->setupStandard(loaded.evolution ? &*loaded.evolution : nullptr);
+    return population;
+}
+
+inline std::vector<unsigned char> bytesOf(const Population& population) {
+    const GenomeFileBytes bytes = encodeGenomeFile(population.savedEvolution());
+    return {bytes.begin(), bytes.end()};
 }
 
 }  // namespace kav::robust

@@ -6,17 +6,15 @@
 #include <iterator>
 
 #include "evo/population.h"
+#include "io/statistics_files.h"
+#include "test_files.h"
 #include "test_world.h"
 
 namespace kav {
 namespace {
 
+using testing::readText;
 using testing::TempFolder;
-
-std::string readText(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 TEST(StatisticsText, FieldsAreCutToWidth) {
     EXPECT_EQ(fixedField("%.4f", 45.6789f, 4), "45.6");
@@ -66,10 +64,13 @@ TEST(StatisticsText, DispersionOfProbeResponses) {
     EXPECT_NEAR(stats.spreadChange, -0.1f, 1e-6f);
 }
 
-class StatisticsFiles : public ::testing::Test {
+class StatisticsFilesTest : public ::testing::Test {
 protected:
     TempFolder folder{"stats"};
-    std::unique_ptr<Population> world = testing::standardWorld(folder.path);
+    std::unique_ptr<Population> world = testing::standardWorld();
+    StatisticsFiles files{folder.path};
+
+    void writeStatistics() { files.write(world->makeReport()); }
 
     // Every Prey answers the E probe alike: forward thrust from the nearest Prey offset.
     void uniformPreyGenomes() {
@@ -84,21 +85,21 @@ protected:
     }
 };
 
-TEST_F(StatisticsFiles, AbsentFilesAreNeverCreated) {
-    world->writeStatistics();
+TEST_F(StatisticsFilesTest, AbsentFilesAreNeverCreated) {
+    writeStatistics();
     EXPECT_FALSE(std::filesystem::exists(folder / "ivklsiker.txt"));
     EXPECT_FALSE(std::filesystem::exists(folder / "AiTesztE.txt"));
     EXPECT_FALSE(std::filesystem::exists(folder / "AiTesztM.txt"));
     EXPECT_FLOAT_EQ(world->sexualRankPct, 50.0f) << "the fields are updated anyway";
 }
 
-TEST_F(StatisticsFiles, RecordsOverwriteTheStartAndKeepTheRest) {
+TEST_F(StatisticsFilesTest, RecordsOverwriteTheStartAndKeepTheRest) {
     std::ofstream(folder / "ivklsiker.txt") << std::string(100, 'x');
     std::ofstream(folder / "AiTesztE.txt").close();
     std::ofstream(folder / "AiTesztM.txt") << std::string(70, 'y');
     uniformPreyGenomes();
     world->tick = 400;
-    world->writeStatistics();
+    writeStatistics();
 
     const std::string rank = readText(folder / "ivklsiker.txt");
     ASSERT_EQ(rank.size(), 100u);
@@ -127,11 +128,11 @@ TEST_F(StatisticsFiles, RecordsOverwriteTheStartAndKeepTheRest) {
 
     // The next report measures the change against the last dispersion.
     world->tick = 600;
-    world->writeStatistics();
+    writeStatistics();
     EXPECT_NEAR(std::stod(readText(folder / "AiTesztE.txt").substr(33, 10)), 0.0, 1e-6);
 }
 
-TEST_F(StatisticsFiles, ProbeRunsEveryPreyGenomeInRankOrder) {
+TEST_F(StatisticsFilesTest, ProbeRunsEveryPreyGenomeInRankOrder) {
     std::ofstream(folder / "AiTesztE.txt").close();
     uniformPreyGenomes();
     // These Genomes also turn the M probe's Predator offset into lateral thrust.
@@ -148,7 +149,7 @@ TEST_F(StatisticsFiles, ProbeRunsEveryPreyGenomeInRankOrder) {
     world->prey[world->preyRanks[7]].rank = 7;
     world->preyGenomes[world->preyRanks[0]][60] = 2.0f;
     world->preyGenomes[world->preyRanks[0]][61] = 2.0f;
-    world->writeStatistics();
+    writeStatistics();
 
     // probeOut holds the last probe, M: -0.1 lateral, dragged; twice that for the top.
     EXPECT_FLOAT_EQ(world->probeOut[0][1], -0.196f);
@@ -161,23 +162,23 @@ TEST_F(StatisticsFiles, ProbeRunsEveryPreyGenomeInRankOrder) {
     EXPECT_NEAR(std::stod(e.substr(0, 10)), (1.0 + 149 * 0.564) / 150, 1e-6);
 }
 
-TEST_F(StatisticsFiles, OnePreyHasNoScatter) {
+TEST_F(StatisticsFilesTest, OnePreyHasNoScatter) {
     uniformPreyGenomes();
     world->preyCount = 1;
     world->workspace.preyCount = 1;
-    world->writeStatistics();
+    writeStatistics();
     EXPECT_EQ(world->probeSpreadE, 0.0f);
     EXPECT_TRUE(std::isnan(world->sexualRankPct)) << "0 / 0 with one Prey";
 }
 
-TEST_F(StatisticsFiles, UnwritableFilesAreSkippedAndTheReportGoesOn) {
+TEST_F(StatisticsFilesTest, UnwritableFilesAreSkippedAndTheReportGoesOn) {
     std::filesystem::create_directory(folder / "ivklsiker.txt");
     std::ofstream(folder / "elsewhere.txt") << "keep me";
     std::filesystem::create_symlink(folder / "elsewhere.txt", folder / "AiTesztE.txt");
     std::ofstream(folder / "AiTesztM.txt").close();
     ::testing::internal::CaptureStderr();
-    world->writeStatistics();
-    world->writeStatistics();
+    writeStatistics();
+    writeStatistics();
     const std::string messages = ::testing::internal::GetCapturedStderr();
     EXPECT_EQ(std::count(messages.begin(), messages.end(), '\n'), 2) << messages;
     EXPECT_EQ(readText(folder / "elsewhere.txt"), "keep me");

@@ -5,10 +5,8 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
-#include <filesystem>
 #include <memory>
 #include <string>
-#include <unistd.h>
 
 #include "evo/population.h"
 #include "sim/workspace.h"
@@ -59,35 +57,19 @@ struct HandWorld {
     }
 };
 
-// A folder of its own under the system's temporary folder, removed afterwards.
-struct TempFolder {
-    std::filesystem::path path;
-    explicit TempFolder(const std::string& name) {
-        path = std::filesystem::temp_directory_path() /
-               ("kavrosa-" + name + "-" + std::to_string(::getpid()));
-        std::filesystem::remove_all(path);
-        std::filesystem::create_directories(path);
-    }
-    ~TempFolder() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path, ignored);
-    }
-    std::filesystem::path operator/(const std::string& name) const { return path / name; }
-};
-
 inline std::uint32_t bitsOf(float value) {
     std::uint32_t bits;
     std::memcpy(&bits, &value, 4);
     return bits;
 }
 
-// A Population in its own folder, set up as the program sets up its world.
-inline std::unique_ptr<Population> standardWorld(const std::filesystem::path& folder,
-                                                 std::uint32_t seed = 1) {
+// A Population set up as the program sets up its world, from a saved evolution or, by
+// default, with random Genomes.
+inline std::unique_ptr<Population> standardWorld(std::uint32_t seed = 1,
+                                                 const SavedEvolution* saved = nullptr) {
     auto population = std::make_unique<Population>();
-    population->folder = folder;
     population->random.setState(seed);
-    population->setupStandard();
+    population->setupStandard(saved);
     return population;
 }
 

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "evo/population.h"
+#include "io/genome_file.h"
 #include "render/pose.h"
 #include "render/transforms.h"
 
@@ -17,8 +18,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: %s FOLDER\n", argv[0]);
         return 2;
     }
-    population.folder = argv[1];
-    population.setupStandard();
+    const kav::LoadedGenomes loaded = kav::GenomeFile(argv[1]).load();
+    population.setupStandard(loaded.evolution ? &*loaded.evolution : nullptr);
     population.runTick();
     const kav::Arena arena = population.arena;
     const auto print = [](const char* kind, const kav::DrawnPose& pose) {

@@ -1,11 +1,13 @@
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <system_error>
+#include <utility>
 #include <vector>
 
-#include "evo/population.h"
+#include "io/genome_file.h"
 
 #if defined(__unix__) || defined(__APPLE__)
 #include <unistd.h>
@@ -15,7 +17,7 @@ namespace kav {
 
 namespace {
 
-constexpr int kTickOffset = (kMaxPredators + kMaxPrey) * kGenomeSize * 4;  // 60480
+constexpr int kTickOffset = kGenomeBlockSize;
 constexpr int kPredatorCountOffset = kTickOffset + 8;
 constexpr int kPreyCountOffset = kTickOffset + 12;
 
@@ -40,8 +42,14 @@ float getFloat(const unsigned char* in) {
     return value;
 }
 
+// The Genome arrays are contiguous floats; a little-endian host copies them as they lie.
 template <typename Genomes>
 int storeGenomes(unsigned char* out, const Genomes& genomes) {
+    static_assert(sizeof(Genomes) == sizeof(float) * std::tuple_size_v<Genomes> * kGenomeSize);
+    if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(out, genomes.data(), sizeof(Genomes));
+        return int(sizeof(Genomes));
+    }
     int offset = 0;
     for (const auto& genome : genomes)
         for (float weight : genome) {
@@ -53,6 +61,10 @@ int storeGenomes(unsigned char* out, const Genomes& genomes) {
 
 template <typename Genomes>
 int loadGenomeBlock(const unsigned char* in, Genomes& genomes) {
+    if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(genomes.data(), in, sizeof(Genomes));
+        return int(sizeof(Genomes));
+    }
     int offset = 0;
     for (auto& genome : genomes)
         for (float& weight : genome) {
@@ -66,84 +78,75 @@ std::string describe(const std::filesystem::path& path) { return path.string(); 
 
 }  // namespace
 
-GenomeFileBytes encodeGenomeFile(const Population& population) {
+GenomeFileBytes encodeGenomeFile(const SavedEvolution& saved) {
     GenomeFileBytes bytes{};
-    int offset = storeGenomes(bytes.data(), population.predatorGenomes);
-    offset += storeGenomes(bytes.data() + offset, population.preyGenomes);
-    const auto tick = static_cast<std::uint64_t>(population.tick);
+    int offset = storeGenomes(bytes.data(), saved.predatorGenomes);
+    storeGenomes(bytes.data() + offset, saved.preyGenomes);
+    const auto tick = static_cast<std::uint64_t>(saved.tick);
     putU32(bytes.data() + kTickOffset, static_cast<std::uint32_t>(tick));
     putU32(bytes.data() + kTickOffset + 4, static_cast<std::uint32_t>(tick >> 32));
-    putU32(bytes.data() + kPredatorCountOffset, static_cast<std::uint32_t>(population.predatorCount));
-    putU32(bytes.data() + kPreyCountOffset, static_cast<std::uint32_t>(population.preyCount));
+    putU32(bytes.data() + kPredatorCountOffset, static_cast<std::uint32_t>(saved.predatorCount));
+    putU32(bytes.data() + kPreyCountOffset, static_cast<std::uint32_t>(saved.preyCount));
     return bytes;
 }
 
-void Population::randomizeGenomes() {
-    for (auto& genome : predatorGenomes)
-        for (float& weight : genome) weight = static_cast<float>(random.next() / 32768.0 - 0.5);
-    for (auto& genome : preyGenomes)
-        for (float& weight : genome) weight = static_cast<float>(random.next() / 32768.0 - 0.5);
-    tick = 0;
-}
-
-GenomeLoad Population::decodeGenomeFile(const unsigned char* bytes, std::size_t size,
-                                        const std::string& name) {
+DecodedGenomeFile decodeGenomeFile(const unsigned char* bytes, std::size_t size,
+                                   const std::string& name) {
+    DecodedGenomeFile result;
     if (size < std::size_t(kGenomeFileSize)) {
-        std::fprintf(stderr,
-                     "kavrosa: %s is %zu bytes long, not %d: not loaded; starting a new evolution "
-                     "with random Genomes\n",
-                     name.c_str(), size, kGenomeFileSize);
-        randomizeGenomes();
-        return GenomeLoad::rejected;
+        result.notes.push_back(name + " is " + std::to_string(size) + " bytes long, not " +
+                               std::to_string(kGenomeFileSize) +
+                               ": not loaded; starting a new evolution with random Genomes");
+        return result;
     }
     if (size > std::size_t(kGenomeFileSize))
-        std::fprintf(stderr, "kavrosa: %s is %zu bytes long; the %zu bytes after byte %d are ignored\n",
-                     name.c_str(), size, size - kGenomeFileSize, kGenomeFileSize);
+        result.notes.push_back(name + " is " + std::to_string(size) + " bytes long; the " +
+                               std::to_string(size - kGenomeFileSize) + " bytes after byte " +
+                               std::to_string(kGenomeFileSize) + " are ignored");
 
-    int offset = loadGenomeBlock(bytes, predatorGenomes);
-    loadGenomeBlock(bytes + offset, preyGenomes);
-    tick = static_cast<std::int64_t>(std::uint64_t(getU32(bytes + kTickOffset)) |
-                                     (std::uint64_t(getU32(bytes + kTickOffset + 4)) << 32));
+    SavedEvolution& saved = result.evolution.emplace();
+    int offset = loadGenomeBlock(bytes, saved.predatorGenomes);
+    loadGenomeBlock(bytes + offset, saved.preyGenomes);
+    saved.tick = static_cast<std::int64_t>(std::uint64_t(getU32(bytes + kTickOffset)) |
+                                           (std::uint64_t(getU32(bytes + kTickOffset + 4)) << 32));
     const auto storedPredators = static_cast<std::int32_t>(getU32(bytes + kPredatorCountOffset));
     const auto storedPrey = static_cast<std::int32_t>(getU32(bytes + kPreyCountOffset));
-    predatorCount = std::clamp(storedPredators, 1, kMaxPredators);
-    preyCount = std::clamp(storedPrey, 1, kMaxPrey);
-    if (predatorCount != storedPredators || preyCount != storedPrey)
-        std::fprintf(stderr,
-                     "kavrosa: %s holds %d Predators and %d Prey; using %d and %d (limits 1-%d "
-                     "and 1-%d)\n",
-                     name.c_str(), storedPredators, storedPrey, predatorCount, preyCount,
-                     kMaxPredators, kMaxPrey);
+    saved.predatorCount = std::clamp(storedPredators, 1, kMaxPredators);
+    saved.preyCount = std::clamp(storedPrey, 1, kMaxPrey);
+    if (saved.predatorCount != storedPredators || saved.preyCount != storedPrey)
+        result.notes.push_back(name + " holds " + std::to_string(storedPredators) +
+                               " Predators and " + std::to_string(storedPrey) + " Prey; using " +
+                               std::to_string(saved.predatorCount) + " and " +
+                               std::to_string(saved.preyCount) + " (limits 1-" +
+                               std::to_string(kMaxPredators) + " and 1-" +
+                               std::to_string(kMaxPrey) + ")");
 
     int nonFinite = 0;
-    for (const auto& genome : predatorGenomes)
+    for (const auto& genome : saved.predatorGenomes)
         nonFinite += int(std::count_if(genome.begin(), genome.end(),
                                        [](float w) { return !std::isfinite(w); }));
-    for (const auto& genome : preyGenomes)
+    for (const auto& genome : saved.preyGenomes)
         nonFinite += int(std::count_if(genome.begin(), genome.end(),
                                        [](float w) { return !std::isfinite(w); }));
     if (nonFinite > 0)
-        std::fprintf(stderr,
-                     "kavrosa: %s holds %d weights that are not finite numbers; their Agents "
-                     "will die and be replaced\n",
-                     name.c_str(), nonFinite);
-    return GenomeLoad::loaded;
+        result.notes.push_back(name + " holds " + std::to_string(nonFinite) +
+                               " weights that are not finite numbers; their Agents will die and "
+                               "be replaced");
+    return result;
 }
 
-GenomeLoad Population::loadGenomes() {
-    const std::filesystem::path path = filePath(kGenomeFileName);
+GenomeFile::GenomeFile(const std::filesystem::path& folder) : path_(folder / kGenomeFileName) {}
+
+LoadedGenomes GenomeFile::load() {
+    const std::filesystem::path& path = path_;
     std::error_code error;
     const auto status = std::filesystem::status(path, error);
-    if (status.type() == std::filesystem::file_type::not_found) {
-        randomizeGenomes();
-        return GenomeLoad::noFile;
-    }
+    if (status.type() == std::filesystem::file_type::not_found) return {GenomeLoad::noFile, {}};
     auto reject = [&](const char* why) {
-        keepRejectedFile = true;
+        keepRejectedFile_ = true;
         std::fprintf(stderr, "kavrosa: cannot load %s: %s; starting a new evolution with random Genomes\n",
                      describe(path).c_str(), why);
-        randomizeGenomes();
-        return GenomeLoad::rejected;
+        return LoadedGenomes{GenomeLoad::rejected, {}};
     };
     if (error) return reject(error.message().c_str());
     if (status.type() == std::filesystem::file_type::directory) return reject("it is a folder");
@@ -165,14 +168,18 @@ GenomeLoad Population::loadGenomes() {
     }
     std::fclose(file);
     if (readError) return reject("read error");
-    const GenomeLoad result = decodeGenomeFile(bytes.data(), total, describe(path));
-    if (result == GenomeLoad::rejected) keepRejectedFile = true;
-    return result;
+    DecodedGenomeFile decoded = decodeGenomeFile(bytes.data(), total, describe(path));
+    for (const std::string& note : decoded.notes) std::fprintf(stderr, "kavrosa: %s\n", note.c_str());
+    if (!decoded.evolution) {
+        keepRejectedFile_ = true;
+        return {GenomeLoad::rejected, {}};
+    }
+    return {GenomeLoad::loaded, std::move(decoded.evolution)};
 }
 
-bool Population::saveGenomes() const {
-    const GenomeFileBytes bytes = encodeGenomeFile(*this);
-    const std::filesystem::path path = filePath(kGenomeFileName);
+bool GenomeFile::save(const SavedEvolution& saved) {
+    const GenomeFileBytes bytes = encodeGenomeFile(saved);
+    const std::filesystem::path& path = path_;
     std::filesystem::path temporary = path;
     temporary += ".tmp";
 
@@ -199,7 +206,7 @@ bool Population::saveGenomes() const {
     if (!written || !synced || !closed) return fail(std::strerror(savedErrno ? savedErrno : EIO));
 
     std::error_code error;
-    if (keepRejectedFile) {
+    if (keepRejectedFile_) {
         // The file this run refused to load may still be someone's evolution: move it
         // aside under a name not yet taken rather than replace it.
         const auto type = std::filesystem::symlink_status(path, error).type();
@@ -218,7 +225,7 @@ bool Population::saveGenomes() const {
                          describe(kept).c_str());
         }
         error.clear();
-        keepRejectedFile = false;
+        keepRejectedFile_ = false;
     }
     std::filesystem::rename(temporary, path, error);
     if (error) return fail(error.message().c_str());
