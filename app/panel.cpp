@@ -16,6 +16,7 @@ constexpr ImU32 kPredatorLine = IM_COL32(255, 90, 70, 255);
 constexpr ImU32 kPreyLine = IM_COL32(225, 225, 225, 255);
 constexpr ImU32 kClonalLine = IM_COL32(255, 170, 40, 255);
 constexpr ImU32 kSexualLine = IM_COL32(110, 170, 255, 255);
+constexpr int kPlotVertices = 160;
 
 struct Line {
     const HistorySeries* series;
@@ -52,29 +53,33 @@ void plot(const char* title, std::initializer_list<Line> lines, float height = 4
         high += 0.5f;
     }
     const float pixels = std::max(plotWidth - 2.0f, 1.0f);
+    // Thin lines of at most kPlotVertices points, without anti-aliasing: a software
+    // renderer pays for every triangle, and the panel is drawn in the fast modes too.
+    const ImDrawListFlags drawFlags = draw->Flags;
+    draw->Flags &= ~ImDrawListFlags_AntiAliasedLines;
     for (const Line& line : lines) {
         const int n = line.series->size();
         if (n == 0) continue;
-        // At most one vertex per pixel column: the point under each column.
-        const int vertices = std::min(n, static_cast<int>(pixels));
-        ImVec2 path[HistorySeries::capacity];
+        const int vertices = std::min(n, kPlotVertices);
+        ImVec2 path[kPlotVertices];
         for (int k = 0; k < vertices; ++k) {
-            const int index =
-                vertices == 1
-                    ? 0
-                    : static_cast<int>(static_cast<long long>(k) * (n - 1) / (vertices - 1));
-            const float fx =
-                vertices == 1 ? 0.0f : static_cast<float>(k) / static_cast<float>(vertices - 1);
-            const float fy = (line.series->data()[index] - low) / (high - low);
-            path[k] = ImVec2(origin.x + 1.0f + fx * (pixels - 1.0f),
-                             corner.y - 2.0f - fy * (height - 4.0f));
+            // The mean of the points that fall to this vertex.
+            const int first = static_cast<int>(static_cast<long long>(k) * n / vertices);
+            const int last = std::max(first + 1, static_cast<int>(static_cast<long long>(k + 1) * n / vertices));
+            float sum = 0;
+            for (int i = first; i < last; ++i) sum += line.series->data()[i];
+            const float value = sum / static_cast<float>(last - first);
+            const float fx = vertices == 1 ? 0.0f : static_cast<float>(k) / static_cast<float>(vertices - 1);
+            const float fy = (value - low) / (high - low);
+            path[k] = ImVec2(origin.x + 1.0f + fx * (pixels - 1.0f), corner.y - 2.0f - fy * (height - 4.0f));
         }
         if (vertices == 1) {
-            draw->AddCircleFilled(path[0], 2.0f, line.colour);
+            draw->AddCircleFilled(path[0], 2.0f, line.colour, 6);
         } else {
-            draw->AddPolyline(path, vertices, line.colour, 0, 1.5f);
+            draw->AddPolyline(path, vertices, line.colour, 0, 1.0f);
         }
     }
+    draw->Flags = drawFlags;
     char range[64];
     std::snprintf(range, sizeof range, "%.3g .. %.3g", static_cast<double>(low),
                   static_cast<double>(high));
@@ -217,7 +222,7 @@ void keySection() {
 void Panel::build(const PanelInputs& in, int windowWidth, int windowHeight) {
     ImGui::SetNextWindowPos(ImVec2(left(windowWidth), 0.0f));
     ImGui::SetNextWindowSize(ImVec2(width, static_cast<float>(windowHeight)));
-    ImGui::SetNextWindowBgAlpha(0.92f);
+    ImGui::SetNextWindowBgAlpha(1.0f);
     const ImGuiWindowFlags flags = ImGuiWindowFlags_NoMove | ImGuiWindowFlags_NoResize |
                                    ImGuiWindowFlags_NoCollapse | ImGuiWindowFlags_NoSavedSettings |
                                    ImGuiWindowFlags_NoTitleBar;

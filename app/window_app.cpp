@@ -257,6 +257,7 @@ void WindowApp::onKey(const SDL_KeyboardEvent& key) {
         panelShown_ = !panelShown_;
         panelBuilt_ = false;
         panelEvery_.hurry();
+        panelFrameEvery_.hurry();
     }
     if (effect.screenshot) screenshotAsked_ = true;
     if (effect.quit) running_ = false;
@@ -281,6 +282,7 @@ void WindowApp::onClick(int x, int y) {
     const glm::vec2 aside = clientToArena(pixel + glm::vec2(kPickPixels * sx, 0.0f), width, height);
     selection_ = pickAgent(world_, point, lastFrame_, glm::length(aside - point));
     panelEvery_.hurry();
+    panelFrameEvery_.hurry();
 }
 
 // --- the loop's passes -------------------------------------------------------------
@@ -324,14 +326,14 @@ void WindowApp::fastDrawnPass() {
 }
 
 // The fast mode without drawing: ticks, and nothing drawn unless the panel is shown
-// (at most 30 frames a second, the world where it stands beneath it) or a screenshot
-// was asked for.
+// (4 frames a second, the world where it stands beneath it) or a screenshot was asked
+// for.
 void WindowApp::fastPass() {
     const double until = nowMs() + kFastBurstMs;
     do {
         tick();
     } while (nowMs() < until);
-    if ((panelShown_ && panelEvery_.due(nowMs())) || screenshotAsked_) {
+    if ((panelShown_ && panelFrameEvery_.due(nowMs())) || screenshotAsked_) {
         composeFrame({true, 0.0f}, true);
         renderer_.present();
     }
