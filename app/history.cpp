@@ -1,6 +1,7 @@
 #include "app/history.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace kav {
 
@@ -41,14 +42,16 @@ void HistorySeries::add(float value) {
 
 void HistorySeries::clear() { *this = HistorySeries{}; }
 
-float HistorySeries::minimum() const {
-    if (count_ == 0) return 0.0f;
-    return *std::min_element(points_.begin(), points_.begin() + count_);
-}
-
-float HistorySeries::maximum() const {
-    if (count_ == 0) return 1.0f;
-    return *std::max_element(points_.begin(), points_.begin() + count_);
+bool HistorySeries::range(float& low, float& high) const {
+    bool found = false;
+    for (int i = 0; i < count_; ++i) {
+        const float value = points_[i];
+        if (!std::isfinite(value)) continue;
+        low = found ? std::min(low, value) : value;
+        high = found ? std::max(high, value) : value;
+        found = true;
+    }
+    return found;
 }
 
 void History::start(std::int64_t tick) {

@@ -21,9 +21,9 @@ public:
     int size() const { return count_; }
     int reportsPerPoint() const { return stride_; }
     float latest() const { return count_ > 0 ? points_[count_ - 1] : 0.0f; }
-    // The range of the stored points, for the plot's scale (0..1 when empty).
-    float minimum() const;
-    float maximum() const;
+    // The range of the stored points that are numbers, for the plot's scale; false
+    // when there are none (a mean rank of a reproduction mode no Prey has is 0/0).
+    bool range(float& low, float& high) const;
 
 private:
     std::array<float, capacity> points_{};

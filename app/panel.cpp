@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cinttypes>
+#include <cmath>
 #include <cstdio>
 #include <imgui.h>
 
@@ -34,16 +35,18 @@ void plot(const char* title, std::initializer_list<Line> lines, float height = 4
     const ImVec2 corner(origin.x + plotWidth, origin.y + height);
     draw->AddRectFilled(origin, corner, ImGui::GetColorU32(ImGuiCol_FrameBg));
 
-    int points = 0;
+    bool any = false;
     float low = 0;
     float high = 0;
     for (const Line& line : lines) {
-        if (line.series->size() == 0) continue;
-        low = points == 0 ? line.series->minimum() : std::min(low, line.series->minimum());
-        high = points == 0 ? line.series->maximum() : std::max(high, line.series->maximum());
-        points = std::max(points, line.series->size());
+        float lineLow = 0;
+        float lineHigh = 0;
+        if (!line.series->range(lineLow, lineHigh)) continue;
+        low = any ? std::min(low, lineLow) : lineLow;
+        high = any ? std::max(high, lineHigh) : lineHigh;
+        any = true;
     }
-    if (points == 0) {
+    if (!any) {
         draw->AddText(ImVec2(origin.x + 4, origin.y + 4), ImGui::GetColorU32(ImGuiCol_TextDisabled),
                       "no report yet (every 200th tick)");
         return;
@@ -62,22 +65,32 @@ void plot(const char* title, std::initializer_list<Line> lines, float height = 4
         if (n == 0) continue;
         const int vertices = std::min(n, kPlotVertices);
         ImVec2 path[kPlotVertices];
+        int pathLength = 0;
+        // A stretch of points that are not numbers breaks the line.
+        const auto flush = [&] {
+            if (pathLength == 1) draw->AddCircleFilled(path[0], 2.0f, line.colour, 6);
+            if (pathLength > 1) draw->AddPolyline(path, pathLength, line.colour, 0, 1.0f);
+            pathLength = 0;
+        };
         for (int k = 0; k < vertices; ++k) {
             // The mean of the points that fall to this vertex.
             const int first = static_cast<int>(static_cast<long long>(k) * n / vertices);
-            const int last = std::max(first + 1, static_cast<int>(static_cast<long long>(k + 1) * n / vertices));
+            const int last =
+                std::max(first + 1, static_cast<int>(static_cast<long long>(k + 1) * n / vertices));
             float sum = 0;
             for (int i = first; i < last; ++i) sum += line.series->data()[i];
             const float value = sum / static_cast<float>(last - first);
-            const float fx = vertices == 1 ? 0.0f : static_cast<float>(k) / static_cast<float>(vertices - 1);
+            if (!std::isfinite(value)) {
+                flush();
+                continue;
+            }
+            const float fx =
+                vertices == 1 ? 0.0f : static_cast<float>(k) / static_cast<float>(vertices - 1);
             const float fy = (value - low) / (high - low);
-            path[k] = ImVec2(origin.x + 1.0f + fx * (pixels - 1.0f), corner.y - 2.0f - fy * (height - 4.0f));
+            path[pathLength++] = ImVec2(origin.x + 1.0f + fx * (pixels - 1.0f),
+                                        corner.y - 2.0f - fy * (height - 4.0f));
         }
-        if (vertices == 1) {
-            draw->AddCircleFilled(path[0], 2.0f, line.colour, 6);
-        } else {
-            draw->AddPolyline(path, vertices, line.colour, 0, 1.0f);
-        }
+        flush();
     }
     draw->Flags = drawFlags;
     char range[64];
@@ -114,8 +127,9 @@ void runSection(const PanelInputs& in) {
 
 void eventSection(const PanelInputs& in) {
     const EventRates rates = in.history->rates(in.world->tick, in.totals);
-    ImGui::Text("Per 1,000 ticks: %.1f captures, %.1f births, %.1f starvations", rates.captures,
-                rates.births, rates.starvations);
+    ImGui::TextUnformatted("Per 1,000 ticks (the last 2,000):");
+    ImGui::Text("  %.1f captures, %.1f births, %.1f starvations", rates.captures, rates.births,
+                rates.starvations);
     ImGui::Text("Since start: %s captures", groupedCount(in.totals.captures).c_str());
 }
 
@@ -231,8 +245,8 @@ void Panel::build(const PanelInputs& in, int windowWidth, int windowHeight) {
     ImGui::Separator();
     eventSection(in);
     generationSection(in);
-    if (ImGui::CollapsingHeader("History", ImGuiTreeNodeFlags_DefaultOpen)) historySection(in);
     if (ImGui::CollapsingHeader("Selected Agent", ImGuiTreeNodeFlags_DefaultOpen)) agentSection(in);
+    if (ImGui::CollapsingHeader("History", ImGuiTreeNodeFlags_DefaultOpen)) historySection(in);
     if (ImGui::CollapsingHeader("Keys", ImGuiTreeNodeFlags_DefaultOpen)) keySection();
     ImGui::End();
 }

@@ -1,5 +1,6 @@
 // The window's parts that need no display: title, history, schedules, picking an
 // Agent, the choice of video driver, the command line and screenshots.
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -70,8 +71,11 @@ TEST(HistorySeries, KeepsEveryReportUntilFullThenHalvesItsResolution) {
     series.add(6000.0f);
     EXPECT_EQ(series.size(), HistorySeries::capacity / 2 + 1);
     EXPECT_EQ(series.latest(), 5500.0f);
-    EXPECT_EQ(series.minimum(), 0.5f);
-    EXPECT_EQ(series.maximum(), 5500.0f);
+    float low = 0;
+    float high = 0;
+    ASSERT_TRUE(series.range(low, high));
+    EXPECT_EQ(low, 0.5f);
+    EXPECT_EQ(high, 5500.0f);
 
     // Hours of reports stay within the capacity, every point the mean of as many.
     HistorySeries hours;
@@ -79,8 +83,21 @@ TEST(HistorySeries, KeepsEveryReportUntilFullThenHalvesItsResolution) {
     EXPECT_LE(hours.size(), HistorySeries::capacity);
     EXPECT_GT(hours.size(), HistorySeries::capacity / 2 - 1);
     EXPECT_EQ(hours.reportsPerPoint(), 1024);
-    EXPECT_EQ(hours.minimum(), 1.0f);
-    EXPECT_EQ(hours.maximum(), 1.0f);
+    ASSERT_TRUE(hours.range(low, high));
+    EXPECT_EQ(low, 1.0f);
+    EXPECT_EQ(high, 1.0f);
+
+    // Values that are not numbers (no clonal Prey: a mean of 0/0) have no range.
+    HistorySeries none;
+    EXPECT_FALSE(none.range(low, high));
+    none.add(std::nanf(""));
+    none.add(std::nanf(""));
+    EXPECT_FALSE(none.range(low, high));
+    none.add(3.0f);
+    none.add(-2.0f);
+    ASSERT_TRUE(none.range(low, high));
+    EXPECT_EQ(low, -2.0f);
+    EXPECT_EQ(high, 3.0f);
 }
 
 TEST(History, CapturesPerReportAndRatesPerThousandTicks) {
