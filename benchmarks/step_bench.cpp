@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "evo/population.h"
-#include "sim/workspace.h"
+#include "sim/stepper.h"
 
 namespace kav {
 namespace {
@@ -34,6 +34,10 @@ std::unique_ptr<Population> evolvedWorld(int predators, int prey) {
     return world;
 }
 
+WorldView viewOf(Population& w) {
+    return {w.predators.data(), w.predatorCount, w.prey.data(), w.preyCount, w.arena, w.random};
+}
+
 // One evolved world per configuration, shared by the repetitions of a benchmark.
 Population& world(const std::string& name, int predators, int prey) {
     static std::map<std::string, std::unique_ptr<Population>> worlds;
@@ -42,28 +46,32 @@ Population& world(const std::string& name, int predators, int prey) {
     return *slot;
 }
 
-void tickBenchmark(benchmark::State& state, int predators, int prey, bool literal) {
+void tickBenchmark(benchmark::State& state, int predators, int prey, StepKind kind) {
     Population& w = world(std::to_string(predators) + "/" + std::to_string(prey) +
-                              (literal ? " literal" : " fast"),
+                              (kind == StepKind::reference ? " reference" : " program"),
                           predators, prey);
-    w.workspace.literalWorldStep = literal;
+    w.step.kind = kind;
     for (auto _ : state) w.runTick();
     state.counters["ticks/s"] = benchmark::Counter(double(state.iterations()),
                                                    benchmark::Counter::kIsRate);
 }
 
-void BM_Tick_10_150(benchmark::State& state) { tickBenchmark(state, 10, 150, false); }
-void BM_TickLiteral_10_150(benchmark::State& state) { tickBenchmark(state, 10, 150, true); }
-void BM_Tick_40_200(benchmark::State& state) { tickBenchmark(state, 40, 200, false); }
-void BM_TickLiteral_40_200(benchmark::State& state) { tickBenchmark(state, 40, 200, true); }
+void BM_Tick_10_150(benchmark::State& state) { tickBenchmark(state, 10, 150, StepKind::program); }
+void BM_TickReference_10_150(benchmark::State& state) {
+    tickBenchmark(state, 10, 150, StepKind::reference);
+}
+void BM_Tick_40_200(benchmark::State& state) { tickBenchmark(state, 40, 200, StepKind::program); }
+void BM_TickReference_40_200(benchmark::State& state) {
+    tickBenchmark(state, 40, 200, StepKind::reference);
+}
 
-// 240 controller calls on the inputs that the last sensing of the world left behind.
+// 240 controller calls, each on the input vector its Agent last sensed.
 void BM_Control240(benchmark::State& state) {
     Population& w = world("40/200 controller", 40, 200);
-    SenseWorkspace& ws = w.workspace;
+    const AgentReadings& readings = w.step.readings;
     for (auto _ : state) {
-        for (int i = 0; i < w.predatorCount; ++i) ws.control(w.predators[i]);
-        for (int i = 0; i < w.preyCount; ++i) ws.control(w.prey[i]);
+        for (int i = 0; i < w.predatorCount; ++i) control(w.predators[i], readings.predatorInputs[i]);
+        for (int i = 0; i < w.preyCount; ++i) control(w.prey[i], readings.preyInputs[i]);
         benchmark::ClobberMemory();
     }
 }
@@ -71,28 +79,31 @@ void BM_Control240(benchmark::State& state) {
 // Sensing of all 240 Agents, timed alone on the world as each tick leaves it (a tick
 // runs untimed between the iterations: sensing one standing world over and over would
 // let the branch predictor learn it).
-template <bool fast>
+template <StepKind kind>
 void senseBenchmark(benchmark::State& state) {
-    Population& w = world(fast ? "40/200 sensing" : "40/200 sensing literal", 40, 200);
-    SenseWorkspace& ws = w.workspace;
+    Population& w = world(kind == StepKind::program ? "40/200 sensing" : "40/200 sensing reference",
+                          40, 200);
     using Clock = std::chrono::steady_clock;
+    InputVector inputs;
     for (auto _ : state) {
-        w.runTick();  // leaves the indexes sorted for the positions the step started from
+        w.runTick();  // leaves the index sorted for the positions the step started from
+        const WorldView view = viewOf(w);
+        if constexpr (kind == StepKind::reference) w.step.reference.sortIndexes(view);
+        auto sense = [&](const Agent& a, int slot) {
+            if constexpr (kind == StepKind::program)
+                w.step.program.sense(view, a, slot, FrameRotation(a.heading), inputs);
+            else
+                w.step.reference.sense(view, a, inputs);
+        };
         const Clock::time_point start = Clock::now();
-        for (int i = 0; i < w.predatorCount; ++i) {
-            if constexpr (fast) ws.senseFast(w.predators[i]);
-            else ws.sense(w.predators[i]);
-        }
-        for (int i = 0; i < w.preyCount; ++i) {
-            if constexpr (fast) ws.senseFast(w.prey[i]);
-            else ws.sense(w.prey[i]);
-        }
+        for (int i = 0; i < w.predatorCount; ++i) sense(w.predators[i], i);
+        for (int i = 0; i < w.preyCount; ++i) sense(w.prey[i], i);
         benchmark::ClobberMemory();
         state.SetIterationTime(std::chrono::duration<double>(Clock::now() - start).count());
     }
 }
-void BM_Sense240(benchmark::State& state) { senseBenchmark<true>(state); }
-void BM_Sense240Literal(benchmark::State& state) { senseBenchmark<false>(state); }
+void BM_Sense240(benchmark::State& state) { senseBenchmark<StepKind::program>(state); }
+void BM_Sense240Reference(benchmark::State& state) { senseBenchmark<StepKind::reference>(state); }
 
 // The phases of the program's tick at 40/200, from the step's own phase marks, in
 // microseconds per tick.
@@ -105,7 +116,7 @@ struct PhaseClock final : StepObserver {
 void BM_TickPhases_40_200(benchmark::State& state) {
     Population& w = world("40/200 phases", 40, 200);
     PhaseClock clock;
-    w.workspace.observer = &clock;
+    w.step.observer = &clock;
     double totals[7] = {};
     using Clock = PhaseClock::Clock;
     auto micros = [](Clock::time_point a, Clock::time_point b) {
@@ -124,7 +135,7 @@ void BM_TickPhases_40_200(benchmark::State& state) {
         totals[5] += micros(m[4], end);    // tick count, statistics every 200th tick
         totals[6] += micros(start, end);
     }
-    w.workspace.observer = nullptr;
+    w.step.observer = nullptr;
     const char* names[7] = {"replace_us", "sort_us", "sense+control_us", "move_us",
                             "capture_us", "rest_us", "tick_us"};
     for (int i = 0; i < 7; ++i)
@@ -133,12 +144,12 @@ void BM_TickPhases_40_200(benchmark::State& state) {
 }
 
 BENCHMARK(BM_Tick_10_150)->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_TickLiteral_10_150)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_TickReference_10_150)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Tick_40_200)->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_TickLiteral_40_200)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_TickReference_40_200)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Control240)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Sense240)->Unit(benchmark::kMicrosecond)->UseManualTime();
-BENCHMARK(BM_Sense240Literal)->Unit(benchmark::kMicrosecond)->UseManualTime();
+BENCHMARK(BM_Sense240Reference)->Unit(benchmark::kMicrosecond)->UseManualTime();
 BENCHMARK(BM_TickPhases_40_200)->Unit(benchmark::kMicrosecond);
 
 // The console table, then the ratios of the medians (or of the single runs).
@@ -164,18 +175,19 @@ public:
         };
         std::printf("\nSummary (medians when repeated)\n");
         for (const char* size : {"10_150", "40_200"}) {
-            const double fast = us((std::string("BM_Tick_") + size).c_str());
-            const double literal = us((std::string("BM_TickLiteral_") + size).c_str());
-            std::printf("  tick %-6s  fast %8.1f us (%7.0f ticks/s)  literal %8.1f us (%6.0f "
-                        "ticks/s)  speed-up %5.1fx\n",
-                        size, fast, 1e6 / fast, literal, 1e6 / literal, literal / fast);
+            const double program = us((std::string("BM_Tick_") + size).c_str());
+            const double reference = us((std::string("BM_TickReference_") + size).c_str());
+            std::printf("  tick %-6s  program %8.1f us (%7.0f ticks/s)  reference %8.1f us "
+                        "(%6.0f ticks/s)  speed-up %5.1fx\n",
+                        size, program, 1e6 / program, reference, 1e6 / reference,
+                        reference / program);
         }
         const double tick = us("BM_Tick_40_200");
         const double control = us("BM_Control240");
         std::printf("  240 control calls  %6.1f us\n", control);
         std::printf("  tick 40/200 / 240 control calls  %4.2f\n", tick / control);
-        std::printf("  sensing of 240 Agents  fast %6.1f us  literal %7.1f us\n",
-                    us("BM_Sense240"), us("BM_Sense240Literal"));
+        std::printf("  sensing of 240 Agents  program %6.1f us  reference %7.1f us\n",
+                    us("BM_Sense240"), us("BM_Sense240Reference"));
         auto phases = figures_.find("BM_TickPhases_40_200");
         if (phases != figures_.end()) {
             std::printf("  phases of a tick at 40/200 (us):");

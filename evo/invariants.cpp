@@ -74,18 +74,13 @@ std::string checkInvariants(const Population& population) {
         out << "Prey count " << preyCount << " outside 1.." << kMaxPrey;
         return out.str();
     }
-    const SenseWorkspace& w = population.workspace;
-    if (w.predatorCount != predatorCount || w.preyCount != preyCount) {
-        out << "workspace counts " << w.predatorCount << "/" << w.preyCount
-            << " differ from the Population's " << predatorCount << "/" << preyCount;
+    const CaptureList& captures = population.step.captures;
+    if (captures.count < 0 || captures.count > kMaxCaptures) {
+        out << "capture list holds " << captures.count << " events, capacity " << kMaxCaptures;
         return out.str();
     }
-    if (w.captureCount < 0 || w.captureCount > kMaxCaptures) {
-        out << "capture list holds " << w.captureCount << " events, capacity " << kMaxCaptures;
-        return out.str();
-    }
-    for (int e = 0; e < w.captureCount; ++e) {
-        const CaptureEvent& event = w.captures[e];
+    for (int e = 0; e < captures.count; ++e) {
+        const CaptureEvent& event = captures.events[e];
         if (event.predatorSlot < 0 || event.predatorSlot >= predatorCount || event.preySlot < 0 ||
             event.preySlot >= preyCount) {
             out << "capture event " << e << " pairs Predator slot " << event.predatorSlot

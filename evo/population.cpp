@@ -11,19 +11,18 @@ constexpr float kPreySenseRange = 2.0f;
 constexpr float kMutationAmplitude = 0.05f;
 }  // namespace
 
-Population::Population() { workspace.allocate(); }
+Population::Population() = default;
 
 void Population::setup(const Arena& arenaArg, float preyRadius, float predatorRadius,
                        int initialPredatorCount, int initialPreyCount,
                        const SavedEvolution* saved) {
     arena = arenaArg;
     for (int i = 0; i < kMaxPredators; ++i)
-        predators[i].init(arena.xMin, arena.xMax, arena.yMin, arena.yMax, predatorRadius,
-                          kPredatorSenseRange, kSexualMode, i, true, random,
+        predators[i].init(arena, predatorRadius, kPredatorSenseRange, kSexualMode, i, true, random,
                           predatorGenomes[i].data());
     for (int i = 0; i < kMaxPrey; ++i)
-        prey[i].init(arena.xMin, arena.xMax, arena.yMin, arena.yMax, preyRadius, kPreySenseRange,
-                     kSexualMode, i, false, random, preyGenomes[i].data());
+        prey[i].init(arena, preyRadius, kPreySenseRange, kSexualMode, i, false, random,
+                     preyGenomes[i].data());
 
     preyCount = initialPreyCount;
     predatorCount = initialPredatorCount;
@@ -31,7 +30,6 @@ void Population::setup(const Arena& arenaArg, float preyRadius, float predatorRa
         restore(*saved);
     else
         randomizeGenomes();
-    workspace.attach(predators.data(), predatorCount, prey.data(), preyCount, &random);
     events_ = {};
     report_ = {};
 
@@ -82,12 +80,10 @@ void Population::requestSizeChange(bool add, bool predator) {
     }
 }
 
-void Population::applySizeRequest(std::int32_t& request, std::int32_t& count,
-                                  std::int32_t& workspaceCount, Agent* agents,
+void Population::applySizeRequest(std::int32_t& request, std::int32_t& count, Agent* agents,
                                   std::int32_t* ranks) {
     if (request == +1) {
         count += 1;
-        workspaceCount = count;
         agents[count - 1].rank = count - 1;
     } else if (request == -1 && count > 1) {
         // The highest slot in use leaves, whatever its rank; those below it move up.
@@ -97,7 +93,6 @@ void Population::applySizeRequest(std::int32_t& request, std::int32_t& count,
             std::swap(ranks[p], ranks[p + 1]);
         }
         count -= 1;
-        workspaceCount = count;
     }
 }
 
@@ -122,10 +117,8 @@ bool Population::runTick() {
     // replacement is a birth, not the replacement of a death.
     const int addedPredator = predatorSizeRequest == +1 ? predatorCount : -1;
     const int addedPrey = preySizeRequest == +1 ? preyCount : -1;
-    applySizeRequest(predatorSizeRequest, predatorCount, workspace.predatorCount, predators.data(),
-                     predatorRanks.data());
-    applySizeRequest(preySizeRequest, preyCount, workspace.preyCount, prey.data(),
-                     preyRanks.data());
+    applySizeRequest(predatorSizeRequest, predatorCount, predators.data(), predatorRanks.data());
+    applySizeRequest(preySizeRequest, preyCount, prey.data(), preyRanks.data());
     preySizeRequest = 0;
     predatorSizeRequest = 0;
 
@@ -151,7 +144,7 @@ bool Population::runTick() {
         }
     }
 
-    workspace.worldStep();
+    step.run({predators.data(), predatorCount, prey.data(), preyCount, arena, random});
     // A Predator that caught a Prey in this step is marked until its next begin-tick.
     for (int i = 0; i < predatorCount; ++i) events_.captures += predators[i].captured;
 

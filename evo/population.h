@@ -5,8 +5,9 @@
 #include "sim/agent.h"
 #include "sim/arena.h"
 #include "sim/random.h"
-#include "sim/workspace.h"
 #include "evo/report.h"
+#include "sim/sensing.h"
+#include "sim/stepper.h"
 
 namespace kav {
 
@@ -24,7 +25,7 @@ struct SavedEvolution {
 };
 
 // The one owner of the simulated world: both Agent arrays with their Genomes, the live
-// counts, the rank lists, the tick counter, the workspace of the world step and the
+// counts, the rank lists, the tick counter, the world step and the
 // state the statistics carry from one report to the next.
 class Population {
 public:
@@ -76,7 +77,7 @@ public:
     std::int64_t tick = 0;
     std::int32_t preyCount = 0;
     std::int32_t predatorCount = 0;
-    SenseWorkspace workspace;
+    Stepper step;
     std::array<std::int32_t, kMaxPredators> predatorRanks{};
     std::array<std::int32_t, kMaxPrey> preyRanks{};
     float sexualRankPct = 0;
@@ -94,8 +95,8 @@ public:
     std::array<std::array<float, kGenomeSize>, kMaxPrey> preyGenomes{};
 
 private:
-    void applySizeRequest(std::int32_t& request, std::int32_t& count, std::int32_t& workspaceCount,
-                          Agent* agents, std::int32_t* ranks);
+    void applySizeRequest(std::int32_t& request, std::int32_t& count, Agent* agents,
+                          std::int32_t* ranks);
     void climbPredatorRank(Agent& climber);
     void randomizeGenomes();
     void restore(const SavedEvolution& saved);

@@ -38,12 +38,14 @@ ProbeStatistics probeStatistics(const std::array<float, 2>* responses, int count
 
 ProbeStatistics Population::runProbe(const float* values, int first, int valueCount,
                                      float& previousSpread) {
-    for (int i = 0; i < 20; ++i) workspace.inputs[i] = 0.0f;
-    for (int i = 0; i < valueCount; ++i) workspace.inputs[first + i] = values[i];
+    // The Prey block and the nearest Predator from the probe, the rest as last sensed.
+    InputVector inputs = step.lastSensedInputs();
+    for (int i = kPreyBlock; i < kPredatorBlock + kTermsPerNeighbour; ++i) inputs[i] = 0.0f;
+    for (int i = 0; i < valueCount; ++i) inputs[first + i] = values[i];
     for (int m = 0; m < preyCount; ++m) {
         probe.genome = prey[preyRanks[m]].genome;
         probeOut[m] = {0.0f, 0.0f};
-        workspace.control(probe);
+        control(probe, inputs);
         probeOut[m] = {probe.nextVx, probe.nextVy};
     }
     const ProbeStatistics stats = probeStatistics(probeOut.data(), preyCount, previousSpread);
@@ -83,7 +85,7 @@ const TickReport& Population::makeReport() {
     clonalRankPct = static_cast<float>(double(clonalSum) / double(clonalCount) / bottom * 100.0);
     sexualRankPct = static_cast<float>(double(sexualSum) / double(sexualCount) / bottom * 100.0);
 
-    // Inputs 20-39 keep what the last sensing of the world step left there.
+    // Inputs 20-39 are what the last sensing of the world step left.
     probe.vx = 0.0f;
     probe.vy = 0.0f;
     report_.probeE = runProbe(kProbeE, 0, 16, probeSpreadE);

@@ -4,18 +4,18 @@
 
 namespace kav {
 
-void Agent::init(float xMinArg, float xMaxArg, float yMinArg, float yMaxArg, float radiusArg,
-                 float senseRangeArg, std::uint8_t reproModeArg, int slotArg, bool isPredatorArg,
-                 Random& random, float* genomeStorage) {
+void Agent::init(const Arena& arena, float radiusArg, float senseRangeArg,
+                 std::uint8_t reproModeArg, int slotArg, bool isPredatorArg, Random& random,
+                 float* genomeStorage) {
     isPredator = isPredatorArg ? 1 : 0;
     slot = slotArg;
     reproMode = reproModeArg;
     rank = slotArg;
     energy = 1.0f;
-    xMin = xMinArg;
-    xMax = xMaxArg;
-    yMin = yMinArg;
-    yMax = yMaxArg;
+    const float xMin = arena.xMin;
+    const float xMax = arena.xMax;
+    const float yMin = arena.yMin;
+    const float yMax = arena.yMax;
 
     // Start positions divide by 32767 so that both walls can be reached.
     const int r1 = random.next();
@@ -31,7 +31,7 @@ void Agent::init(float xMinArg, float xMaxArg, float yMinArg, float yMaxArg, flo
     heading = static_cast<float>((r3 / 32767.0) * 2.0 * double(kStartHeadingSpan) -
                                  double(kStartHeadingSpan));
 
-    move();
+    move(arena);
 
     genome = genomeStorage;
 
@@ -80,7 +80,11 @@ float headingFromVelocity(float vx, float vy, float current) {
     return current;
 }
 
-void Agent::move() {
+void Agent::move(const Arena& arena) {
+    const float xMin = arena.xMin;
+    const float xMax = arena.xMax;
+    const float yMin = arena.yMin;
+    const float yMax = arena.yMax;
     vx = nextVx;
     vy = nextVy;
     nextX = static_cast<float>(double(x) + double(vx));

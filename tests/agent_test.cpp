@@ -33,7 +33,7 @@ TEST_F(AgentMotion, RightWallReflectsEndPositionAndNextBeginTickReflectsVelocity
     world.place(agent, 4.5f, 0.0f);
     agent.nextVx = 1.0f;
     agent.nextVy = 0.0f;
-    agent.move();
+    world.move(agent);
     EXPECT_FLOAT_EQ(agent.nextX, 4.5f);
     EXPECT_TRUE(agent.hitRight);
     EXPECT_TRUE(agent.hitWall);
@@ -50,7 +50,7 @@ TEST_F(AgentMotion, EndPositionExactlyOnTheWallIsNotReflected) {
     world.place(agent, 4.5f, 3.5f);
     agent.nextVx = 0.5f;
     agent.nextVy = 0.5f;
-    agent.move();
+    world.move(agent);
     EXPECT_EQ(agent.nextX, 5.0f);
     EXPECT_EQ(agent.nextY, 4.0f);
     EXPECT_FALSE(agent.hitWall);
@@ -58,7 +58,7 @@ TEST_F(AgentMotion, EndPositionExactlyOnTheWallIsNotReflected) {
 
 TEST_F(AgentMotion, StartOutsideTheArenaIsReflectedBack) {
     world.place(agent, 5.9f, 0.0f);
-    agent.move();
+    world.move(agent);
     EXPECT_FLOAT_EQ(agent.nextX, 4.1f);
     EXPECT_TRUE(agent.hitRight);
     EXPECT_FALSE(agent.dead);
@@ -68,7 +68,7 @@ TEST_F(AgentMotion, CornerReflectsBothAxesAndVelocityOncePerAxis) {
     world.place(agent, -4.8f, -3.9f);
     agent.nextVx = -0.5f;
     agent.nextVy = -0.3f;
-    agent.move();
+    world.move(agent);
     EXPECT_FLOAT_EQ(agent.nextX, -4.7f);
     EXPECT_FLOAT_EQ(agent.nextY, -3.8f);
     EXPECT_TRUE(agent.hitLeft && agent.hitBottom && agent.hitWall);
@@ -92,7 +92,7 @@ TEST_F(AgentMotion, DeathBoundsAreTwiceTheArenaAndStrict) {
     for (const Case& c : cases) {
         world.setUp(agent, 0, false);
         world.place(agent, c.startX, c.startY);
-        agent.move();
+        world.move(agent);
         EXPECT_FLOAT_EQ(agent.nextX, c.endX);
         EXPECT_FLOAT_EQ(agent.nextY, c.endY);
         EXPECT_EQ(bool(agent.dead), c.dies) << "ended at " << agent.nextX << "," << agent.nextY;
@@ -101,13 +101,13 @@ TEST_F(AgentMotion, DeathBoundsAreTwiceTheArenaAndStrict) {
 
 TEST_F(AgentMotion, EnergyExactlyZeroSurvivesNegativeDies) {
     agent.energy = 0.0f;
-    agent.move();
+    world.move(agent);
     EXPECT_FALSE(agent.dead);
     agent.energy = -1e-7f;
-    agent.move();
+    world.move(agent);
     EXPECT_TRUE(agent.dead);
     agent.energy = 5.0f;
-    agent.move();
+    world.move(agent);
     EXPECT_TRUE(agent.dead) << "move never clears dead";
 }
 
@@ -155,7 +155,7 @@ TEST(AgentInit, StartStateAndThreeDrawsInOrder) {
     float genome[kGenomeSize] = {};
     Random random;
     Agent agent;
-    agent.init(-5.0f, 5.0f, -4.0f, 4.0f, 0.02f, 2.2f, kSexualMode, 3, true, random, genome);
+    agent.init(kStandardArena, 0.02f, 2.2f, kSexualMode, 3, true, random, genome);
 
     Random replay;
     const int r1 = replay.next(), r2 = replay.next(), r3 = replay.next();

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <limits>
 
-#include "sim/workspace.h"
+#include "sim/capture.h"
 #include "test_world.h"
 
 namespace kav {
@@ -12,15 +12,15 @@ namespace {
 class Capture : public ::testing::Test {
 protected:
     testing::HandWorld world;
-    SenseWorkspace& ws = *world.workspace;
+    CaptureList& captures = world.step->captures;
 
     // Runs the move and capture phases of a world step on the hand-placed Agents,
     // whose velocities are set as the controller would have chosen them.
     void moveAndCapture(int predatorCount, int preyCount) {
         world.attach(predatorCount, preyCount);
-        for (int i = 0; i < predatorCount; ++i) world.predators[i].move();
-        for (int i = 0; i < preyCount; ++i) world.prey[i].move();
-        ws.detectCaptures();
+        for (int i = 0; i < predatorCount; ++i) world.move(world.predators[i]);
+        for (int i = 0; i < preyCount; ++i) world.move(world.prey[i]);
+        world.reference.detectCaptures(world.view(), captures);
     }
     Agent& predator(int slot, float x, float y, float vx, float vy) {
         Agent& a = world.place(world.predators[slot], x, y);
@@ -36,34 +36,29 @@ protected:
     }
 };
 
-TEST_F(Capture, ContactTestAcceptsTouchesWithinTheTickAndOverlaps) {
+TEST(CaptureContact, AcceptsTouchesWithinTheTickAndOverlaps) {
     // Radii summing to 0.5 keep the arithmetic exact.
-    ws.solveContact(0, 0, 1, 0, 1.5f, 0, 0, 0, 0.5f);
-    EXPECT_TRUE(ws.contactFound) << "first touch exactly at t = 1";
-    EXPECT_EQ(ws.t1, 1.0f);
-    EXPECT_EQ(ws.t2, 2.0f);
+    Contact c = solveContact(0, 0, 1, 0, 1.5f, 0, 0, 0, 0.5f);
+    EXPECT_TRUE(c.found) << "first touch exactly at t = 1";
+    EXPECT_EQ(c.t1, 1.0f);
+    EXPECT_EQ(c.t2, 2.0f);
 
-    ws.contactFound = 0;
-    ws.solveContact(0, 0, 1, 0, 1.6f, 0, 0, 0, 0.5f);
-    EXPECT_FALSE(ws.contactFound) << "first touch after the tick";
+    EXPECT_FALSE(solveContact(0, 0, 1, 0, 1.6f, 0, 0, 0, 0.5f).found)
+        << "first touch after the tick";
 
-    ws.solveContact(0, 0, 1, 0, 0.5f, 0.5f, 0, 0, 0.5f);
-    EXPECT_TRUE(ws.contactFound) << "a graze counts";
-    EXPECT_EQ(ws.t1, 0.5f);
-    EXPECT_EQ(ws.t2, 0.5f);
+    c = solveContact(0, 0, 1, 0, 0.5f, 0.5f, 0, 0, 0.5f);
+    EXPECT_TRUE(c.found) << "a graze counts";
+    EXPECT_EQ(c.t1, 0.5f);
+    EXPECT_EQ(c.t2, 0.5f);
 
-    ws.contactFound = 0;
-    ws.solveContact(0, 0, -1, 0, 0.25f, 0, 0, 0, 0.5f);
-    EXPECT_TRUE(ws.contactFound) << "overlapping at the start, moving apart";
-    EXPECT_LT(ws.t1, 0.0f);
-    EXPECT_GE(ws.t2, 0.0f);
+    c = solveContact(0, 0, -1, 0, 0.25f, 0, 0, 0, 0.5f);
+    EXPECT_TRUE(c.found) << "overlapping at the start, moving apart";
+    EXPECT_LT(c.t1, 0.0f);
+    EXPECT_GE(c.t2, 0.0f);
 
-    ws.contactFound = 0;
-    ws.solveContact(0, 0, 0.3f, 0.1f, 0.1f, 0, 0.3f, 0.1f, 0.5f);
-    EXPECT_FALSE(ws.contactFound) << "equal velocities never touch, even overlapping";
-
-    ws.solveContact(0, 0, 1, 0, 0.5f, 0.6f, 0, 0, 0.5f);
-    EXPECT_FALSE(ws.contactFound) << "passing by";
+    EXPECT_FALSE(solveContact(0, 0, 0.3f, 0.1f, 0.1f, 0, 0.3f, 0.1f, 0.5f).found)
+        << "equal velocities never touch, even overlapping";
+    EXPECT_FALSE(solveContact(0, 0, 1, 0, 0.5f, 0.6f, 0, 0, 0.5f).found) << "passing by";
 }
 
 TEST_F(Capture, CatchMarksBothAndPutsThePredatorAtTheContactPoint) {
@@ -82,7 +77,7 @@ TEST_F(Capture, CatchMarksBothAndPutsThePredatorAtTheContactPoint) {
     EXPECT_EQ(p.catches, 1);
     EXPECT_EQ(p.ticksSinceCatch, 0);
     EXPECT_EQ(p.digestTimer, 0);
-    EXPECT_EQ(ws.captureCount, 1);
+    EXPECT_EQ(captures.count, 1);
 }
 
 TEST_F(Capture, OverlapAtTheStartGivesANegativeTimeBehindTheStart) {
@@ -111,14 +106,13 @@ TEST_F(Capture, MirrorImageAcrossTheRightWall) {
     testing::HandWorld open;
     Agent& p2 = open.place(open.predators[0], 4.9f, 0.0f);
     p2.nextVx = 0.3f;
-    p2.xMax = 6.0f;
     Agent& q2 = open.place(open.prey[0], 4.96f, -0.3f, 0.0f, 0.6f);
     q2.nextVy = 0.6f;
-    q2.xMax = 6.0f;
+    open.arena.xMax = 6.0f;
     open.attach(1, 1);
-    p2.move();
-    q2.move();
-    open.workspace->detectCaptures();
+    open.move(p2);
+    open.move(q2);
+    open.reference.detectCaptures(open.view(), open.step->captures);
     EXPECT_FALSE(q2.captured);
 }
 
@@ -183,17 +177,16 @@ TEST_F(Capture, EqualTimesDrawOnceForEveryEqualPairTheSortMeets) {
     replay.next();
     EXPECT_EQ(world.random.state(), replay.state());
     EXPECT_TRUE(world.prey[0].captured && world.prey[1].captured);
-    EXPECT_EQ(ws.captures[0].time, ws.captures[1].time);
+    EXPECT_EQ(captures.events[0].time, captures.events[1].time);
 }
 
 TEST_F(Capture, SortEndsWithTimesThatAreNotNumbers) {
     const float nan = std::numeric_limits<float>::quiet_NaN();
     const float times[] = {0.5f, nan, 0.2f, nan, 0.2f, -0.1f, nan, 0.9f};
-    ws.captureCount = 0;
-    for (float t : times) ws.captures[ws.captureCount++] = CaptureEvent{0, 0, t};
-    world.attach(1, 1);
-    ws.sortCaptureList();
-    EXPECT_EQ(ws.captureCount, 8);
+    captures.clear();
+    for (float t : times) captures.add(CaptureEvent{0, 0, t});
+    captures.sort(world.random);
+    EXPECT_EQ(captures.count, 8);
 }
 
 }  // namespace

@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "sim/workspace.h"
+#include "sim/controller.h"
 #include "test_world.h"
 
 namespace kav {
@@ -11,7 +11,7 @@ namespace {
 class Controller : public ::testing::Test {
 protected:
     testing::HandWorld world;
-    SenseWorkspace& ws = *world.workspace;
+    InputVector inputs{};
     Agent& agent = world.predators[0];
 
     // The Genome that turns a Prey straight ahead into forward thrust.
@@ -30,8 +30,8 @@ TEST_F(Controller, ZeroGenomeOnlyDrags) {
     agent.vx = 0.5f;
     agent.vy = -0.2f;
     agent.energy = 0.7f;
-    ws.inputs.fill(3.0f);
-    ws.control(agent);
+    inputs.fill(3.0f);
+    control(agent, inputs);
     EXPECT_FLOAT_EQ(agent.nextVx, 0.475f);
     EXPECT_FLOAT_EQ(agent.nextVy, -0.196f);
     EXPECT_EQ(agent.energy, 0.7f);
@@ -41,21 +41,21 @@ TEST_F(Controller, PreyAheadGivesForwardThrustAndCostsEnergy) {
     chaseGenome();
     agent.heading = 0.0f;
     agent.energy = 1.0f;
-    ws.inputs.fill(0.0f);
-    ws.inputs[0] = 1.0f;
-    ws.control(agent);
+    inputs.fill(0.0f);
+    inputs[0] = 1.0f;
+    control(agent, inputs);
     EXPECT_FLOAT_EQ(agent.nextVx, 0.475f);
     EXPECT_EQ(agent.nextVy, 0.0f);
     EXPECT_FLOAT_EQ(agent.energy, 0.875f);
 
-    ws.inputs[0] = -1.0f;
+    inputs[0] = -1.0f;
     agent.energy = 1.0f;
-    ws.control(agent);
+    control(agent, inputs);
     EXPECT_FLOAT_EQ(agent.nextVx, -0.475f) << "thrust may point backwards";
 
     agent.genome[60] = -0.5f;
     agent.energy = 1.0f;
-    ws.control(agent);
+    control(agent, inputs);
     EXPECT_FLOAT_EQ(agent.nextVx, 0.475f);
     EXPECT_FLOAT_EQ(agent.energy, 0.875f);
 }
@@ -63,9 +63,9 @@ TEST_F(Controller, PreyAheadGivesForwardThrustAndCostsEnergy) {
 TEST_F(Controller, ThrustTurnsWithTheHeading) {
     chaseGenome();
     agent.heading = 1.5707964f;
-    ws.inputs.fill(0.0f);
-    ws.inputs[0] = 1.0f;
-    ws.control(agent);
+    inputs.fill(0.0f);
+    inputs[0] = 1.0f;
+    control(agent, inputs);
     EXPECT_NEAR(agent.nextVx, 0.0f, 1e-7f);
     EXPECT_FLOAT_EQ(agent.nextVy, 0.475f);
 
@@ -78,7 +78,7 @@ TEST_F(Controller, ThrustTurnsWithTheHeading) {
     g[55] = 1.0f;  // hidden 0 into the lateral output
     g[61] = 0.5f;
     agent.heading = 0.0f;
-    ws.control(agent);
+    control(agent, inputs);
     EXPECT_EQ(agent.nextVx, 0.0f);
     EXPECT_FLOAT_EQ(agent.nextVy, 0.475f);
 }
@@ -86,13 +86,13 @@ TEST_F(Controller, ThrustTurnsWithTheHeading) {
 TEST_F(Controller, EveryInputReachesTheOutputsThroughItsOwnWeights) {
     float* g = agent.genome;
     for (int i = 0; i < kGenomeSize; ++i) g[i] = 0.01f * float(i % 7 + 1);
-    for (int i = 0; i < kInputCount; ++i) ws.inputs[i] = 0.05f * float(i % 5) - 0.1f;
-    ws.control(agent);
+    for (int i = 0; i < kInputCount; ++i) inputs[i] = 0.05f * float(i % 5) - 0.1f;
+    control(agent, inputs);
     const float vx = agent.nextVx, vy = agent.nextVy, energy = agent.energy;
 
     g[62] = 1000.0f;  // not read
     agent.energy = 1.0f;
-    ws.control(agent);
+    control(agent, inputs);
     EXPECT_EQ(agent.nextVx, vx);
     EXPECT_EQ(agent.nextVy, vy);
     EXPECT_EQ(agent.energy, energy);
@@ -102,7 +102,7 @@ TEST_F(Controller, EveryInputReachesTheOutputsThroughItsOwnWeights) {
         const float kept = g[i];
         g[i] = kept * 3.0f;
         agent.energy = 1.0f;
-        ws.control(agent);
+        control(agent, inputs);
         EXPECT_TRUE(agent.nextVx != vx || agent.nextVy != vy) << "weight " << i;
         g[i] = kept;
     }
@@ -116,7 +116,7 @@ TEST_F(Controller, DragAndLimitPerAxis) {
     for (const Case& c : table) {
         agent.vx = c.in;
         agent.vy = -c.in;
-        ws.control(agent);
+        control(agent, inputs);
         EXPECT_NEAR(agent.nextVx, c.out, 2e-6f) << c.in;
         EXPECT_NEAR(agent.nextVy, -c.out, 2e-6f) << c.in;
     }

@@ -1,4 +1,4 @@
-// The fast world step against the reference step: the same world stepped both ways must
+// The program's world step against the reference step: the same world stepped both ways must
 // stay identical to the last bit, over long evolutions at full populations and in small
 // hand-made worlds full of ties (equal coordinates, equal distances, equal contact times).
 #include <gtest/gtest.h>
@@ -13,7 +13,7 @@
 #include <string>
 
 #include "evo/population.h"
-#include "sim/workspace.h"
+#include "sim/stepper.h"
 #include "test_world.h"
 
 namespace kav {
@@ -62,10 +62,6 @@ std::string agentDifference(const Agent& a, const Agent& b, const float* genomeB
     KAV_SAME_INT(dead)
     KAV_SAME_FLOAT(contactTime)
     KAV_SAME_INT(catches)
-    KAV_SAME_FLOAT(xMin)
-    KAV_SAME_FLOAT(xMax)
-    KAV_SAME_FLOAT(yMin)
-    KAV_SAME_FLOAT(yMax)
     KAV_SAME_INT(reproMode)
 #undef KAV_SAME_INT
 #undef KAV_SAME_FLOAT
@@ -80,6 +76,33 @@ std::string floatsDifference(const char* what, const float* a, const float* b) {
             return std::string(what) + '[' + std::to_string(i) + "] " + std::to_string(a[i]) +
                    " != " + std::to_string(b[i]);
     return "";
+}
+
+// Every slot's latest input vector and controller outputs, compared by bits.
+std::string readingsDifference(const AgentReadings& a, const AgentReadings& b) {
+    auto compare = [](const char* kind, int slots, const InputVector* inputsA,
+                      const InputVector* inputsB, const ControlOutput* outA,
+                      const ControlOutput* outB) -> std::string {
+        for (int i = 0; i < slots; ++i) {
+            const std::string d =
+                floatsDifference<kInputCount>("inputs", inputsA[i].data(), inputsB[i].data());
+            if (!d.empty()) return std::string(kind) + ' ' + std::to_string(i) + ' ' + d;
+            if (bitsOf(outA[i].forward) != bitsOf(outB[i].forward) ||
+                bitsOf(outA[i].lateral) != bitsOf(outB[i].lateral))
+                return std::string(kind) + ' ' + std::to_string(i) + " controller outputs";
+        }
+        return "";
+    };
+    std::string d = compare("Predator", kMaxPredators, a.predatorInputs.data(),
+                            b.predatorInputs.data(), a.predatorOutputs.data(),
+                            b.predatorOutputs.data());
+    if (d.empty())
+        d = compare("Prey", kMaxPrey, a.preyInputs.data(), b.preyInputs.data(),
+                    a.preyOutputs.data(), b.preyOutputs.data());
+    if (d.empty() && &a.lastSensedInputs()[0] - &a.preyInputs[0][0] !=
+                         &b.lastSensedInputs()[0] - &b.preyInputs[0][0])
+        d = "last sensed Agent";
+    return d.empty() ? "" : "readings: " + d;
 }
 
 // Everything the two worlds hold, compared; empty when identical.
@@ -111,7 +134,10 @@ std::string worldDifference(const Population& a, const Population& b) {
         bitsOf(a.probeSpreadE) != bitsOf(b.probeSpreadE) ||
         bitsOf(a.probeSpreadM) != bitsOf(b.probeSpreadM))
         return "statistics state";
-    return floatsDifference<2 * kMaxPrey>("probeOut", a.probeOut[0].data(), b.probeOut[0].data());
+    const std::string probe =
+        floatsDifference<2 * kMaxPrey>("probeOut", a.probeOut[0].data(), b.probeOut[0].data());
+    if (!probe.empty()) return probe;
+    return readingsDifference(a.step.readings, b.step.readings);
 }
 
 // A saved evolution of random Genomes at the counts 40 and 200. Every `poisonEvery`-th
@@ -128,28 +154,28 @@ SavedEvolution fullEvolution(std::uint32_t seed, int poisonEvery = 0, float pois
 }
 
 struct WorldPair {
-    std::unique_ptr<Population> fast;
-    std::unique_ptr<Population> literal;
+    std::unique_ptr<Population> program;
+    std::unique_ptr<Population> reference;
 
     WorldPair(const SavedEvolution& saved, std::uint32_t seed)
-        : fast(testing::standardWorld(seed, &saved)),
-          literal(testing::standardWorld(seed, &saved)) {
-        literal->workspace.literalWorldStep = true;
+        : program(testing::standardWorld(seed, &saved)),
+          reference(testing::standardWorld(seed, &saved)) {
+        reference->step.kind = StepKind::reference;
     }
 
     void requestSizeChange(bool add, bool predator) {
-        fast->requestSizeChange(add, predator);
-        literal->requestSizeChange(add, predator);
+        program->requestSizeChange(add, predator);
+        reference->requestSizeChange(add, predator);
     }
 
     // Runs ticks until `last`; returns the first difference, with its tick.
     std::string runUntil(std::int64_t last) {
-        while (fast->tick < last) {
-            fast->runTick();
-            literal->runTick();
-            const std::string difference = worldDifference(*fast, *literal);
+        while (program->tick < last) {
+            program->runTick();
+            reference->runTick();
+            const std::string difference = worldDifference(*program, *reference);
             if (!difference.empty())
-                return "after tick " + std::to_string(fast->tick) + ": " + difference;
+                return "after tick " + std::to_string(program->tick) + ": " + difference;
         }
         return "";
     }
@@ -159,15 +185,15 @@ struct WorldPair {
 // along the way (several requests between two ticks, removals refused at no Agent).
 void runLongComparison(std::uint32_t seed) {
     WorldPair worlds(fullEvolution(seed), seed);
-    ASSERT_EQ(worlds.fast->predatorCount, kMaxPredators);
-    ASSERT_EQ(worlds.fast->preyCount, kMaxPrey);
+    ASSERT_EQ(worlds.program->predatorCount, kMaxPredators);
+    ASSERT_EQ(worlds.program->preyCount, kMaxPrey);
 
     constexpr std::int64_t kTicks = 20000;
     constexpr std::int64_t kCycle = 5000;
     int fullTicks = 0;
     int capturesSeen = 0;
-    while (worlds.fast->tick < kTicks) {
-        const std::int64_t phase = worlds.fast->tick % kCycle;
+    while (worlds.program->tick < kTicks) {
+        const std::int64_t phase = worlds.program->tick % kCycle;
         if (phase >= 2000 && phase < 2012) {
             worlds.requestSizeChange(false, phase % 3 == 0);  // four Predators, eight Prey
         } else if (phase >= 3000 && phase < 3012) {
@@ -178,18 +204,18 @@ void runLongComparison(std::uint32_t seed) {
         } else if (phase == 4001) {
             worlds.requestSizeChange(true, false);
         }
-        const std::string difference = worlds.runUntil(worlds.fast->tick + 1);
+        const std::string difference = worlds.runUntil(worlds.program->tick + 1);
         ASSERT_EQ(difference, "");
-        if (worlds.fast->predatorCount == kMaxPredators && worlds.fast->preyCount == kMaxPrey)
+        if (worlds.program->predatorCount == kMaxPredators && worlds.program->preyCount == kMaxPrey)
             ++fullTicks;
-        for (int i = 0; i < worlds.fast->predatorCount; ++i)
-            capturesSeen += worlds.fast->predators[i].captured;
+        for (int i = 0; i < worlds.program->predatorCount; ++i)
+            capturesSeen += worlds.program->predators[i].captured;
     }
     EXPECT_GT(fullTicks, kTicks * 3 / 4);
     // The run must have exercised the capture phase and reproduction.
     EXPECT_GT(capturesSeen, 100);
     std::int64_t generations = 0;
-    for (const Agent& q : worlds.fast->prey) generations += q.generation;
+    for (const Agent& q : worlds.program->prey) generations += q.generation;
     EXPECT_GT(generations, 2 * kMaxPrey);
 }
 
@@ -198,7 +224,7 @@ TEST(DifferentialStep, Seed77StaysIdenticalForTwentyThousandTicks) { runLongComp
 TEST(DifferentialStep, Seed90210StaysIdenticalForTwentyThousandTicks) { runLongComparison(90210); }
 
 // Genomes that are not finite put NaN positions into the world for a tick before their
-// Agents are replaced; the fast step hands such ticks to the reference step.
+// Agents are replaced; the program's step hands such ticks to the reference step.
 TEST(DifferentialStep, NonFiniteGenomesKeepBothStepsIdentical) {
     const float poisons[] = {std::numeric_limits<float>::quiet_NaN(),
                              std::numeric_limits<float>::infinity(), 3.0e38f};
@@ -209,7 +235,7 @@ TEST(DifferentialStep, NonFiniteGenomesKeepBothStepsIdentical) {
     }
 }
 
-// Positions that are not numbers (or are infinite) break the total order the fast
+// Positions that are not numbers (or are infinite) break the total order the program's
 // searches rely on; such steps must still come out as the reference computes them.
 TEST(DifferentialStep, NonFinitePositionsKeepBothStepsIdentical) {
     WorldPair worlds(fullEvolution(9), 9);
@@ -218,22 +244,21 @@ TEST(DifferentialStep, NonFinitePositionsKeepBothStepsIdentical) {
     const float inf = std::numeric_limits<float>::infinity();
     for (int round = 0; round < 20; ++round) {
         SCOPED_TRACE(round);
-        for (Population* world : {worlds.fast.get(), worlds.literal.get()}) {
+        for (Population* world : {worlds.program.get(), worlds.reference.get()}) {
             // Committed as the positions of the next step by the Agents' beginTick.
             world->prey[(round * 37) % kMaxPrey].nextX = nan;
             world->prey[(round * 53 + 11) % kMaxPrey].nextY = round % 2 ? nan : -inf;
             world->predators[(round * 7) % kMaxPredators].nextX = round % 3 ? nan : inf;
         }
-        ASSERT_EQ(worlds.runUntil(worlds.fast->tick + 5), "");
+        ASSERT_EQ(worlds.runUntil(worlds.program->tick + 5), "");
     }
 }
 
 // Small worlds on a coarse grid: many Agents share an x, a y or a distance, and some
 // stand on one another. Sorting and sensing through the kept indexes must give the
-// reference indexes and input vectors exactly, also as the counts change between calls.
+// reference x indexes and input vectors exactly, also as the counts change between calls.
 TEST(DifferentialStep, SensingMatchesInWorldsFullOfTies) {
     HandWorld world;
-    SenseWorkspace& ws = *world.workspace;
     std::mt19937 rng(12345);
     auto grid = [&](float low, float high, float step) {
         const int steps = static_cast<int>((high - low) / step);
@@ -253,26 +278,23 @@ TEST(DifferentialStep, SensingMatchesInWorldsFullOfTies) {
             world.place(a, x, y, grid(-1.0f, 1.0f, 0.25f), grid(-1.0f, 1.0f, 0.25f));
             a.heading = grid(-1.5f, 4.5f, 0.75f);
         }
-        ws.attach(world.predators.data(), predatorCount, world.prey.data(), preyCount,
-                  &world.random);
-
-        ws.sortIndexes();
-        const SenseWorkspace reference = ws;
-        ASSERT_TRUE(ws.sortKeptIndexes());
-        ASSERT_EQ(ws.predatorsByX, reference.predatorsByX);
-        ASSERT_EQ(ws.predatorsByY, reference.predatorsByY);
-        ASSERT_EQ(ws.preyByX, reference.preyByX);
-        ASSERT_EQ(ws.preyByY, reference.preyByY);
-        ASSERT_EQ(bitsOf(ws.maxPreyVx), bitsOf(reference.maxPreyVx));
-        ASSERT_EQ(bitsOf(ws.maxPreyVy), bitsOf(reference.maxPreyVy));
+        world.attach(predatorCount, preyCount);
+        ASSERT_TRUE(world.program.sort(world.view()));
+        const PositionIndexes& reference = world.reference.indexes;
+        const NeighbourIndex& kept = world.program.neighbours;
+        for (int pos = 0; pos < predatorCount; ++pos)
+            ASSERT_EQ(kept.predatorsByX.slot[pos], reference.predatorsByX[pos]) << pos;
+        for (int pos = 0; pos < preyCount; ++pos)
+            ASSERT_EQ(kept.preyByX.slot[pos], reference.preyByX[pos]) << pos;
+        ASSERT_EQ(bitsOf(world.program.maxPreyVx), bitsOf(reference.maxPreyVx));
+        ASSERT_EQ(bitsOf(world.program.maxPreyVy), bitsOf(reference.maxPreyVy));
 
         int sensedSomething = 0;
         auto compare = [&](const Agent& a) {
-            ws.sense(a);
-            const std::array<float, kInputCount> expected = ws.inputs;
-            ws.senseFast(a);
+            const InputVector expected = world.senseByReference(a);
+            const InputVector got = world.senseByProgram(a);
             const std::string d =
-                floatsDifference<kInputCount>("inputs", ws.inputs.data(), expected.data());
+                floatsDifference<kInputCount>("inputs", got.data(), expected.data());
             if (!d.empty()) ADD_FAILURE() << (a.isPredator ? "Predator " : "Prey ") << a.slot << ": " << d;
             for (float v : expected) sensedSomething += v != 0.0f;
         };
@@ -292,8 +314,8 @@ TEST(DifferentialStep, CapturesMatchWithEqualContactTimes) {
     int captures = 0;
     for (int trial = 0; trial < 300; ++trial) {
         SCOPED_TRACE(trial);
-        HandWorld reference;
-        HandWorld fast;
+        HandWorld byReference;
+        HandWorld byProgram;
         auto grid = [&](float low, float high, float step) {
             const int steps = static_cast<int>((high - low) / step);
             return low +
@@ -309,45 +331,45 @@ TEST(DifferentialStep, CapturesMatchWithEqualContactTimes) {
             const float vy = grid(-0.5f, 0.5f, 0.125f);
             const bool digesting = std::uniform_int_distribution<int>(0, 9)(rng) == 0;
             const bool caught = std::uniform_int_distribution<int>(0, 19)(rng) == 0;
-            for (HandWorld* world : {&reference, &fast}) {
+            for (HandWorld* world : {&byReference, &byProgram}) {
                 Agent& a = i < kMaxPredators ? world->predators[i]
                                              : world->prey[i - kMaxPredators];
                 world->place(a, x, y, 0.0f, 0.0f);
                 a.nextVx = vx;
                 a.nextVy = vy;
-                a.move();
+                world->move(a);
                 if (a.isPredator && digesting) a.digestTimer = 3;
                 if (!a.isPredator && caught) a.captured = 1;
             }
         }
-        reference.attach(predatorCount, preyCount);
-        fast.attach(predatorCount, preyCount);
-        ASSERT_TRUE(fast.workspace->sortKeptIndexes());
+        byReference.attach(predatorCount, preyCount);
+        byProgram.attach(predatorCount, preyCount);
+        ASSERT_TRUE(byProgram.program.sort(byProgram.view()));
 
-        reference.workspace->detectCaptures();
-        fast.workspace->detectCapturesFast();
+        byReference.reference.detectCaptures(byReference.view(), byReference.step->captures);
+        byProgram.program.detectCaptures(byProgram.view(), byProgram.step->captures);
 
-        const SenseWorkspace& r = *reference.workspace;
-        const SenseWorkspace& f = *fast.workspace;
-        ASSERT_EQ(f.captureCount, r.captureCount);
-        for (int e = 0; e < r.captureCount; ++e) {
-            ASSERT_EQ(f.captures[e].predatorSlot, r.captures[e].predatorSlot) << "event " << e;
-            ASSERT_EQ(f.captures[e].preySlot, r.captures[e].preySlot) << "event " << e;
-            ASSERT_EQ(bitsOf(f.captures[e].time), bitsOf(r.captures[e].time)) << "event " << e;
-            if (e > 0 && r.captures[e].time == r.captures[e - 1].time) ++equalTimes;
+        const CaptureList& r = byReference.step->captures;
+        const CaptureList& f = byProgram.step->captures;
+        ASSERT_EQ(f.count, r.count);
+        for (int e = 0; e < r.count; ++e) {
+            ASSERT_EQ(f.events[e].predatorSlot, r.events[e].predatorSlot) << "event " << e;
+            ASSERT_EQ(f.events[e].preySlot, r.events[e].preySlot) << "event " << e;
+            ASSERT_EQ(bitsOf(f.events[e].time), bitsOf(r.events[e].time)) << "event " << e;
+            if (e > 0 && r.events[e].time == r.events[e - 1].time) ++equalTimes;
         }
-        ASSERT_EQ(fast.random.state(), reference.random.state());
+        ASSERT_EQ(byProgram.random.state(), byReference.random.state());
         for (int i = 0; i < kMaxPredators; ++i)
-            ASSERT_EQ(agentDifference(fast.predators[i], reference.predators[i],
-                                      fast.genomes[0].data(), reference.genomes[0].data()),
+            ASSERT_EQ(agentDifference(byProgram.predators[i], byReference.predators[i],
+                                      byProgram.genomes[0].data(), byReference.genomes[0].data()),
                       "")
                 << "Predator " << i;
         for (int i = 0; i < kMaxPrey; ++i)
-            ASSERT_EQ(agentDifference(fast.prey[i], reference.prey[i], fast.genomes[0].data(),
-                                      reference.genomes[0].data()),
+            ASSERT_EQ(agentDifference(byProgram.prey[i], byReference.prey[i],
+                                      byProgram.genomes[0].data(), byReference.genomes[0].data()),
                       "")
                 << "Prey " << i;
-        for (int i = 0; i < predatorCount; ++i) captures += reference.predators[i].captured;
+        for (int i = 0; i < predatorCount; ++i) captures += byReference.predators[i].captured;
     }
     // The worlds are crowded enough that both the ties and the captures really occur.
     EXPECT_GT(equalTimes, 50);

@@ -49,13 +49,12 @@ TEST_F(InvariantsTest, EachKindOfDamageIsNamed) {
     expectViolation([](Population& p) { p.prey[p.preyRanks[5]].rank += 1; }, "has rank");
     expectViolation([](Population& p) { p.predatorCount = 41; }, "Predator count 41");
     expectViolation([](Population& p) { p.preyCount = 0; }, "Prey count 0");
-    expectViolation([](Population& p) { p.workspace.preyCount -= 1; }, "workspace counts");
-    expectViolation([](Population& p) { p.workspace.captureCount = kMaxCaptures + 1; },
+    expectViolation([](Population& p) { p.step.captures.count = kMaxCaptures + 1; },
                     "capacity");
     expectViolation(
         [](Population& p) {
-            p.workspace.captureCount = 1;
-            p.workspace.captures[0] = CaptureEvent{0, 150, 0.5f};
+            p.step.captures.count = 1;
+            p.step.captures.events[0] = CaptureEvent{0, 150, 0.5f};
         },
         "not both in use");
     expectViolation(

@@ -100,19 +100,17 @@ TEST(NonFiniteGenomes, AllNaNWorldKeepsTicking) {
 // in the list exactly once.
 TEST(NonFiniteGenomes, CaptureSortEndsWithTimesThatAreNotNumbers) {
     Random random(3);
-    auto workspace = std::make_unique<SenseWorkspace>();
-    workspace->allocate();
-    workspace->random = &random;
+    auto captures = std::make_unique<CaptureList>();
     const float times[] = {0.5f, kNaN, 0.25f, -kInf, kNaN, 1.0f, 0.25f, kInf, kNaN, 0.0f};
     const int n = int(std::size(times));
     for (int pass = 0; pass < 50; ++pass) {
-        for (int e = 0; e < n; ++e) workspace->captures[e] = CaptureEvent{e, (e + pass) % n, times[(e + pass) % n]};
-        workspace->captureCount = n;
-        workspace->sortCaptureList();
-        ASSERT_EQ(workspace->captureCount, n);
+        captures->clear();
+        for (int e = 0; e < n; ++e) captures->add(CaptureEvent{e, (e + pass) % n, times[(e + pass) % n]});
+        captures->sort(random);
+        ASSERT_EQ(captures->count, n);
         std::set<int> predators;
         for (int e = 0; e < n; ++e) {
-            const CaptureEvent& event = workspace->captures[e];
+            const CaptureEvent& event = captures->events[e];
             predators.insert(event.predatorSlot);
             const float expected = times[event.preySlot];
             EXPECT_TRUE(event.time == expected || (std::isnan(event.time) && std::isnan(expected)));
@@ -120,10 +118,10 @@ TEST(NonFiniteGenomes, CaptureSortEndsWithTimesThatAreNotNumbers) {
         EXPECT_EQ(int(predators.size()), n);
     }
     // A full list of NaN times, at capacity, also ends.
-    for (int e = 0; e < kMaxCaptures; ++e) workspace->captures[e] = CaptureEvent{e % 40, e % 200, kNaN};
-    workspace->captureCount = kMaxCaptures;
-    workspace->sortCaptureList();
-    EXPECT_EQ(workspace->captureCount, kMaxCaptures);
+    captures->clear();
+    for (int e = 0; e < kMaxCaptures; ++e) captures->add(CaptureEvent{e % 40, e % 200, kNaN});
+    captures->sort(random);
+    EXPECT_EQ(captures->count, kMaxCaptures);
 }
 
 }  // namespace

@@ -36,11 +36,9 @@ protected:
 
     void setPreyCount(int count) {
         world->preyCount = count;
-        world->workspace.preyCount = count;
     }
     void setPredatorCount(int count) {
         world->predatorCount = count;
-        world->workspace.predatorCount = count;
     }
 };
 

@@ -2,7 +2,6 @@
 
 #include <cmath>
 
-#include "sim/workspace.h"
 #include "test_world.h"
 
 namespace kav {
@@ -11,13 +10,16 @@ namespace {
 class Sensing : public ::testing::Test {
 protected:
     testing::HandWorld world;
-    SenseWorkspace& ws = *world.workspace;
+    InputVector inputs{};
+
+    void sense(const Agent& self) { inputs = world.senseByReference(self); }
+    void sortIndexes() { world.reference.sortIndexes(world.view()); }
 
     // Every input outside [first, last) is zero.
     void expectZeroOutside(int first, int last) {
         for (int i = 0; i < kInputCount; ++i) {
             if (i < first || i >= last) {
-                EXPECT_EQ(ws.inputs[i], 0.0f) << "input " << i;
+                EXPECT_EQ(inputs[i], 0.0f) << "input " << i;
             }
         }
     }
@@ -28,11 +30,11 @@ TEST_F(Sensing, PredatorSeesAPreyAheadScaledWithRelativeVelocity) {
     predator.heading = 1.5707964f;
     world.place(world.prey[0], 0.0f, 1.0f, 0.1f, 0.0f);
     world.attach(1, 1);
-    ws.sense(predator);
-    EXPECT_NEAR(ws.inputs[0], 1.0f, 1e-6f);
-    EXPECT_NEAR(ws.inputs[1], 0.0f, 1e-6f);
-    EXPECT_NEAR(ws.inputs[2], -0.5f, 1e-6f);
-    EXPECT_NEAR(ws.inputs[3], -0.1f, 1e-6f);
+    sense(predator);
+    EXPECT_NEAR(inputs[0], 1.0f, 1e-6f);
+    EXPECT_NEAR(inputs[1], 0.0f, 1e-6f);
+    EXPECT_NEAR(inputs[2], -0.5f, 1e-6f);
+    EXPECT_NEAR(inputs[3], -0.1f, 1e-6f);
     expectZeroOutside(0, 4);
 }
 
@@ -41,10 +43,10 @@ TEST_F(Sensing, PreySeesOwnKindRawAndPredatorsScaled) {
     world.place(world.prey[1], 0.5f, 0.0f);
     world.place(world.predators[0], 0.0f, -0.5f);
     world.attach(1, 2);
-    ws.sense(self);
-    EXPECT_FLOAT_EQ(ws.inputs[0], 0.5f);  // raw offset of the other Prey
-    EXPECT_FLOAT_EQ(ws.inputs[16], 0.0f);
-    EXPECT_FLOAT_EQ(ws.inputs[17], -2.0f);  // offset / d / d: -0.5 / 0.25
+    sense(self);
+    EXPECT_FLOAT_EQ(inputs[0], 0.5f);  // raw offset of the other Prey
+    EXPECT_FLOAT_EQ(inputs[16], 0.0f);
+    EXPECT_FLOAT_EQ(inputs[17], -2.0f);  // offset / d / d: -0.5 / 0.25
     expectZeroOutside(0, 20);
 }
 
@@ -54,11 +56,11 @@ TEST_F(Sensing, PredatorsSeeOtherPredatorsWithinFiveRaw) {
     world.place(world.predators[2], 3.0f, 0.0f);   // 5.0 away: outside the window
     world.attach(3, 1);
     world.place(world.prey[0], 4.0f, 3.0f);
-    ws.sortIndexes();
-    ws.sense(self);
-    EXPECT_FLOAT_EQ(ws.inputs[16], 4.5f);
-    EXPECT_FLOAT_EQ(ws.inputs[17], 0.0f);
-    EXPECT_EQ(ws.inputs[20], 0.0f);
+    sortIndexes();
+    sense(self);
+    EXPECT_FLOAT_EQ(inputs[16], 4.5f);
+    EXPECT_FLOAT_EQ(inputs[17], 0.0f);
+    EXPECT_EQ(inputs[20], 0.0f);
     expectZeroOutside(16, 20);
 }
 
@@ -69,13 +71,13 @@ TEST_F(Sensing, WindowIsASquareClosedBelowOpenAbove) {
     world.place(world.prey[3], 1.9f, -1.9f);   // a corner of the square, beyond r
     world.attach(1, 4);
     world.predators[0].x = 4.9f;
-    ws.sortIndexes();
-    ws.sense(self);
+    sortIndexes();
+    sense(self);
     // Nearest first: slot 1 at 2.0, slot 3 at 2.69.
-    EXPECT_FLOAT_EQ(ws.inputs[0], -2.0f);
-    EXPECT_FLOAT_EQ(ws.inputs[4], 1.9f);
-    EXPECT_FLOAT_EQ(ws.inputs[5], -1.9f);
-    EXPECT_EQ(ws.inputs[8], 0.0f);
+    EXPECT_FLOAT_EQ(inputs[0], -2.0f);
+    EXPECT_FLOAT_EQ(inputs[4], 1.9f);
+    EXPECT_FLOAT_EQ(inputs[5], -1.9f);
+    EXPECT_EQ(inputs[8], 0.0f);
 }
 
 TEST_F(Sensing, OverlappingNeighbourUsesUpItsNumber) {
@@ -84,10 +86,10 @@ TEST_F(Sensing, OverlappingNeighbourUsesUpItsNumber) {
     world.place(world.prey[2], 0.5f, 0.0f);
     world.attach(1, 3);
     world.predators[0].x = 4.9f;
-    ws.sortIndexes();
-    ws.sense(self);
-    for (int i = 0; i < 4; ++i) EXPECT_EQ(ws.inputs[i], 0.0f);
-    EXPECT_FLOAT_EQ(ws.inputs[4], 0.5f);
+    sortIndexes();
+    sense(self);
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(inputs[i], 0.0f);
+    EXPECT_FLOAT_EQ(inputs[4], 0.5f);
 }
 
 TEST_F(Sensing, AgentIsNotSkippedWhenAnotherStandsOnItAndComesFirst) {
@@ -97,11 +99,11 @@ TEST_F(Sensing, AgentIsNotSkippedWhenAnotherStandsOnItAndComesFirst) {
     world.attach(1, 8);
     for (int s : {0, 1, 3, 4, 6}) world.place(world.prey[s], -4.0f + 0.1f * s, -3.5f);
     world.predators[0].x = 4.9f;
-    ws.sortIndexes();
-    ws.sense(self);
+    sortIndexes();
+    sense(self);
     // k = 0 is slot 2 and k = 1 the Agent itself, both at distance 0; slot 7 is k = 2.
-    for (int i = 0; i < 8; ++i) EXPECT_EQ(ws.inputs[i], 0.0f) << i;
-    EXPECT_FLOAT_EQ(ws.inputs[8], 0.5f);
+    for (int i = 0; i < 8; ++i) EXPECT_EQ(inputs[i], 0.0f) << i;
+    EXPECT_FLOAT_EQ(inputs[8], 0.5f);
 }
 
 TEST_F(Sensing, FourNearestWithTiesInXThenSlotOrder) {
@@ -115,13 +117,13 @@ TEST_F(Sensing, FourNearestWithTiesInXThenSlotOrder) {
     world.place(world.prey[6], 0.3f, 0.3f);
     world.attach(1, 7);
     world.predators[0].x = 4.9f;
-    ws.sortIndexes();
-    ws.sense(self);
-    EXPECT_FLOAT_EQ(ws.inputs[0], 0.3f);   // slot 6, the nearest
-    EXPECT_FLOAT_EQ(ws.inputs[4], -1.0f);  // slot 3, smallest x
-    EXPECT_FLOAT_EQ(ws.inputs[5], 0.0f);
-    EXPECT_FLOAT_EQ(ws.inputs[9], 1.0f);   // slot 1 before slot 4: equal x, lower slot
-    EXPECT_FLOAT_EQ(ws.inputs[13], -1.0f); // slot 4
+    sortIndexes();
+    sense(self);
+    EXPECT_FLOAT_EQ(inputs[0], 0.3f);   // slot 6, the nearest
+    EXPECT_FLOAT_EQ(inputs[4], -1.0f);  // slot 3, smallest x
+    EXPECT_FLOAT_EQ(inputs[5], 0.0f);
+    EXPECT_FLOAT_EQ(inputs[9], 1.0f);   // slot 1 before slot 4: equal x, lower slot
+    EXPECT_FLOAT_EQ(inputs[13], -1.0f); // slot 4
     expectZeroOutside(0, 16);
 }
 
@@ -131,13 +133,13 @@ TEST_F(Sensing, WallAtDistanceOneLeft) {
         self.heading = h;
         world.attach(1, 1);
         world.predators[0].x = 4.9f;
-        ws.sortIndexes();
-        ws.sense(self);
+        sortIndexes();
+        sense(self);
         const float c = std::cos(h), s = std::sin(h);
-        EXPECT_NEAR(ws.inputs[32], -c, 1e-6f);
-        EXPECT_NEAR(ws.inputs[33], s, 1e-6f);
-        EXPECT_NEAR(ws.inputs[34], c * 0.3f, 1e-6f) << "own x velocity, not divided";
-        EXPECT_NEAR(ws.inputs[35], -s * 0.3f, 1e-6f);
+        EXPECT_NEAR(inputs[32], -c, 1e-6f);
+        EXPECT_NEAR(inputs[33], s, 1e-6f);
+        EXPECT_NEAR(inputs[34], c * 0.3f, 1e-6f) << "own x velocity, not divided";
+        EXPECT_NEAR(inputs[35], -s * 0.3f, 1e-6f);
         expectZeroOutside(32, 36);
     }
 }
@@ -147,31 +149,29 @@ TEST_F(Sensing, WallVelocityTermsFollowTheirOwnSignsAndTheLaterWallWins) {
     self.heading = 0.0f;
     world.attach(1, 1);
     world.predators[0].x = -4.9f;
-    ws.sortIndexes();
-    ws.sense(self);
+    sortIndexes();
+    sense(self);
     // xMax at 0.5: offset (0.5)/0.25 = 2; velocity -vx / d.
-    EXPECT_FLOAT_EQ(ws.inputs[32], 2.0f);
-    EXPECT_FLOAT_EQ(ws.inputs[34], -0.4f);
+    EXPECT_FLOAT_EQ(inputs[32], 2.0f);
+    EXPECT_FLOAT_EQ(inputs[34], -0.4f);
     // yMax at 0.5: offset left 2; velocity -vy / d.
-    EXPECT_FLOAT_EQ(ws.inputs[37], 2.0f);
-    EXPECT_FLOAT_EQ(ws.inputs[39], -0.8f);
+    EXPECT_FLOAT_EQ(inputs[37], 2.0f);
+    EXPECT_FLOAT_EQ(inputs[39], -0.8f);
 
     // An arena narrower than twice the range: both x walls in range, the right one wins.
-    for (Agent* a : {&self}) {
-        a->xMin = -1.0f;
-        a->xMax = 1.0f;
-    }
+    world.arena.xMin = -1.0f;
+    world.arena.xMax = 1.0f;
     self.x = 0.5f;
     self.y = 0.0f;
-    ws.sortIndexes();
-    ws.sense(self);
-    EXPECT_FLOAT_EQ(ws.inputs[32], 2.0f);
+    sortIndexes();
+    sense(self);
+    EXPECT_FLOAT_EQ(inputs[32], 2.0f);
 
     // Closer than 0.001: nothing of that wall.
     self.x = 0.9995f;
-    ws.sortIndexes();
-    ws.sense(self);
-    EXPECT_NEAR(ws.inputs[32], -1.0f / 1.9995f, 1e-5f) << "only the left wall remains";
+    sortIndexes();
+    sense(self);
+    EXPECT_NEAR(inputs[32], -1.0f / 1.9995f, 1e-5f) << "only the left wall remains";
 }
 
 TEST_F(Sensing, SortIndexesKeepsSlotOrderForEqualXAndTracksPreySpeeds) {
@@ -180,20 +180,20 @@ TEST_F(Sensing, SortIndexesKeepsSlotOrderForEqualXAndTracksPreySpeeds) {
     world.place(world.prey[2], 1.0f, -2.0f);
     world.place(world.prey[3], 1.0f, 0.0f);
     world.attach(1, 4);
-    EXPECT_EQ(ws.preyByX[0], 1);
-    EXPECT_EQ(ws.preyByX[1], 0);
-    EXPECT_EQ(ws.preyByX[2], 2);
-    EXPECT_EQ(ws.preyByX[3], 3);
-    EXPECT_EQ(ws.preyByY[0], 2);
-    EXPECT_EQ(ws.preyByY[1], 0);
-    EXPECT_EQ(ws.preyByY[2], 3);
-    EXPECT_FLOAT_EQ(ws.maxPreyVx, 0.3f);
-    EXPECT_FLOAT_EQ(ws.maxPreyVy, 0.25f);
+    EXPECT_EQ(world.reference.indexes.preyByX[0], 1);
+    EXPECT_EQ(world.reference.indexes.preyByX[1], 0);
+    EXPECT_EQ(world.reference.indexes.preyByX[2], 2);
+    EXPECT_EQ(world.reference.indexes.preyByX[3], 3);
+    EXPECT_EQ(world.reference.indexes.preyByY[0], 2);
+    EXPECT_EQ(world.reference.indexes.preyByY[1], 0);
+    EXPECT_EQ(world.reference.indexes.preyByY[2], 3);
+    EXPECT_FLOAT_EQ(world.reference.indexes.maxPreyVx, 0.3f);
+    EXPECT_FLOAT_EQ(world.reference.indexes.maxPreyVy, 0.25f);
 
     for (int s = 0; s < 4; ++s) world.prey[s].vx = world.prey[s].vy = 0.0f;
-    ws.sortIndexes();
-    EXPECT_EQ(ws.maxPreyVx, 0.0f);
-    EXPECT_EQ(ws.maxPreyVy, 0.0f);
+    sortIndexes();
+    EXPECT_EQ(world.reference.indexes.maxPreyVx, 0.0f);
+    EXPECT_EQ(world.reference.indexes.maxPreyVy, 0.0f);
 }
 
 TEST_F(Sensing, NothingInRangeLeavesEverythingZero) {
@@ -201,8 +201,8 @@ TEST_F(Sensing, NothingInRangeLeavesEverythingZero) {
     world.place(world.prey[1], 0.0f, 3.0f);
     world.place(world.predators[0], 3.0f, 0.0f);
     world.attach(1, 2);
-    ws.inputs.fill(9.0f);
-    ws.sense(self);
+    inputs.fill(9.0f);
+    sense(self);
     expectZeroOutside(0, 0);
 }
 

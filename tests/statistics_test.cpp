@@ -165,7 +165,6 @@ TEST_F(StatisticsFilesTest, ProbeRunsEveryPreyGenomeInRankOrder) {
 TEST_F(StatisticsFilesTest, OnePreyHasNoScatter) {
     uniformPreyGenomes();
     world->preyCount = 1;
-    world->workspace.preyCount = 1;
     writeStatistics();
     EXPECT_EQ(world->probeSpreadE, 0.0f);
     EXPECT_TRUE(std::isnan(world->sexualRankPct)) << "0 / 0 with one Prey";

@@ -1,6 +1,6 @@
 #pragma once
-// Small hand-made worlds for the unit tests: Agents placed where a test wants them,
-// attached to a workspace exactly as the Population attaches its own.
+// Small hand-made worlds for the unit tests: Agents placed where a test wants them in an
+// arena of the test's choosing, stepped by both world steps as the Population steps its own.
 #include <array>
 #include <cmath>
 #include <cstdint>
@@ -9,7 +9,7 @@
 #include <string>
 
 #include "evo/population.h"
-#include "sim/workspace.h"
+#include "sim/stepper.h"
 
 namespace kav::testing {
 
@@ -17,14 +17,20 @@ struct HandWorld {
     std::array<Agent, kMaxPredators> predators{};
     std::array<Agent, kMaxPrey> prey{};
     std::array<std::array<float, kGenomeSize>, kMaxPredators + kMaxPrey> genomes{};
+    Arena arena = kStandardArena;
     Random random{1};
-    std::unique_ptr<SenseWorkspace> workspace = std::make_unique<SenseWorkspace>();
+    int predatorCount = 0;
+    int preyCount = 0;
+    std::unique_ptr<Stepper> step = std::make_unique<Stepper>();
+    ReferenceStep& reference = step->reference;
+    WorldStep& program = step->program;
 
     HandWorld() {
         for (int i = 0; i < kMaxPredators; ++i) setUp(predators[i], i, true);
         for (int i = 0; i < kMaxPrey; ++i) setUp(prey[i], i, false);
-        workspace->allocate();
     }
+    HandWorld(const HandWorld&) = delete;
+    HandWorld& operator=(const HandWorld&) = delete;
 
     void setUp(Agent& a, int slot, bool predator) {
         a = Agent{};
@@ -33,10 +39,6 @@ struct HandWorld {
         a.rank = slot;
         a.radius = predator ? 0.02f : 0.05f;
         a.senseRange = predator ? 2.2f : 2.0f;
-        a.xMin = -5.0f;
-        a.xMax = 5.0f;
-        a.yMin = -4.0f;
-        a.yMax = 4.0f;
         a.energy = 1.0f;
         a.digestTimer = -1;
         a.reproMode = kSexualMode;
@@ -51,9 +53,33 @@ struct HandWorld {
         return a;
     }
 
-    void attach(int predatorCount, int preyCount) {
-        workspace->attach(predators.data(), predatorCount, prey.data(), preyCount, &random);
-        workspace->sortIndexes();
+    WorldView view() {
+        return {predators.data(), predatorCount, prey.data(), preyCount, arena, random};
+    }
+
+    // Puts the first `predatorCountArg` and `preyCountArg` slots in use and sorts the
+    // reference step's indexes for them.
+    void attach(int predatorCountArg, int preyCountArg) {
+        predatorCount = predatorCountArg;
+        preyCount = preyCountArg;
+        reference.sortIndexes(view());
+    }
+
+    void move(Agent& a) { a.move(arena); }
+
+    // The input vector of `a` by the reference step (requires its sort) and by the
+    // program's step (requires program.sort).
+    InputVector senseByReference(const Agent& a) {
+        InputVector inputs;
+        inputs.fill(-7.0f);
+        reference.sense(view(), a, inputs);
+        return inputs;
+    }
+    InputVector senseByProgram(const Agent& a) {
+        InputVector inputs;
+        inputs.fill(-7.0f);
+        program.sense(view(), a, a.slot, FrameRotation(a.heading), inputs);
+        return inputs;
     }
 };
 

@@ -57,11 +57,11 @@ long allocationsOverTicks(Population& world, int ticks, bool changeSizes) {
 }
 
 TEST(TickAllocation, TicksAllocateNothingWithEitherStep) {
-    for (bool literal : {false, true}) {
-        SCOPED_TRACE(literal ? "reference step" : "program's step");
+    for (StepKind kind : {StepKind::program, StepKind::reference}) {
+        SCOPED_TRACE(kind == StepKind::reference ? "reference step" : "program's step");
         auto world = std::make_unique<Population>();
         world->setupStandard();
-        world->workspace.literalWorldStep = literal;
+        world->step.kind = kind;
 
         // The counter sees allocations at all: setting up a world makes some.
         const long before = allocations.load();

@@ -1,4 +1,4 @@
-// The fast step's own machinery: the cell grid behind its neighbour search (every entry
+// The program step's own machinery: the cell grid behind its neighbour search (every entry
 // in the cell its coordinates map to, edges that hold for every entry, a search whose
 // result does not depend on where it starts) and the steering's reuse of the sensing
 // frame.
@@ -8,11 +8,13 @@
 #include <cmath>
 #include <array>
 #include <limits>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "sim/cell_grid.h"
+#include "sim/check.h"
 #include "test_world.h"
 
 namespace kav {
@@ -21,7 +23,7 @@ namespace {
 using testing::bitsOf;
 using testing::HandWorld;
 
-// Builds a grid from points as the workspace does: from an index in ascending (x, slot).
+// Builds a grid from points as the neighbour index does: from an index in ascending (x, slot).
 void buildFrom(CellGrid& grid, std::vector<std::array<float, 2>> points, float perCell) {
     std::vector<std::int32_t> slots(points.size());
     for (std::size_t i = 0; i < slots.size(); ++i) slots[i] = static_cast<std::int32_t>(i);
@@ -149,7 +151,6 @@ TEST(CellGrid, CellOfACoordinateIsMonotonic) {
 // input vector is the reference's. A reach of 0 makes every search grow its box.
 TEST(CellGrid, SensingDoesNotDependOnWhereTheSearchStarts) {
     HandWorld world;
-    SenseWorkspace& ws = *world.workspace;
     std::mt19937 rng(99);
     std::uniform_real_distribution<float> x(-5.0f, 5.0f);
     std::uniform_real_distribution<float> y(-4.0f, 4.0f);
@@ -165,31 +166,31 @@ TEST(CellGrid, SensingDoesNotDependOnWhereTheSearchStarts) {
         for (int i = 0; i < kMaxPrey; i += 10)
             world.place(world.prey[i], 1.0f + static_cast<float>(i % 3), -1.0f, 0.1f, 0.0f);
         world.attach(kMaxPredators, kMaxPrey);
-        ASSERT_TRUE(ws.sortKeptIndexes());
+        ASSERT_TRUE(world.program.sort(world.view()));
         for (float start : starts) {
             SCOPED_TRACE(start);
             for (int i = 0; i < kMaxPredators + kMaxPrey; ++i) {
                 const bool predator = i < kMaxPredators;
                 const Agent& a = predator ? world.predators[i] : world.prey[i - kMaxPredators];
-                ws.sense(a);
-                const std::array<float, kInputCount> expected = ws.inputs;
-                ws.predatorReachOnPrey.fill(start);
-                ws.predatorReachOnPredators.fill(start);
-                ws.preyReachOnPrey.fill(start);
-                ws.preyReachOnPredators.fill(start);
-                ws.senseFast(a);
+                const InputVector expected = world.senseByReference(a);
+                NeighbourIndex& index = world.program.neighbours;
+                index.predatorReachOnPrey.fill(start);
+                index.predatorReachOnPredators.fill(start);
+                index.preyReachOnPrey.fill(start);
+                index.preyReachOnPredators.fill(start);
+                const InputVector got = world.senseByProgram(a);
                 for (int k = 0; k < kInputCount; ++k)
-                    ASSERT_EQ(bitsOf(ws.inputs[k]), bitsOf(expected[k]))
+                    ASSERT_EQ(bitsOf(got[k]), bitsOf(expected[k]))
                         << (predator ? "Predator " : "Prey ") << a.slot << " input " << k;
             }
         }
     }
 }
 
-// The fast step steers with the cosine and sine of the frame that sensing built from the
+// The program's step steers with the cosine and sine of the frame that sensing built from the
 // negated heading; that equals the heading's own only if the double cosine is even and
 // the sine odd to the last bit, for every finite heading.
-TEST(FastStep, FrameOfTheNegatedHeadingGivesTheHeadingsCosineAndSine) {
+TEST(WorldStep, FrameOfTheNegatedHeadingGivesTheHeadingsCosineAndSine) {
     std::vector<float> headings;
     // The headings motion produces, densely, and with each neighbouring float.
     for (float h = -1.6f; h < 4.8f; h += 1.0e-5f) {
@@ -213,6 +214,61 @@ TEST(FastStep, FrameOfTheNegatedHeadingGivesTheHeadingsCosineAndSine) {
         }
     }
 }
+
+// The step keeps, per slot, what each Agent sensed and how its controller answered; a
+// digesting Predator keeps what it had. The probe reads the last Prey's input vector.
+TEST(WorldStep, KeepsEachAgentsInputsAndOutputsBySlot) {
+    for (StepKind kind : {StepKind::program, StepKind::reference}) {
+        SCOPED_TRACE(kind == StepKind::program ? "program's step" : "reference step");
+        HandWorld world;
+        world.step->kind = kind;
+        std::mt19937 rng(5);
+        std::uniform_real_distribution<float> position(-3.0f, 3.0f);
+        std::uniform_real_distribution<float> weight(-1.0f, 1.0f);
+        for (auto& genome : world.genomes)
+            for (float& w : genome) w = weight(rng);
+        for (Agent& a : world.predators) world.place(a, position(rng), position(rng), 0.1f, 0.0f);
+        for (Agent& a : world.prey) world.place(a, position(rng), position(rng), 0.0f, -0.1f);
+        world.attach(6, 30);
+        world.predators[2].digestTimer = 4;
+        const InputVector marker = [] {
+            InputVector v;
+            v.fill(42.0f);
+            return v;
+        }();
+        world.step->readings.predatorInputs[2] = marker;
+
+        // What each Agent will sense and answer, from a copy of the world before the step.
+        std::array<InputVector, 30> expectedPrey;
+        std::array<ControlOutput, 30> expectedOutputs;
+        for (int i = 0; i < 30; ++i) {
+            expectedPrey[i] = world.senseByReference(world.prey[i]);
+            expectedOutputs[i] = evaluateNetwork(world.prey[i].genome, expectedPrey[i]);
+        }
+        const InputVector expectedPredator = world.senseByReference(world.predators[0]);
+
+        world.step->run(world.view());
+        const AgentReadings& readings = world.step->readings;
+        for (int i = 0; i < 30; ++i) {
+            for (int k = 0; k < kInputCount; ++k)
+                ASSERT_EQ(bitsOf(readings.preyInputs[i][k]), bitsOf(expectedPrey[i][k])) << i;
+            EXPECT_EQ(bitsOf(readings.preyOutputs[i].forward), bitsOf(expectedOutputs[i].forward));
+            EXPECT_EQ(bitsOf(readings.preyOutputs[i].lateral), bitsOf(expectedOutputs[i].lateral));
+        }
+        EXPECT_EQ(readings.predatorInputs[0], expectedPredator);
+        EXPECT_EQ(readings.predatorInputs[2], marker) << "a digesting Predator does not sense";
+        EXPECT_EQ(&world.step->lastSensedInputs(), &readings.preyInputs[29]);
+    }
+}
+
+#if KAV_CHECKS_ON
+// Debug and sanitizer builds stop at a broken precondition instead of writing past an array.
+TEST(WorldStepChecks, ACaptureBeyondTheListsCapacityStops) {
+    auto captures = std::make_unique<CaptureList>();
+    captures->count = kMaxCaptures;
+    EXPECT_DEATH(captures->add(CaptureEvent{}), "one event per Predator and Prey pair");
+}
+#endif
 
 }  // namespace
 }  // namespace kav

@@ -1,0 +1,50 @@
+#pragma once
+// The controller network: an Agent's Genome turns its input vector into a thrust along
+// and across its heading, which steering charges against its energy and turns into the
+// velocity of its next move.
+#include "sim/agent.h"
+#include "sim/sensing.h"
+
+namespace kav {
+
+// The Genome's layout: where the weights of each role start.
+constexpr int kInputGains = 0;       // 20: gain i multiplies inputs 2i and 2i + 1
+constexpr int kPoolingWeights = 20;  // 10: weight j multiplies every term pooled into hidden j
+constexpr int kHiddenGains = 30;     // 10: gain j multiplies hidden j after pooling
+constexpr int kForwardFromEven = 40;  // 5: weight k carries hidden 2k into the forward output
+constexpr int kLateralFromOdd = 45;   // 5: weight k carries hidden 2k + 1 into the lateral output
+constexpr int kForwardFromOdd = 50;   // 5: weight k carries hidden 2k + 1 into the forward output
+constexpr int kLateralFromEven = 55;  // 5: weight k carries hidden 2k into the lateral output
+constexpr int kForwardGain = 60;
+constexpr int kLateralGain = 61;
+// Weight 62 is inherited, mutated and stored like the others but never read.
+
+constexpr int kInputGainCount = kInputCount / 2;
+constexpr int kHiddenCount = 10;
+constexpr int kOutputPairs = kHiddenCount / 2;
+
+// The network's answer: thrust along the heading and 90 degrees counter-clockwise from it.
+struct ControlOutput {
+    float forward = 0;
+    float lateral = 0;
+};
+
+// -1 for x < 0, +1 otherwise (so sign(0) = +1).
+inline float sign(float x) { return x < 0.0f ? -1.0f : 1.0f; }
+
+// The network alone: input gains, pooling, hidden gains and the two outputs, every
+// intermediate value rounded to single precision as it is formed.
+ControlOutput evaluateNetwork(const float* genome, const InputVector& inputs);
+
+// The thrust's energy cost, then the next velocity with drag and limit. cosH and sinH are
+// the cosine and sine of the heading, each rounded to single precision.
+void steer(Agent& agent, ControlOutput thrust, float cosH, float sinH);
+
+// Network and steering, with the cosine and sine of the Agent's heading.
+ControlOutput control(Agent& agent, const InputVector& inputs);
+
+// The same, given the frame that sensing built from the negated heading: its cosine and
+// sine serve the steering as well.
+ControlOutput control(Agent& agent, const InputVector& inputs, const FrameRotation& frame);
+
+}  // namespace kav

@@ -1,0 +1,234 @@
+// The neighbour search finds exactly the reference's neighbours in the reference's order;
+// only the search structures differ:
+//
+// - the x indexes are kept from step to step and re-sorted by (coordinate, slot), which is
+//   the order the reference insertion sort from slot order produces, on input that is
+//   nearly sorted already;
+// - the neighbours are searched in a grid of cells rebuilt from the x index at every
+//   step, outwards from the cells around the sensing Agent until no farther cell can
+//   hold one of the five nearest, and the nearest are selected (squared distance, then
+//   position in the x index, which is the order of the reference's stable distance
+//   sort) instead of sorting every candidate.
+#include "sim/neighbour_index.h"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <limits>
+
+#include "sim/check.h"
+
+namespace kav {
+
+namespace {
+
+// Positions beyond this bound (or not numbers) are left to the reference step; below it
+// squared distances cannot overflow.
+constexpr float kModerateCoordinate = 1.0e18f;
+
+// Cell sizes of the search grids, as Agents per cell on average over the occupied area.
+constexpr float kPreyPerCell = 1.5f;
+constexpr float kPredatorsPerCell = 1.0f;
+
+bool moderate(float value) { return std::fabs(value) <= kModerateCoordinate; }
+
+bool allModerate(const Agent* agents, int count) {
+    for (int i = 0; i < count; ++i)
+        if (!moderate(agents[i].x) || !moderate(agents[i].y)) return false;
+    return true;
+}
+
+}  // namespace
+
+void KeptIndex::resort(const Agent* agents, int countArg) {
+    // Slots that left the live range are dropped, new ones are appended and sorted in.
+    if (count > countArg) {
+        int kept = 0;
+        for (int r = 0; r < count; ++r)
+            if (slot[r] < countArg) slot[kept++] = slot[r];
+    } else {
+        for (int s = count; s < countArg; ++s) slot[s] = s;
+    }
+    count = countArg;
+
+    // The keys move with their slots, so the comparisons read consecutive memory.
+    for (int pos = 0; pos < count; ++pos) key[pos] = agents[slot[pos]].x;
+    for (int i = 1; i < count; ++i) {
+        const std::int32_t moving = slot[i];
+        const float movingKey = key[i];
+        if (!(key[i - 1] > movingKey || (key[i - 1] == movingKey && slot[i - 1] > moving)))
+            continue;  // in order already, as nearly all are
+        int j = i;
+        do {
+            key[j] = key[j - 1];
+            slot[j] = slot[j - 1];
+            --j;
+        } while (j > 0 && (key[j - 1] > movingKey ||
+                           (key[j - 1] == movingKey && slot[j - 1] > moving)));
+        key[j] = movingKey;
+        slot[j] = moving;
+    }
+    for (int pos = 0; pos < count; ++pos) cross[pos] = agents[slot[pos]].y;
+#if KAV_CHECKS_ON
+    for (int pos = 1; pos < count; ++pos)
+        KAV_CHECK(key[pos - 1] < key[pos] || (key[pos - 1] == key[pos] && slot[pos - 1] < slot[pos]),
+                  "a kept index is in ascending (x, slot) order");
+#endif
+}
+
+bool NeighbourIndex::update(const WorldView& world) {
+    if (!allModerate(world.predators, world.predatorCount) ||
+        !allModerate(world.prey, world.preyCount))
+        return false;
+    predatorsByX.resort(world.predators, world.predatorCount);
+    preyByX.resort(world.prey, world.preyCount);
+    preyGrid.build(preyByX.slot.data(), preyByX.key.data(), preyByX.cross.data(), preyByX.count,
+                   kPreyPerCell);
+    predatorGrid.build(predatorsByX.slot.data(), predatorsByX.key.data(),
+                       predatorsByX.cross.data(), predatorsByX.count, kPredatorsPerCell);
+    return true;
+}
+
+namespace {
+
+// The five nearest candidates of a search, as keys ordered by (squared distance, position
+// in the x index): the order of the reference's stable distance sort. A squared distance
+// here is a finite float that is not negative, so its bits order as unsigned integers.
+struct NearestFive {
+    static constexpr std::uint64_t kNone = ~std::uint64_t{0};
+    std::uint64_t k0 = kNone, k1 = kNone, k2 = kNone, k3 = kNone, k4 = kNone;
+
+    static std::uint64_t key(float squaredDistance, std::int32_t xPosition) {
+        return (std::uint64_t{std::bit_cast<std::uint32_t>(squaredDistance)} << 32) |
+               static_cast<std::uint32_t>(xPosition);
+    }
+    // Keeps the five smallest keys in ascending order, without branches: the offered key
+    // sinks through the five as through a sorting network.
+    void offer(std::uint64_t k) {
+        sink(k0, k);
+        sink(k1, k);
+        sink(k2, k);
+        sink(k3, k);
+        k4 = k < k4 ? k : k4;
+    }
+    bool full() const { return k4 != kNone; }
+    int count() const {
+        return int(k0 != kNone) + int(k1 != kNone) + int(k2 != kNone) + int(k3 != kNone) +
+               int(k4 != kNone);
+    }
+    float fifth() const { return std::bit_cast<float>(static_cast<std::uint32_t>(k4 >> 32)); }
+    std::int32_t xPosition(int i) const {
+        const std::uint64_t all[5] = {k0, k1, k2, k3, k4};
+        return static_cast<std::int32_t>(all[i] & 0xffffffffu);
+    }
+
+private:
+    static void sink(std::uint64_t& kept, std::uint64_t& k) {
+        const std::uint64_t smaller = k < kept ? k : kept;
+        k = k < kept ? kept : k;
+        kept = smaller;
+    }
+};
+
+// A rectangle of grid cells, columns c0..c1 and rows r0..r1.
+struct CellBox {
+    int c0, c1, r0, r1;
+    bool operator==(const CellBox&) const = default;
+};
+
+// The squared distance that a coordinate `gap` away cannot go below: rounding is monotonic,
+// so the x term of a farther candidate is at least gap², and the y term adds nothing negative.
+float squaredGap(float gap) { return gap > 0.0f ? gap * gap : 0.0f; }
+
+}  // namespace
+
+void NeighbourIndex::senseNearest(const Agent& self, int selfSlot, const Agent* agents,
+                                  const CellGrid& grid, float halfWidth, int block, bool scaled,
+                                  const FrameRotation& frame, float* reach,
+                                  InputVector& inputs) const {
+    KAV_CHECK(selfSlot < 0 || &agents[selfSlot] == &self, "selfSlot is the sensing Agent's slot");
+    const float xLow = self.x - halfWidth;
+    const float xHigh = self.x + halfWidth;
+    const float yLow = self.y - halfWidth;
+    const float yHigh = self.y + halfWidth;
+    // A window that is empty (or has bounds that are not numbers) holds nobody.
+    if (!(xLow <= xHigh) || !(yLow <= yHigh) || grid.count == 0) return;
+
+    NearestFive nearest;
+    const CellBox window{grid.column(xLow), grid.column(xHigh), grid.row(yLow), grid.row(yHigh)};
+    // Every candidate of the given cells of one row, the window tested without branches.
+    auto scanRow = [&](int row, int firstColumn, int lastColumn) {
+        const int end = grid.rowEnd(row, lastColumn);
+        for (int e = grid.rowBegin(row, firstColumn); e < end; ++e) {
+            const float x = grid.x[e];
+            const float y = grid.y[e];
+            const float dx = self.x - x;
+            const float dy = self.y - y;
+            const float distance = dx * dx + dy * dy;
+            const bool inside = (x >= xLow) & (x < xHigh) & (y >= yLow) & (y < yHigh);
+            nearest.offer(NearestFive::key(distance, grid.xPosition[e]) |
+                          (std::uint64_t{0} - std::uint64_t{!inside}));
+        }
+    };
+    // The cells of `next` that are not in `done` (which lies inside it).
+    auto scanAround = [&](const CellBox& next, const CellBox& done) {
+        for (int r = next.r0; r <= next.r1; ++r) {
+            if (r < done.r0 || r > done.r1) {
+                scanRow(r, next.c0, next.c1);
+            } else {
+                if (next.c0 < done.c0) scanRow(r, next.c0, done.c0 - 1);
+                if (next.c1 > done.c1) scanRow(r, done.c1 + 1, next.c1);
+            }
+        }
+    };
+
+    // Every candidate lies in the cells of the window (the cell of a coordinate is
+    // monotonic in it). Start with the cells within the reach of the last search and
+    // grow the box while a candidate outside it could still be among the five.
+    float start = reach ? std::min(*reach, halfWidth) : halfWidth;
+    if (!(start >= 0.0f)) start = halfWidth;
+    CellBox box{std::max(window.c0, grid.column(self.x - start)),
+                std::min(window.c1, grid.column(self.x + start)),
+                std::max(window.r0, grid.row(self.y - start)),
+                std::min(window.r1, grid.row(self.y + start))};
+    for (int r = box.r0; r <= box.r1; ++r) scanRow(r, box.c0, box.c1);
+    while (!(box == window)) {
+        if (!nearest.full()) {
+            scanAround(window, box);
+            box = window;
+            break;
+        }
+        // The least squared distance of a window candidate beyond each side of the box;
+        // only a side below or at the fifth distance found (ties go to the lower
+        // position) needs more cells.
+        const float fifth = nearest.fifth();
+        const float inf = std::numeric_limits<float>::infinity();
+        const float left = box.c0 > window.c0 ? squaredGap(self.x - grid.upperEdgeX(box.c0 - 1)) : inf;
+        const float right = box.c1 < window.c1 ? squaredGap(grid.lowerEdgeX(box.c1 + 1) - self.x) : inf;
+        const float below = box.r0 > window.r0 ? squaredGap(self.y - grid.upperEdgeY(box.r0 - 1)) : inf;
+        const float above = box.r1 < window.r1 ? squaredGap(grid.lowerEdgeY(box.r1 + 1) - self.y) : inf;
+        if (left > fifth && right > fifth && below > fifth && above > fifth) break;
+        // Out to the cells within the fifth distance, and at least one cell further on
+        // each side that needs it.
+        const float radius = std::sqrt(fifth) * 1.001f;
+        CellBox next = box;
+        if (!(left > fifth)) next.c0 = std::max(window.c0, std::min(box.c0 - 1, grid.column(self.x - radius)));
+        if (!(right > fifth)) next.c1 = std::min(window.c1, std::max(box.c1 + 1, grid.column(self.x + radius)));
+        if (!(below > fifth)) next.r0 = std::max(window.r0, std::min(box.r0 - 1, grid.row(self.y - radius)));
+        if (!(above > fifth)) next.r1 = std::min(window.r1, std::max(box.r1 + 1, grid.row(self.y + radius)));
+        scanAround(next, box);
+        box = next;
+    }
+    if (reach) *reach = nearest.full() ? std::sqrt(nearest.fifth()) : halfWidth;
+
+    const int found = nearest.count();
+    if (found == 0) return;
+    const std::int32_t* slotByPosition = grid.slotByXPosition.data();
+    // The nearest may be the Agent itself (or one standing on it, ahead in x order).
+    const int first = slotByPosition[nearest.xPosition(0)] == selfSlot ? 1 : 0;
+    for (int k = 0; k < kNeighboursSensed && first + k < found; ++k)
+        writeNeighbourTerms(inputs, block + kTermsPerNeighbour * k, self,
+                            agents[slotByPosition[nearest.xPosition(first + k)]], frame, scaled);
+}
+
+}  // namespace kav

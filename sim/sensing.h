@@ -1,0 +1,45 @@
+#pragma once
+// What an Agent sees: the 40-value input vector, the Agent's frame, and the terms that
+// both world steps write into the vector for a neighbour and for the walls.
+#include <array>
+
+#include "sim/agent.h"
+#include "sim/arena.h"
+
+namespace kav {
+
+// The input vector: ten groups of four values (forward and left components of an
+// offset term, then of a velocity term), in four blocks.
+constexpr int kInputCount = 40;
+using InputVector = std::array<float, kInputCount>;
+
+constexpr int kNeighboursSensed = 4;   // nearest first, per population
+constexpr int kTermsPerNeighbour = 4;  // offset forward, offset left, velocity forward, velocity left
+constexpr int kPreyBlock = 0;          // the four nearest Prey
+constexpr int kPredatorBlock = 16;     // the four nearest Predators
+constexpr int kXWallBlock = 32;        // the nearer x wall in range (the right one if both)
+constexpr int kYWallBlock = 36;        // the nearer y wall in range (the top one if both)
+
+constexpr float kPredatorPeerWindow = 5.0f;  // a Predator's half-width on other Predators
+
+// Rotates a world vector into the frame of an Agent with the given heading.
+struct FrameRotation {
+    float cosNeg;  // cos(-heading), single precision
+    float sinNeg;  // sin(-heading), single precision
+    explicit FrameRotation(float heading);
+    float forward(float px, float py) const;
+    float left(float px, float py) const;
+};
+
+// The four terms of one neighbour at `at` (its first value): the offset, raw or scaled by
+// 1/d², and the relative velocity divided by d, in the frame of `self`. A neighbour that
+// overlaps `self` (d not above the sum of the radii) leaves its terms at zero.
+void writeNeighbourTerms(InputVector& inputs, int at, const Agent& self, const Agent& other,
+                         const FrameRotation& frame, bool scaled);
+
+// The wall blocks: each wall closer than the sense range, in the order left, right,
+// bottom, top, so that a later wall of the same axis overwrites an earlier one.
+void senseWalls(InputVector& inputs, const Agent& self, const Arena& arena,
+                const FrameRotation& frame);
+
+}  // namespace kav

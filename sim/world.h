@@ -1,0 +1,53 @@
+#pragma once
+// What a world step works on and what it leaves behind for its readers.
+#include <array>
+
+#include "sim/agent.h"
+#include "sim/arena.h"
+#include "sim/controller.h"
+#include "sim/random.h"
+#include "sim/sensing.h"
+
+namespace kav {
+
+// The Agents of one world step: the slots in use of both populations, the world's one
+// arena and its random source (drawn from for capture contacts at equal times).
+struct WorldView {
+    Agent* predators;
+    int predatorCount;
+    Agent* prey;
+    int preyCount;
+    const Arena& arena;
+    Random& random;
+};
+
+// What each Agent last sensed and how its controller answered, by slot. An Agent that did
+// not steer in a step (a digesting Predator) keeps what it had.
+struct AgentReadings {
+    std::array<InputVector, kMaxPredators> predatorInputs{};
+    std::array<InputVector, kMaxPrey> preyInputs{};
+    std::array<ControlOutput, kMaxPredators> predatorOutputs{};
+    std::array<ControlOutput, kMaxPrey> preyOutputs{};
+    // The input vector of the last Agent that sensed in the last step (the last Prey in
+    // use): the statistics probe evaluates Genomes on its Predator and wall terms.
+    bool lastSensedIsPredator = false;
+    int lastSensedSlot = 0;
+
+    InputVector& inputsOf(bool predator, int slot) {
+        return predator ? predatorInputs[slot] : preyInputs[slot];
+    }
+    const InputVector& lastSensedInputs() const {
+        return lastSensedIsPredator ? predatorInputs[lastSensedSlot] : preyInputs[lastSensedSlot];
+    }
+};
+
+// Marks the phases of a world step as they end; benchmarks use it to time them.
+enum class StepPhase { begun, sorted, steered, moved, captured };
+struct StepObserver {
+    virtual void phaseDone(StepPhase phase) = 0;
+
+protected:
+    ~StepObserver() = default;
+};
+
+}  // namespace kav

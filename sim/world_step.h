@@ -1,0 +1,52 @@
+#pragma once
+// The program's world step. It computes what the reference step computes (the same
+// neighbours in the same order, the same contacts, the same capture list and the same
+// random draws) and shares all of its arithmetic; only the search structures differ: a
+// neighbour index kept from tick to tick with a grid of cells, and a capture broad phase
+// over the same grid.
+//
+// It falls back on the reference step in two places, because its equivalences rest on
+// assumptions that only those cases break:
+// - a tick in which some position in use is not a moderate finite number (a Genome that
+//   is not finite sends its Agent to NaN before it dies) runs the whole reference step:
+//   the sort and the searches need positions that compare as a total order;
+// - a tick in which the Prey in use do not all have the same finite radius runs the
+//   reference capture phase: the swept window over the grid is one rectangle per
+//   Predator only when every Prey has the same reach.
+// Neither happens in the program's standard world with finite Genomes.
+#include "sim/capture.h"
+#include "sim/neighbour_index.h"
+#include "sim/reference_step.h"
+#include "sim/world.h"
+
+namespace kav {
+
+class WorldStep {
+public:
+    void run(const WorldView& world, AgentReadings& readings, CaptureList& captures,
+             StepObserver* observer = nullptr);
+
+    // The phases, public for the tests and benchmarks.
+    // Re-sorts the kept indexes, rebuilds the grids and takes the Prey's capture margins;
+    // false when the tick must run the reference step instead (above).
+    bool sort(const WorldView& world);
+    // Fills `inputs` for `self`, which stands in `slot` of its population; requires sort.
+    void sense(const WorldView& world, const Agent& self, int slot, const FrameRotation& frame,
+               InputVector& inputs);
+    // The capture phase; requires sort and the moves.
+    void detectCaptures(const WorldView& world, CaptureList& captures);
+
+    NeighbourIndex neighbours;
+    // Of the Prey in use at the sort: the largest speed along each axis (the capture
+    // window's margins), and whether all have the same finite radius.
+    float maxPreyVx = 0;
+    float maxPreyVy = 0;
+    bool preyRadiiEqual = false;
+
+private:
+    void senseAndControl(const WorldView& world, AgentReadings& readings);
+
+    ReferenceStep reference_;  // the fallback
+};
+
+}  // namespace kav
