@@ -19,7 +19,11 @@ GenerationSummary summarizeGenerations(const Population& world, bool predators) 
     return summary;
 }
 
-bool latestControl(const Population&, bool, int, ControlSnapshot&) { return false; }
+ControlSnapshot latestControl(const Population& world, bool predator, int slot) {
+    const AgentReadings& readings = world.step.readings;
+    if (predator) return {readings.predatorInputs[slot], readings.predatorOutputs[slot]};
+    return {readings.preyInputs[slot], readings.preyOutputs[slot]};
+}
 
 std::uint32_t weightColour(float weight) {
     if (!std::isfinite(weight)) return 0xFF00FF;  // magenta: a weight that is not a number

@@ -14,17 +14,13 @@ struct GenerationSummary {
 GenerationSummary summarizeGenerations(const Population& world, bool predators);
 
 // What the selected Agent's controller saw and answered in its latest step: the
-// 40-value input vector and the thrust along and across its heading.
+// 40-value input vector and the thrust along and across its heading. A digesting
+// Predator does not steer and keeps what it had.
 struct ControlSnapshot {
-    std::array<float, 40> inputs{};
-    float forwardThrust = 0;
-    float lateralThrust = 0;
+    InputVector inputs{};
+    ControlOutput outputs;
 };
-
-// The latest input vector and outputs of the slot's Agent. The world step keeps them
-// for the one Agent it is steering only, so this is false (nothing to show) until the
-// step records them per slot.
-bool latestControl(const Population& world, bool predator, int slot, ControlSnapshot& out);
+ControlSnapshot latestControl(const Population& world, bool predator, int slot);
 
 // The colour of one Genome weight in the panel's strip: blue for negative, orange for
 // positive weights, brighter with the magnitude (saturating at |w| = 2), as 0xRRGGBB.

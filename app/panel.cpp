@@ -200,21 +200,21 @@ void agentSection(const PanelInputs& in) {
     }
     ImGui::TextUnformatted("Genome (63 weights; blue < 0 < orange):");
     genomeStrip(a.genome);
-    ControlSnapshot control;
-    if (latestControl(*in.world, predator, slot, control)) {
-        ImGui::TextUnformatted("Inputs (Prey 0-15, Predators 16-31, walls 32-39):");
-        for (int k = 0; k < 40; k += 4) {
-            ImGui::Text("%2d  %+.3f %+.3f %+.3f %+.3f", k, static_cast<double>(control.inputs[k]),
-                        static_cast<double>(control.inputs[k + 1]),
-                        static_cast<double>(control.inputs[k + 2]),
-                        static_cast<double>(control.inputs[k + 3]));
-        }
-        ImGui::Text("Thrust: forward %+.4f, lateral %+.4f",
-                    static_cast<double>(control.forwardThrust),
-                    static_cast<double>(control.lateralThrust));
-    } else {
-        ImGui::TextDisabled("Inputs and outputs: not recorded by this world step.");
+    const ControlSnapshot control = latestControl(*in.world, predator, slot);
+    // Ten groups of four: offset and velocity terms, each forward and left.
+    static constexpr const char* kGroups[10] = {
+        "Prey 1",     "Prey 2",     "Prey 3",     "Prey 4", "Predator 1",
+        "Predator 2", "Predator 3", "Predator 4", "x wall", "y wall"};
+    ImGui::TextUnformatted("Latest inputs  offset f, l   velocity f, l");
+    for (int group = 0; group < 10; ++group) {
+        const float* v = control.inputs.data() + 4 * group;
+        ImGui::Text("%-11s %+.3f %+.3f  %+.3f %+.3f", kGroups[group], static_cast<double>(v[0]),
+                    static_cast<double>(v[1]), static_cast<double>(v[2]),
+                    static_cast<double>(v[3]));
     }
+    ImGui::Text("Thrust: forward %+.4f, lateral %+.4f",
+                static_cast<double>(control.outputs.forward),
+                static_cast<double>(control.outputs.lateral));
 }
 
 void keySection() {

@@ -235,6 +235,18 @@ TEST(Inspector, GenerationSummaryAndWeightColours) {
     EXPECT_NE(weightColour(std::nanf("")), weightColour(0.0f));
 }
 
+TEST(Inspector, LatestControlIsTheSlotsOwnFromTheLastStep) {
+    static Population world;  // large: not on the stack
+    world.setupStandard();
+    world.runTick();
+    const ControlSnapshot a = latestControl(world, false, 0);
+    const ControlSnapshot b = latestControl(world, false, 1);
+    const ControlSnapshot p = latestControl(world, true, 0);
+    EXPECT_NE(a.inputs, b.inputs);
+    EXPECT_NE(a.inputs, p.inputs);
+    EXPECT_TRUE(p.outputs.forward != 0.0f || p.outputs.lateral != 0.0f);  // it steered
+}
+
 // --- video driver -----------------------------------------------------------------------
 
 TEST(VideoDriver, NoDisplayIsSaidAtOnceAndInvisibleDriversOnlyByName) {
