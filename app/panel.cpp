@@ -127,9 +127,8 @@ void runSection(const PanelInputs& in) {
 
 void eventSection(const PanelInputs& in) {
     const EventRates rates = in.history->rates(in.world->tick, in.totals);
-    ImGui::TextUnformatted("Per 1,000 ticks (the last 2,000):");
-    ImGui::Text("  %.1f captures, %.1f births, %.1f starvations", rates.captures, rates.births,
-                rates.starvations);
+    ImGui::Text("Per 1,000 ticks: %.1f captures,", rates.captures);
+    ImGui::Text("  %.1f births, %.1f starvations", rates.births, rates.starvations);
     ImGui::Text("Since start: %s captures", groupedCount(in.totals.captures).c_str());
 }
 
@@ -163,24 +162,27 @@ void historySection(const PanelInputs& in) {
     swatch(kSexualLine, "probe M");
 }
 
-void genomeStrip(const float* genome) {
+// A row of coloured cells, one per value (blue negative, orange positive), the value
+// of the cell under the pointer in a tooltip.
+void valueStrip(const float* values, int count, const char* name) {
     const ImVec2 origin = ImGui::GetCursorScreenPos();
     const float available = ImGui::GetContentRegionAvail().x;
-    const float cell = std::max(2.0f, std::floor(available / kGenomeSize));
+    const float cell = std::max(2.0f, std::floor(available / static_cast<float>(kGenomeSize)));
     const float height = 14.0f;
     ImDrawList* draw = ImGui::GetWindowDrawList();
-    for (int k = 0; k < kGenomeSize; ++k) {
-        const std::uint32_t rgb = weightColour(genome[k]);
+    for (int k = 0; k < count; ++k) {
+        const std::uint32_t rgb = weightColour(values[k]);
         const ImU32 colour = IM_COL32((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF, 255);
         const float x = origin.x + static_cast<float>(k) * cell;
         draw->AddRectFilled(ImVec2(x, origin.y),
                             ImVec2(x + cell - (cell > 3 ? 1.0f : 0.0f), origin.y + height), colour);
     }
-    ImGui::Dummy(ImVec2(cell * kGenomeSize, height));
+    ImGui::Dummy(ImVec2(cell * static_cast<float>(count), height));
     if (ImGui::IsItemHovered()) {
         const int k = static_cast<int>((ImGui::GetIO().MousePos.x - origin.x) / cell);
-        if (k >= 0 && k < kGenomeSize)
-            ImGui::SetTooltip("weight %d: %.4f", k, static_cast<double>(genome[k]));
+        if (k >= 0 && k < count) {
+            ImGui::SetTooltip("%s %d: %.4f", name, k, static_cast<double>(values[k]));
+        }
     }
 }
 
@@ -199,18 +201,23 @@ void agentSection(const PanelInputs& in) {
         ImGui::Text("Catches %" PRId64 ", last catch %d ticks ago", a.catches, a.ticksSinceCatch);
     }
     ImGui::TextUnformatted("Genome (63 weights; blue < 0 < orange):");
-    genomeStrip(a.genome);
+    valueStrip(a.genome, kGenomeSize, "weight");
     const ControlSnapshot control = latestControl(*in.world, predator, slot);
-    // Ten groups of four: offset and velocity terms, each forward and left.
-    static constexpr const char* kGroups[10] = {
-        "Prey 1",     "Prey 2",     "Prey 3",     "Prey 4", "Predator 1",
-        "Predator 2", "Predator 3", "Predator 4", "x wall", "y wall"};
-    ImGui::TextUnformatted("Latest inputs  offset f, l   velocity f, l");
-    for (int group = 0; group < 10; ++group) {
-        const float* v = control.inputs.data() + 4 * group;
-        ImGui::Text("%-11s %+.3f %+.3f  %+.3f %+.3f", kGroups[group], static_cast<double>(v[0]),
-                    static_cast<double>(v[1]), static_cast<double>(v[2]),
-                    static_cast<double>(v[3]));
+    ImGui::TextUnformatted("Latest inputs (Prey, Predators, walls):");
+    valueStrip(control.inputs.data(), kInputCount, "input");
+    if (ImGui::TreeNode("Input values")) {
+        // Ten groups of four: offset and velocity terms, each forward and left.
+        static constexpr const char* kGroups[10] = {
+            "Prey 1",     "Prey 2",     "Prey 3",     "Prey 4", "Predator 1",
+            "Predator 2", "Predator 3", "Predator 4", "x wall", "y wall"};
+        ImGui::TextUnformatted("            offset f, l     velocity f, l");
+        for (int group = 0; group < 10; ++group) {
+            const float* v = control.inputs.data() + 4 * group;
+            ImGui::Text("%-11s %+.3f %+.3f  %+.3f %+.3f", kGroups[group], static_cast<double>(v[0]),
+                        static_cast<double>(v[1]), static_cast<double>(v[2]),
+                        static_cast<double>(v[3]));
+        }
+        ImGui::TreePop();
     }
     ImGui::Text("Thrust: forward %+.4f, lateral %+.4f",
                 static_cast<double>(control.outputs.forward),

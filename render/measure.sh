@@ -6,6 +6,8 @@
 #
 #   render/measure.sh [BUILD_DIR] [SECONDS] [ctrl]   (default build/, 10 s per mode; with
 #                                                     ctrl: only the two Ctrl comparisons)
+#   render/measure.sh [BUILD_DIR] [SECONDS] memory   resident memory over SECONDS (say 65)
+#                                                     on the offscreen driver and in Shift
 set -euo pipefail
 build=$(realpath "${1:-build}")
 seconds=${2:-10}
@@ -79,6 +81,34 @@ compare_ctrl() {  # NAME KEYS...
     "$evolved_cpu" "$(awk -v a="$window" -v b="$evolved" 'BEGIN { printf "%.0f", 100 * a / b }')" \
     "$(awk -v a="$window_cpu" -v b="$evolved_cpu" 'BEGIN { printf "%.0f", 100 * a / b }')"
 }
+
+# Resident memory of the program at moments up to SECONDS after its start.
+memory_run() {  # NAME (then the program is started by the caller as $pid)
+  local line="$1:" t r
+  for t in 2 5 10 20 35 50 65 95 125; do
+    (( t <= seconds )) || break
+    while (( $(ps -o etimes= -p "$pid") < t )); do sleep 0.2; done
+    r=$(ps -o rss= -p "$pid" | tr -d ' ')
+    line="$line ${t}s $(( r / 1024 )) MiB,"
+  done
+  echo "$line CPU $(ps -o pcpu= -p "$pid" | tr -d ' ') %"
+  kill -TERM "$pid"
+  wait "$pid" || true
+}
+
+if [[ $only == memory ]]; then
+  rm -f genom.gen
+  env -u DISPLAY SDL_VIDEODRIVER=offscreen "$prog" --autosave 0 2> err.txt &
+  pid=$!
+  memory_run "offscreen driver, normal mode"
+  rm -f genom.gen
+  "$prog" --autosave 0 2> err.txt &
+  pid=$!
+  wid=$(xdotool search --sync --onlyvisible --classname '^kavrosa$' | head -n 1)
+  xdotool windowfocus --sync "$wid" key shift
+  memory_run "window, fast drawn mode (Shift)"
+  exit 0
+fi
 
 glxinfo -B 2> /dev/null | grep -E 'renderer string|version string' || true
 if [[ $only != ctrl ]]; then

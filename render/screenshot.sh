@@ -38,9 +38,10 @@ if [[ $panel == 1 ]]; then
   xdotool key space
   sleep 0.5
   import -window root paused.png
-  # A pixel of a Predator's blue pointer, away from the edges of the client area.
-  read -r x y < <(convert paused.png -crop 600x440+200+180 +repage -depth 8 txt:- |
-                    awk -F'[,: ]+' '/#0000[89A-F][0-9A-F] / { print $1 + 200, $2 + 180; exit }' || true)
+  # A pixel of a Predator's blue pointer, away from the edges of the client area and
+  # left of where the panel will be.
+  read -r x y < <(convert paused.png -crop 360x420+160+180 +repage -depth 8 txt:- |
+                    awk -F'[,: ]+' '/#0000[89A-F][0-9A-F] / { print $1 + 160, $2 + 180; exit }' || true)
   [[ -n ${x:-} ]] || { echo "no Predator found to select" >&2; exit 1; }
   xdotool mousemove "$x" "$y" click 1 mousemove 20 20 key h
   sleep 1
