@@ -19,7 +19,9 @@ namespace {
 
 // Ticks of the fast mode without drawing run in bursts this long between looks at the
 // window's events, the title and the panel.
-constexpr double kFastBurstMs = 2.0;
+constexpr double kFastBurstMs = 5.0;
+// The clock is read after this many ticks of a burst.
+constexpr int kTicksPerClockReading = 8;
 // A paused frame waits this long for an event before it is drawn again.
 constexpr int kPausedWaitMs = 33;
 // A click selects an Agent within this many pixels of its drawn disc.
@@ -331,7 +333,7 @@ void WindowApp::fastDrawnPass() {
 void WindowApp::fastPass() {
     const double until = nowMs() + kFastBurstMs;
     do {
-        tick();
+        for (int i = 0; i < kTicksPerClockReading; ++i) tick();
     } while (nowMs() < until);
     if ((panelShown_ && panelFrameEvery_.due(nowMs())) || screenshotAsked_) {
         composeFrame({true, 0.0f}, true);

@@ -2,7 +2,7 @@
 # Measures the window program under Xvfb: frames a second in the normal (paced) mode,
 # ticks a second of the fast modes read from the statistics tick field, and the fast
 # mode without drawing (Ctrl) with the panel hidden and shown against kavrosa-evolve,
-# run right after each in an empty folder.
+# run right after each in an empty folder up to the same tick.
 #
 #   render/measure.sh [BUILD_DIR] [SECONDS] [ctrl]   (default build/, 10 s per mode; with
 #                                                     ctrl: only the two Ctrl comparisons)
@@ -54,6 +54,7 @@ run_mode() {  # NAME KEYS...
     k1=$(od -An -t d8 -j 60480 -N 8 genom.gen | tr -d ' ')
     t0=$(( t1 - seconds * 1000 - 2000 ))
   fi
+  last_tick=$k1
   rate=$(awk -v n=$(( k1 - k0 )) -v ms=$(( t1 - t0 )) 'BEGIN { printf "%.0f", n * 1000 / ms }')
   cpu_rate=$(awk -v n=$(( k1 - k0 )) -v c=$(awk -v a="$c0" -v b="$c1" 'BEGIN { print b - a }') \
     'BEGIN { printf "%.0f", (c > 0 ? n / c : 0) }')
@@ -61,9 +62,11 @@ run_mode() {  # NAME KEYS...
 }
 
 # Ticks a second and ticks per CPU second of kavrosa-evolve from a fresh start, in an
-# empty folder. The CPU figures hold when other work shares the machine.
+# empty folder, up to the tick the window reached (a world's ticks grow dearer as it
+# evolves). The CPU figures hold when other work shares the machine.
+last_tick=50000
 evolve_rates() {
-  local dir t0 t1 ticks=50000 cpu
+  local dir t0 t1 ticks=$last_tick cpu
   dir=$(mktemp -d)
   t0=$(now_ms)
   cpu=$( { TIMEFORMAT='%U %S'; time "$evolve" -C "$dir" --ticks "$ticks" 2> /dev/null; } 2>&1 |
