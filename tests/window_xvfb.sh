@@ -431,7 +431,7 @@ lost_display)
   # The X server goes away while the program runs: the Genomes are saved, and the
   # program ends with a non-zero status and one line saying so.
   command -v Xvfb > /dev/null || { echo "SKIPPED: Xvfb is not installed"; exit 77; }
-  display=:90
+  display=:120
   while [[ -e /tmp/.X${display#:}-lock ]]; do display=:$(( ${display#:} + 1 )); done
   Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp > xvfb.txt 2>&1 &
   xpid=$!
