@@ -1,14 +1,14 @@
 #include "app/evolve.h"
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstring>
 #include <filesystem>
 #include <memory>
 
-#include "io/genome_file.h"
-#include "io/statistics_files.h"
+#include "io/run_folder.h"
 
 namespace kav {
 
@@ -30,6 +30,24 @@ void writeDumpRow(std::FILE* out, const Agent& a, bool inUse) {
                  a.digestTimer, a.captured ? 1 : 0, a.dead ? 1 : 0, a.hitWall ? 1 : 0);
 }
 
+// One Agent more or fewer per tick and population, as the window's keys would ask,
+// until the counts are those wanted.
+void stepTowardSizes(Population& population, const EvolveOptions& options) {
+    if (options.predators && population.predatorCount != *options.predators)
+        population.requestSizeChange(population.predatorCount < *options.predators, true);
+    if (options.prey && population.preyCount != *options.prey)
+        population.requestSizeChange(population.preyCount < *options.prey, false);
+}
+
+// 1234567 as "1,234,567".
+std::string grouped(long long value) {
+    std::string digits = std::to_string(value < 0 ? -value : value);
+    for (int at = int(digits.size()) - 3; at > 0; at -= 3) digits.insert(std::size_t(at), ",");
+    return (value < 0 ? "-" : "") + digits;
+}
+
+long long births(const EventCounts& e) { return e.predatorBirths + e.preyBirths; }
+
 }  // namespace
 
 void writeDump(std::FILE* out, const Population& population) {
@@ -47,44 +65,69 @@ int runEvolve(const EvolveOptions& options) {
     std::signal(SIGINT, requestStop);
     std::signal(SIGTERM, requestStop);
 
-    const std::filesystem::path folder = options.folder.empty() ? "." : options.folder;
-    GenomeFile genomeFile(folder);
-    StatisticsFiles statistics(folder);
-    const LoadedGenomes loaded = genomeFile.load();
-
+    RunSettings settings;
+    settings.folder = options.folder.empty() ? "." : options.folder;
+    settings.seed = options.seed;
+    settings.logFile = options.logFile;
+    settings.logEvery = options.logEvery;
+    settings.startPredators = options.predators.value_or(10);
+    settings.startPrey = options.prey.value_or(150);
+    settings.program = "kavrosa-evolve";
+    settings.arguments = options.arguments;
+    RunFolder run(settings);
+    if (!run.lock()) {
+        std::fprintf(stderr, "kavrosa-evolve: %s\n", run.failure().c_str());
+        return 3;
+    }
     auto population = std::make_unique<Population>();
-    population->random.setState(options.seed);
-    population->setupStandard(loaded.evolution ? &*loaded.evolution : nullptr);
+    if (!run.open(*population)) {
+        std::fprintf(stderr, "kavrosa-evolve: %s\n", run.failure().c_str());
+        return 2;
+    }
 
     using Clock = std::chrono::steady_clock;
     const auto started = Clock::now();
-    auto lastReport = started;
-    std::uint64_t lastReportTicks = 0;
-    std::uint64_t run = 0;
-    while ((!options.ticks || run < *options.ticks) && !stopRequested.load()) {
-        if (population->runTick()) statistics.write(population->lastReport());
-        ++run;
-        if (options.progress && (run & 1023) == 0) {
+    auto lastProgress = started;
+    const std::int64_t startTick = population->tick;
+    const EventCounts startEvents = population->events();
+    std::uint64_t lastProgressTicks = 0;
+    std::uint64_t run_ = 0;
+    const double progressEvery = options.terminal ? 1.0 : options.progressSeconds;
+    bool saved = true;
+    auto done = [&] {
+        return (options.ticks && run_ >= *options.ticks) ||
+               (options.untilTick && population->tick >= *options.untilTick) ||
+               stopRequested.load();
+    };
+    while (!done()) {
+        stepTowardSizes(*population, options);
+        if (population->runTick()) run.report(population->lastReport());
+        ++run_;
+        if (options.saveEvery > 0 && population->tick % std::int64_t(options.saveEvery) == 0 &&
+            !done())
+            saved = run.checkpoint(*population) && saved;
+        if (progressEvery > 0 && (run_ & 1023) == 0) {
             const auto now = Clock::now();
-            const double seconds = std::chrono::duration<double>(now - lastReport).count();
-            if (seconds >= 1.0) {
-                std::fprintf(stderr, "\rtick %lld  %.0f ticks/s   ",
-                             static_cast<long long>(population->tick),
-                             double(run - lastReportTicks) / seconds);
-                lastReport = now;
-                lastReportTicks = run;
+            const double seconds = std::chrono::duration<double>(now - lastProgress).count();
+            if (seconds >= progressEvery) {
+                const double rate = double(run_ - lastProgressTicks) / seconds;
+                if (options.terminal)
+                    std::fprintf(stderr, "\rtick %lld  %.0f ticks/s   ",
+                                 static_cast<long long>(population->tick), rate);
+                else
+                    std::fprintf(stderr, "kavrosa-evolve: tick %s, %s ticks/s, %d Predators, %d Prey\n",
+                                 grouped(population->tick).c_str(), grouped((long long)rate).c_str(),
+                                 population->predatorCount, population->preyCount);
+                lastProgress = now;
+                lastProgressTicks = run_;
             }
         }
     }
-    if (options.progress) {
-        const double seconds = std::chrono::duration<double>(Clock::now() - started).count();
-        std::fprintf(stderr, "\rtick %lld  %llu ticks in %.1f s\n",
-                     static_cast<long long>(population->tick),
-                     static_cast<unsigned long long>(run), seconds);
-    }
+    const double seconds = std::chrono::duration<double>(Clock::now() - started).count();
+    if (options.terminal && progressEvery > 0) std::fprintf(stderr, "\r%40s\r", "");
 
     int status = 0;
-    if (!genomeFile.save(population->savedEvolution())) status = 1;
+    if (!run.checkpoint(*population) || !saved) status = 1;
     if (!options.dumpFile.empty()) {
         std::FILE* out = std::fopen(options.dumpFile.c_str(), "w");
         if (!out) {
@@ -98,6 +141,16 @@ int runEvolve(const EvolveOptions& options) {
             status = 1;
         }
     }
+
+    const EventCounts& events = population->events();
+    std::printf("kavrosa-evolve: %s ticks (tick %s to %s) in %.1f s, %s ticks/s; %s captures, %s "
+                "births; %d Predators, %d Prey\n",
+                grouped((long long)run_).c_str(), grouped(startTick).c_str(),
+                grouped(population->tick).c_str(), seconds,
+                grouped(seconds > 0 ? (long long)(double(run_) / seconds) : 0).c_str(),
+                grouped(events.captures - startEvents.captures).c_str(),
+                grouped(births(events) - births(startEvents)).c_str(), population->predatorCount,
+                population->preyCount);
     return status;
 }
 

@@ -6,6 +6,7 @@
 #include "sim/arena.h"
 #include "sim/random.h"
 #include "evo/report.h"
+#include "evo/world_state.h"
 #include "sim/sensing.h"
 #include "sim/stepper.h"
 
@@ -61,6 +62,11 @@ public:
 
     // The Genomes, tick and counts of the world, as the Genome file stores them.
     SavedEvolution savedEvolution() const;
+
+    // The running state beyond savedEvolution(); restoreWorldState puts it back into a
+    // world just set up from the matching SavedEvolution (same tick and counts).
+    WorldState worldState() const;
+    void restoreWorldState(const WorldState& state);
 
     // One Agent to be added or removed at the start of the next tick. The caller keeps
     // the counts within 1..40 and 1..200.

@@ -177,19 +177,33 @@ LoadedGenomes GenomeFile::load() {
     return {GenomeLoad::loaded, std::move(decoded.evolution)};
 }
 
-bool GenomeFile::save(const SavedEvolution& saved) {
-    const GenomeFileBytes bytes = encodeGenomeFile(saved);
-    const std::filesystem::path& path = path_;
-    std::filesystem::path temporary = path;
+std::filesystem::path GenomeFile::temporaryPath() const {
+    std::filesystem::path temporary = path_;
     temporary += ".tmp";
+    return temporary;
+}
 
-    auto fail = [&](const char* why) {
-        std::fprintf(stderr, "kavrosa: saving %s failed (%s); the previous file is kept\n",
-                     describe(path).c_str(), why);
-        std::error_code ignored;
-        std::filesystem::remove(temporary, ignored);
-        return false;
-    };
+bool GenomeFile::save(const SavedEvolution& saved) {
+    return writeTemporary(saved) && commitTemporary();
+}
+
+namespace {
+
+bool failSave(const std::filesystem::path& path, const std::filesystem::path& temporary,
+              const char* why) {
+    std::fprintf(stderr, "kavrosa: saving %s failed (%s); the previous file is kept\n",
+                 describe(path).c_str(), why);
+    std::error_code ignored;
+    std::filesystem::remove(temporary, ignored);
+    return false;
+}
+
+}  // namespace
+
+bool GenomeFile::writeTemporary(const SavedEvolution& saved) {
+    const GenomeFileBytes bytes = encodeGenomeFile(saved);
+    const std::filesystem::path temporary = temporaryPath();
+    auto fail = [&](const char* why) { return failSave(path_, temporary, why); };
 
     std::FILE* file = std::fopen(temporary.string().c_str(), "wb");
     if (!file) return fail(std::strerror(errno));
@@ -204,7 +218,13 @@ bool GenomeFile::save(const SavedEvolution& saved) {
 #endif
     const bool closed = std::fclose(file) == 0;
     if (!written || !synced || !closed) return fail(std::strerror(savedErrno ? savedErrno : EIO));
+    return true;
+}
 
+bool GenomeFile::commitTemporary() {
+    const std::filesystem::path& path = path_;
+    const std::filesystem::path temporary = temporaryPath();
+    auto fail = [&](const char* why) { return failSave(path, temporary, why); };
     std::error_code error;
     if (keepRejectedFile_) {
         // The file this run refused to load may still be someone's evolution: move it

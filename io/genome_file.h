@@ -55,6 +55,12 @@ public:
     LoadedGenomes load();
     // False (and one line on stderr) when the previous file had to be kept.
     bool save(const SavedEvolution& saved);
+    // The two halves of save, for a checkpoint that puts other files in place between
+    // them: the new file written whole and synced as genom.gen.tmp, then renamed over
+    // genom.gen (moving a refused file aside first).
+    bool writeTemporary(const SavedEvolution& saved);
+    bool commitTemporary();
+    std::filesystem::path temporaryPath() const;
 
     const std::filesystem::path& path() const { return path_; }
 

@@ -88,7 +88,14 @@ TEST(Evolve, SameSeedSameFilesAndTheWorldEvolves) {
 
 TEST(Evolve, BadArgumentsAndFoldersExitWithTwo) {
     TempFolder folder("evolve-bad");
-    EXPECT_EQ(runEvolve("--ticks -5"), 2);
+    const auto message = folder / "message.txt";
+    EXPECT_EQ(runEvolve("--ticks -5", message), 2);
+    EXPECT_EQ(readText(message), "kavrosa-evolve: --ticks must be a whole number \u2265 0 (not \"-5\")\n");
+    // A dump that could not be written is refused before the run, not after it.
+    EXPECT_EQ(runEvolve("--ticks 100000000 -C " + folder.path.string() + " --dump " +
+                            (folder / "missing" / "dump.csv").string(), message), 2);
+    EXPECT_NE(readText(message).find("does not exist"), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(folder / "genom.gen"));
     EXPECT_EQ(runEvolve("--ticks many"), 2);
     EXPECT_EQ(runEvolve("--frobnicate"), 2);
     const auto errors = folder / "errors.txt";

@@ -23,9 +23,11 @@ mkdir "$work/base"
 run base -C "$work/base" --ticks 300
 [ "$status" -eq 0 ] || fail "base run: status $status"
 cp "$work/base/genom.gen" "$work/saved.gen"
+cp "$work/base/genom.gen.json" "$work/saved.gen.json"
 
 # 1. Full disk at save: genom.gen.tmp leads to /dev/full.
 mkdir "$work/full" && cp "$work/saved.gen" "$work/full/genom.gen"
+cp "$work/saved.gen.json" "$work/full/genom.gen.json"
 ln -s /dev/full "$work/full/genom.gen.tmp"
 run full -C "$work/full" --ticks 50
 [ "$status" -ne 0 ] || fail "full disk: status 0"

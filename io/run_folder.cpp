@@ -1,0 +1,215 @@
+#include "io/run_folder.h"
+
+#include <cstdio>
+#include <ctime>
+#include <system_error>
+#include <utility>
+
+namespace kav {
+
+#ifndef KAVROSA_VERSION
+#define KAVROSA_VERSION "unknown"
+#endif
+
+const char* programVersion() { return KAVROSA_VERSION; }
+
+namespace {
+
+std::filesystem::path sidecarPath(const std::filesystem::path& folder) {
+    return folder / kSidecarFileName;
+}
+
+// The CRC-32 and tick of a file that holds exactly one Genome file's bytes.
+struct GenomeFileIdentity {
+    std::uint32_t checksum = 0;
+    std::int64_t tick = 0;
+};
+std::optional<GenomeFileIdentity> identify(const std::filesystem::path& path) {
+    std::string why;
+    const std::optional<std::string> text = readTextFile(path, why);
+    if (!text || text->size() != std::size_t(kGenomeFileSize)) return std::nullopt;
+    const auto* bytes = reinterpret_cast<const unsigned char*>(text->data());
+    GenomeFileIdentity identity;
+    identity.checksum = crc32(bytes, text->size());
+    std::uint64_t tick = 0;
+    for (int b = 7; b >= 0; --b) tick = (tick << 8) | bytes[kGenomeBlockSize + b];
+    identity.tick = std::int64_t(tick);
+    return identity;
+}
+
+void note(const std::string& line) { std::fprintf(stderr, "kavrosa: %s\n", line.c_str()); }
+
+}  // namespace
+
+std::string utcNow() {
+    const std::time_t now = std::time(nullptr);
+    std::tm parts{};
+    gmtime_r(&now, &parts);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &parts);
+    return text;
+}
+
+RunFolder::RunFolder(RunSettings settings)
+    : settings_(std::move(settings)),
+      genomeFile_(settings_.folder),
+      statistics_(settings_.folder) {}
+
+bool RunFolder::lock() {
+    if (lock_.acquire(settings_.folder)) return true;
+    failure_ = lock_.failure();
+    return false;
+}
+
+std::optional<Sidecar> RunFolder::readSidecar(const WorldState& blank, std::string& why) {
+    const std::optional<std::string> text = readTextFile(sidecarPath(settings_.folder), why);
+    if (!text) return std::nullopt;
+    return decodeSidecar(*text, blank, why);
+}
+
+void RunFolder::completeInterruptedCheckpoint(const WorldState& blank) {
+    // A checkpoint renames the new sidecar into place before the new genom.gen. Killed in
+    // between, it leaves a sidecar that names genom.gen.tmp rather than genom.gen.
+    std::string why;
+    const std::optional<Sidecar> sidecar = readSidecar(blank, why);
+    if (!sidecar) return;
+    const auto current = identify(genomeFile_.path());
+    if (current && current->checksum == sidecar->genomeChecksum && current->tick == sidecar->tick)
+        return;
+    const auto pending = identify(genomeFile_.temporaryPath());
+    if (!pending || pending->checksum != sidecar->genomeChecksum || pending->tick != sidecar->tick)
+        return;
+    std::error_code error;
+    std::filesystem::rename(genomeFile_.temporaryPath(), genomeFile_.path(), error);
+    if (!error)
+        note("completed the interrupted save of " + genomeFile_.path().string() + " at tick " +
+             std::to_string(sidecar->tick));
+}
+
+bool RunFolder::open(Population& population) {
+    // A blank world for the parts of the Agents that the sidecar does not hold.
+    const WorldState blank = [] {
+        auto scratch = std::make_unique<Population>();
+        scratch->setupStandard();
+        return scratch->worldState();
+    }();
+    completeInterruptedCheckpoint(blank);
+
+    const LoadedGenomes loaded = genomeFile_.load();
+    const std::uint32_t requestedSeed = settings_.seed.value_or(1);
+    std::optional<Sidecar> sidecar;
+    if (loaded.evolution) {
+        std::string why;
+        sidecar = readSidecar(blank, why);
+        const GenomeFileBytes bytes = encodeGenomeFile(*loaded.evolution);
+        const std::uint32_t checksum = crc32(bytes.data(), bytes.size());
+        const std::string genomeName = genomeFile_.path().string();
+        std::string problem;
+        if (!sidecar && why == "there is none")
+            problem = genomeName + " has no sidecar " + kSidecarFileName;
+        else if (!sidecar)
+            problem = genomeName + ": its sidecar " + kSidecarFileName + " cannot be used (" + why + ")";
+        else if (sidecar->genomeChecksum != checksum || sidecar->tick != loaded.evolution->tick)
+            problem = genomeName + " does not match its sidecar " + kSidecarFileName +
+                      ", which was written for tick " + std::to_string(sidecar->tick) +
+                      (sidecar->tick == loaded.evolution->tick ? " and other bytes" : "") +
+                      " (this file is at tick " + std::to_string(loaded.evolution->tick) + ")";
+        if (!problem.empty()) {
+            sidecar.reset();
+            note(problem + ": the random state starts from the seed " +
+                 std::to_string(requestedSeed) + " and the Agents from new places");
+        }
+    }
+
+    if (sidecar) {
+        population.setupStandard(&*loaded.evolution);
+        population.restoreWorldState(sidecar->world);
+        resumedExactly_ = true;
+        seed_ = sidecar->seed;
+        eventsAtLastLogRow_ = sidecar->eventsAtLastLogRow;
+        sidecarLogWritten_ = sidecar->logWritten;
+        runs_ = sidecar->runs;
+        if (settings_.seed)
+            note("the seed " + std::to_string(*settings_.seed) + " is not used: the evolution in " +
+                 settings_.folder.string() + " continues its random state from " +
+                 std::string(kSidecarFileName) + " (it began with the seed " +
+                 std::to_string(seed_) + ")");
+    } else {
+        seed_ = requestedSeed;
+        population.random.setState(seed_);
+        if (loaded.evolution)
+            population.setupStandard(&*loaded.evolution);
+        else
+            population.setup(kStandardArena, 0.05f, 0.02f, settings_.startPredators,
+                             settings_.startPrey);
+    }
+    startTick_ = population.tick;
+    const std::string now = utcNow();
+    runs_.push_back(RunRecord{settings_.program, startTick_, startTick_, now, now,
+                              settings_.arguments});
+
+    if (!settings_.logFile.empty()) {
+        std::string why;
+        std::vector<std::string> notes;
+        // Rows after the saved tick are those of a run killed after its last checkpoint,
+        // which this run writes again, only when that run was writing a log; otherwise
+        // they belong to an evolution that is no longer in the folder.
+        const bool dropLaterRows = resumedExactly_ && sidecarLogWritten_;
+        if (!log_.open(settings_.logFile, startTick_, dropLaterRows, why, notes)) {
+            failure_ = "cannot use the log " + settings_.logFile.string() + ": " + why;
+            return false;
+        }
+        for (const std::string& line : notes) note(line);
+    }
+    // With a log, an evolution that did not continue from its sidecar is saved at once,
+    // so that the rows the log gets from now on always belong to a saved evolution that
+    // resumes exactly, also after a kill before the first checkpoint.
+    if (!resumedExactly_ && log_.isOpen() && !checkpoint(population)) {
+        failure_ = "cannot save the new evolution in " + settings_.folder.string();
+        return false;
+    }
+    return true;
+}
+
+void RunFolder::report(const TickReport& report) {
+    statistics_.write(report);
+    if (report.tick % settings_.logEvery != 0) return;
+    if (log_.isOpen() && !logFailed_ && !log_.append(logRow(report, eventsAtLastLogRow_))) {
+        logFailed_ = true;
+        note("writing the log " + log_.path().string() + " failed; no more rows are written");
+    }
+    eventsAtLastLogRow_ = report.events;
+}
+
+bool RunFolder::checkpoint(const Population& population) {
+    if (log_.isOpen() && !logFailed_ && !log_.sync()) {
+        logFailed_ = true;
+        note("writing the log " + log_.path().string() + " failed; no more rows are written");
+    }
+    const SavedEvolution saved = population.savedEvolution();
+    const GenomeFileBytes bytes = encodeGenomeFile(saved);
+    Sidecar sidecar;
+    sidecar.version = programVersion();
+    sidecar.tick = saved.tick;
+    sidecar.genomeChecksum = crc32(bytes.data(), bytes.size());
+    sidecar.seed = seed_;
+    sidecar.world = population.worldState();
+    sidecar.eventsAtLastLogRow = eventsAtLastLogRow_;
+    sidecar.logWritten = log_.isOpen();
+    runs_.back().endTick = population.tick;
+    runs_.back().ended = utcNow();
+    sidecar.runs = runs_;
+
+    if (!genomeFile_.writeTemporary(saved)) return false;
+    std::string why;
+    if (!writeFileAtomically(sidecarPath(settings_.folder), encodeSidecar(sidecar), why)) {
+        note("saving " + sidecarPath(settings_.folder).string() + " failed (" + why +
+             "); the previous files are kept");
+        std::error_code ignored;
+        std::filesystem::remove(genomeFile_.temporaryPath(), ignored);
+        return false;
+    }
+    return genomeFile_.commitTemporary();
+}
+
+}  // namespace kav

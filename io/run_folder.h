@@ -1,0 +1,94 @@
+#pragma once
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "evo/population.h"
+#include "io/folder_lock.h"
+#include "io/genome_file.h"
+#include "io/sidecar.h"
+#include "io/statistics_files.h"
+#include "io/time_series_log.h"
+
+namespace kav {
+
+// The program's version, as the sidecar records it and --version prints it.
+const char* programVersion();
+
+// What a program asks of the folder of an evolution.
+struct RunSettings {
+    std::filesystem::path folder = ".";
+    std::optional<std::uint32_t> seed;  // the random source's start for a new evolution
+    std::filesystem::path logFile;      // empty: no time-series log
+    std::int64_t logEvery = 200;        // a row at every tick that is a multiple of it
+    int startPredators = 10;            // the counts of a new evolution
+    int startPrey = 150;
+    std::string program = "kavrosa";    // for the sidecar's list of runs and the lock
+    std::string arguments;
+};
+
+// How a program works on the folder of an evolution, start to end:
+//
+//   RunFolder run(settings);
+//   if (!run.lock() || !run.open(population)) -> run.failure(), exit
+//   each tick:            if (population.runTick()) run.report(population.lastReport());
+//   every so many ticks:  run.checkpoint(population);
+//   at the end:           run.checkpoint(population);
+//
+// It owns the folder's lock, genom.gen with its sidecar, the statistics files and the
+// log. Messages for the user go to stderr, one line each.
+class RunFolder {
+public:
+    explicit RunFolder(RunSettings settings);
+
+    // One writer per folder. False when another program holds it (failure() names it).
+    bool lock();
+
+    // Sets the population up: from genom.gen and, when it matches, its sidecar (the
+    // world then continues exactly where it was saved), or from genom.gen alone, or as
+    // a new evolution. Opens the log; with a log, a world that did not continue from its
+    // sidecar is saved at once. False when the log can't be used or that save fails.
+    bool open(Population& population);
+
+    // After a tick that made a report: the statistics files and, at a multiple of
+    // logEvery, a log row.
+    void report(const TickReport& report);
+
+    // Saves the evolution: the log's rows to the disk, then genom.gen and its sidecar,
+    // each written whole beside the old one and renamed over it (sidecar first; an
+    // interrupted pair is completed at the next open). False when the previous files
+    // had to be kept.
+    bool checkpoint(const Population& population);
+
+    const std::string& failure() const { return failure_; }
+    // True when the world continued from its sidecar's state.
+    bool resumedExactly() const { return resumedExactly_; }
+    std::int64_t startTick() const { return startTick_; }
+    std::uint32_t seed() const { return seed_; }
+    const std::filesystem::path& folder() const { return settings_.folder; }
+
+private:
+    void completeInterruptedCheckpoint(const WorldState& blank);
+    std::optional<Sidecar> readSidecar(const WorldState& blank, std::string& why);
+
+    RunSettings settings_;
+    FolderLock lock_;
+    GenomeFile genomeFile_;
+    StatisticsFiles statistics_;
+    TimeSeriesLog log_;
+    std::string failure_;
+    bool resumedExactly_ = false;
+    bool sidecarLogWritten_ = false;
+    bool logFailed_ = false;
+    std::int64_t startTick_ = 0;
+    std::uint32_t seed_ = 1;
+    EventCounts eventsAtLastLogRow_;
+    std::vector<RunRecord> runs_;
+};
+
+// The current time in UTC as 2026-12-09T02:30:00Z.
+std::string utcNow();
+
+}  // namespace kav
