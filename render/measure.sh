@@ -7,7 +7,9 @@
 #   render/measure.sh [BUILD_DIR] [SECONDS] [ctrl]   (default build/, 10 s per mode; with
 #                                                     ctrl: only the two Ctrl comparisons)
 #   render/measure.sh [BUILD_DIR] [SECONDS] memory   resident memory over SECONDS (say 65)
-#                                                     on the offscreen driver and in Shift
+#                                                     on the offscreen driver, and in a
+#                                                     window: normal, Shift, Ctrl with the
+#                                                     panel, paused with the panel
 set -euo pipefail
 build=$(realpath "${1:-build}")
 seconds=${2:-10}
@@ -104,12 +106,15 @@ if [[ $only == memory ]]; then
   env -u DISPLAY SDL_VIDEODRIVER=offscreen "$prog" --autosave 0 2> err.txt &
   pid=$!
   memory_run "offscreen driver, normal mode"
-  rm -f genom.gen
-  "$prog" --autosave 0 2> err.txt &
-  pid=$!
-  wid=$(xdotool search --sync --onlyvisible --classname '^kavrosa$' | head -n 1)
-  xdotool windowfocus --sync "$wid" key shift
-  memory_run "window, fast drawn mode (Shift)"
+  for keys in "" shift "h ctrl" "h space"; do
+    rm -f genom.gen
+    "$prog" --autosave 0 2> err.txt &
+    pid=$!
+    wid=$(xdotool search --sync --onlyvisible --classname '^kavrosa$' | head -n 1)
+    # shellcheck disable=SC2086
+    [[ -n $keys ]] && xdotool windowfocus --sync "$wid" key $keys
+    memory_run "window, keys '${keys:-none}'"
+  done
   exit 0
 fi
 
