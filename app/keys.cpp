@@ -37,6 +37,22 @@ KeyEffect applyKey(Key key, RunFlags& flags, int predatorCount, int preyCount) {
             return resize(predatorCount < kMaxPredators, true, true);
         case Key::down:
             return resize(predatorCount > 1, false, true);
+        case Key::space:
+            flags.paused = !flags.paused;
+            effect.pauseChanged = true;
+            return effect;
+        case Key::period:
+            effect.step = flags.paused;
+            return effect;
+        case Key::panel:
+            effect.togglePanel = true;
+            return effect;
+        case Key::screenshot:
+            effect.screenshot = true;
+            return effect;
+        case Key::escape:
+            effect.quit = true;
+            return effect;
         case Key::other:
             break;
     }

@@ -2,12 +2,27 @@
 
 namespace kav {
 
-enum class Key { ctrl, shift, left, right, up, down, other };
+enum class Key {
+    ctrl,
+    shift,
+    left,
+    right,
+    up,
+    down,
+    space,
+    period,
+    panel,
+    screenshot,
+    escape,
+    other
+};
 
-// The run mode: at most one of the two is true; both false is the normal, paced mode.
+// The run mode: at most one of the two fast flags is true; both false is the normal,
+// paced mode. Pausing holds any of the three.
 struct RunFlags {
     bool fastNoDraw = false;  // ticks as fast as the loop allows, nothing drawn
     bool fastDraw = false;    // ticks as fast as the loop allows, drawn without smoothing
+    bool paused = false;      // no ticks but single steps; the frame holds still
 };
 
 // What a key press asks of the rest of the program besides the flags it flips.
@@ -16,11 +31,18 @@ struct KeyEffect {
     bool sizeChange = false;     // one Agent to add or remove at the next tick
     bool add = false;
     bool predator = false;
+    bool pauseChanged = false;  // `paused` was flipped
+    bool step = false;          // one tick, while paused
+    bool togglePanel = false;
+    bool screenshot = false;
+    bool quit = false;  // as the window's close button
 };
 
 // Ctrl and Shift toggle their fast mode and clear the other; Right/Left add/remove a
 // Prey (up to 200, down to 1), Up/Down a Predator (up to 40, down to 1), judged by the
-// counts as they stand at the press.
+// counts as they stand at the press. Space pauses and resumes; `.` asks for one tick
+// while paused; H (or F1) shows and hides the panel; F12 asks for a screenshot; Esc
+// closes the program.
 KeyEffect applyKey(Key key, RunFlags& flags, int predatorCount, int preyCount);
 
 }  // namespace kav

@@ -1,5 +1,6 @@
 #include "render/renderer.h"
 
+#include <cmath>
 #include <string>
 #include <utility>
 #include <vector>
@@ -25,7 +26,8 @@ bool loadBufferFunctions() {
     genBuffers = reinterpret_cast<PFNGLGENBUFFERSPROC>(SDL_GL_GetProcAddress("glGenBuffers"));
     bindBuffer = reinterpret_cast<PFNGLBINDBUFFERPROC>(SDL_GL_GetProcAddress("glBindBuffer"));
     bufferData = reinterpret_cast<PFNGLBUFFERDATAPROC>(SDL_GL_GetProcAddress("glBufferData"));
-    deleteBuffers = reinterpret_cast<PFNGLDELETEBUFFERSPROC>(SDL_GL_GetProcAddress("glDeleteBuffers"));
+    deleteBuffers =
+        reinterpret_cast<PFNGLDELETEBUFFERSPROC>(SDL_GL_GetProcAddress("glDeleteBuffers"));
     return genBuffers != nullptr && bindBuffer != nullptr && bufferData != nullptr &&
            deleteBuffers != nullptr;
 }
@@ -44,6 +46,11 @@ bool attempt(Call&& call) {
 }
 
 constexpr GLsizei kStride = sizeof(ShapeVertex);
+
+double nowMs() {
+    return static_cast<double>(SDL_GetPerformanceCounter()) * 1000.0 /
+           static_cast<double>(SDL_GetPerformanceFrequency());
+}
 
 }  // namespace
 
@@ -74,6 +81,13 @@ bool Renderer::setupDevice(SDL_Window* window) {
     bgraColours_ = SDL_GL_ExtensionSupported("GL_ARB_vertex_array_bgra") == SDL_TRUE ||
                    SDL_GL_ExtensionSupported("GL_EXT_vertex_array_bgra") == SDL_TRUE;
     vsync_ = SDL_GL_SetSwapInterval(1) == 0 && SDL_GL_GetSwapInterval() == 1;
+    waiting_ = true;
+    SDL_DisplayMode mode{};
+    const int displayIndex = SDL_GetWindowDisplayIndex(window);
+    const int displayHz = displayIndex >= 0 && SDL_GetCurrentDisplayMode(displayIndex, &mode) == 0
+                              ? mode.refresh_rate
+                              : 0;
+    vsyncCheck_.reset(vsync_, displayHz);
 
     int width = 0;
     int height = 0;
@@ -125,13 +139,13 @@ bool Renderer::createShapes() {
         failure_ = "no OpenGL context for the shapes";
         return false;
     }
-    while (glGetError() != GL_NO_ERROR) {
-    }
+    while (glGetError() != GL_NO_ERROR) {}
     unsigned buffers[2] = {0, 0};
     genBuffers(2, buffers);
     predatorShape_ = buffers[0];
     preyShape_ = buffers[1];
-    for (const auto& [buffer, style] : {std::pair{predatorShape_, kPredatorShape}, std::pair{preyShape_, kPreyShape}}) {
+    for (const auto& [buffer, style] :
+         {std::pair{predatorShape_, kPredatorShape}, std::pair{preyShape_, kPreyShape}}) {
         std::vector<std::uint8_t> bytes = buildShapeBuffer(style);
         if (!bgraColours_) {
             // Without BGRA vertex colours the copy on the device holds R, G, B, A.
@@ -140,7 +154,8 @@ bool Renderer::createShapes() {
             }
         }
         bindBuffer(GL_ARRAY_BUFFER, buffer);
-        bufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(bytes.size()), bytes.data(), GL_STATIC_DRAW);
+        bufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(bytes.size()), bytes.data(),
+                   GL_STATIC_DRAW);
     }
     bindBuffer(GL_ARRAY_BUFFER, 0);
     const GLenum error = glGetError();
@@ -173,7 +188,8 @@ void Renderer::useShape(unsigned buffer) {
     bindBuffer(GL_ARRAY_BUFFER, buffer);
     glVertexPointer(3, GL_FLOAT, kStride, reinterpret_cast<const void*>(0));
     glNormalPointer(GL_FLOAT, kStride, reinterpret_cast<const void*>(12));
-    glColorPointer(bgraColours_ ? GL_BGRA : 4, GL_UNSIGNED_BYTE, kStride, reinterpret_cast<const void*>(24));
+    glColorPointer(bgraColours_ ? GL_BGRA : 4, GL_UNSIGNED_BYTE, kStride,
+                   reinterpret_cast<const void*>(24));
 }
 
 bool Renderer::drawShape(const DrawnPose& pose) {
@@ -186,53 +202,115 @@ bool Renderer::drawShape(const DrawnPose& pose) {
 
 namespace {
 
-Arena arenaOf(const Population& population) {
-    return population.arena;
+Arena arenaOf(const Population& population) { return population.arena; }
+
+}  // namespace
+
+void Renderer::drawPredator(const Population& population, int slot, float t) {
+    drawShape(predatorPose(population.predators[slot], t, arenaOf(population)));
+}
+
+void Renderer::drawPrey(const Population& population, int slot, float t) {
+    drawShape(preyPose(population.prey[slot], t, arenaOf(population)));
+}
+
+void Renderer::drawInterpolated(const Population& population, float t) {
+    useShape(predatorShape_);
+    for (int i = 0; i < population.predatorCount; ++i) drawPredator(population, i, t);
+    useShape(preyShape_);
+    for (int i = 0; i < population.preyCount; ++i) drawPrey(population, i, t);
+}
+
+namespace {
+
+// An overlay drawn between frames (the panel) may have turned these off.
+void enableShapeArrays() {
+    glEnableClientState(GL_VERTEX_ARRAY);
+    glEnableClientState(GL_NORMAL_ARRAY);
+    glEnableClientState(GL_COLOR_ARRAY);
 }
 
 }  // namespace
 
-void Renderer::drawPredator(const Population& population, int slot) {
-    drawShape(predatorPose(population.predators[slot], pacing.interpolation, arenaOf(population)));
-}
-
-void Renderer::drawPrey(const Population& population, int slot) {
-    drawShape(preyPose(population.prey[slot], pacing.interpolation, arenaOf(population)));
-}
-
-void Renderer::drawInterpolated(const Population& population, float t) {
-    pacing.interpolation = t;
-    useShape(predatorShape_);
-    for (int i = 0; i < population.predatorCount; ++i) drawPredator(population, i);
-    useShape(preyShape_);
-    for (int i = 0; i < population.preyCount; ++i) drawPrey(population, i);
-}
-
-void Renderer::renderFrame(Population& population) {
-    if (!ready()) return;  // no picture and no tick until a size change makes a context
+void Renderer::drawFrame(const Population& population, float t) {
+    if (!ready()) return;
+    enableShapeArrays();
     clearTarget();
     view_ = viewMatrix();
-    pacing.beginFrame(SDL_GetTicks);
-    drawInterpolated(population, pacing.interpolation);
-    if (pacing.tickDue(SDL_GetTicks)) population.runTick();
-    SDL_GL_SwapWindow(window_);
+    drawInterpolated(population, t);
 }
 
-void Renderer::renderFrameFast(Population& population) {
-    if (!ready()) {
-        population.runTick();
-        population.runTick();
-        return;
+void Renderer::drawStanding(const Population& population) {
+    if (!ready()) return;
+    enableShapeArrays();
+    clearTarget();
+    view_ = viewMatrix();
+    useShape(predatorShape_);
+    for (int i = 0; i < population.predatorCount; ++i) {
+        drawShape(standingPose(population.predators[i]));
     }
-    clearTarget();
-    view_ = viewMatrix();
-    useShape(predatorShape_);
-    population.runTick();
-    for (int i = 0; i < population.predatorCount; ++i) drawShape(standingPose(population.predators[i]));
     useShape(preyShape_);
     for (int i = 0; i < population.preyCount; ++i) drawShape(standingPose(population.prey[i]));
+}
+
+void Renderer::drawSelectionRing(const DrawnPose& pose, float radius) {
+    if (!ready()) return;
+    constexpr int kRingSegments = 48;
+    bindBuffer(GL_ARRAY_BUFFER, 0);
+    glDisableClientState(GL_NORMAL_ARRAY);
+    glDisableClientState(GL_COLOR_ARRAY);
+    glDisable(GL_LIGHTING);
+    glDisable(GL_DEPTH_TEST);
+    glColor3ub(kSelectionColour.r, kSelectionColour.g, kSelectionColour.b);
+    glLineWidth(2.0f);
+    DrawnPose centre;
+    centre.x = pose.x;
+    centre.y = pose.y;
+    const glm::mat4 modelView = view_ * worldMatrix(centre);
+    glLoadMatrixf(glm::value_ptr(modelView));
+    GLfloat ring[kRingSegments * 3];
+    for (int k = 0; k < kRingSegments; ++k) {
+        const float a = static_cast<float>(k) * 6.2831855f / kRingSegments;
+        ring[3 * k] = radius * std::cos(a);
+        ring[3 * k + 1] = radius * std::sin(a);
+        ring[3 * k + 2] = 0.0f;
+    }
+    glVertexPointer(3, GL_FLOAT, 0, ring);
+    glDrawArrays(GL_LINE_LOOP, 0, kRingSegments);
+    glEnable(GL_DEPTH_TEST);
+    glEnable(GL_LIGHTING);
+    enableShapeArrays();
+}
+
+void Renderer::prepareOverlay() {
+    if (ready()) bindBuffer(GL_ARRAY_BUFFER, 0);
+}
+
+bool Renderer::readBackBuffer(std::vector<std::uint8_t>& rgba, int& width, int& height) {
+    if (!ready()) return false;
+    SDL_GL_GetDrawableSize(window_, &width, &height);
+    if (width <= 0 || height <= 0) return false;
+    rgba.assign(static_cast<std::size_t>(width) * height * 4, 0);
+    glReadBuffer(GL_BACK);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
+    return glGetError() == GL_NO_ERROR;
+}
+
+void Renderer::present() {
+    if (!ready()) return;
     SDL_GL_SwapWindow(window_);
-    population.runTick();
+    // A swap need not hand the frame's commands to the driver: on an offscreen surface
+    // it does nothing at all, and the commands of frame after frame would pile up in
+    // the driver's queue. Flushed here, each frame's work is done before the next.
+    glFlush();
+    if (waiting_) vsyncCheck_.swapped(nowMs());
+}
+
+void Renderer::waitForRetrace(bool wait) {
+    if (!ready() || !vsync_ || wait == waiting_) return;
+    SDL_GL_SetSwapInterval(wait ? 1 : 0);
+    waiting_ = wait;
 }
 
 }  // namespace kav

@@ -1,6 +1,7 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include <SDL.h>
 #include <glm/glm.hpp>
@@ -12,8 +13,8 @@
 namespace kav {
 
 // The drawing side of the program: one OpenGL context for the window, its fixed state
-// (depth test, light, projection) and the two agent shapes as vertex buffers, plus the
-// pacing of the normal mode. One instance per program.
+// (depth test, light, projection) and the two agent shapes as vertex buffers. It only
+// draws: the world it is given is const. One instance per program.
 class Renderer {
 public:
     Renderer() = default;
@@ -30,31 +31,42 @@ public:
     // Releases the shapes and the context, whatever of them exists.
     void releaseDevice();
 
-    // One frame of the normal mode: every Agent drawn part-way through its move, and a
-    // tick of the Population when the tick period has passed.
-    void renderFrame(Population& population);
-    // One pass of the fast drawn mode: a tick, a frame of every Agent where it stands,
-    // and another tick.
-    void renderFrameFast(Population& population);
+    // A frame of the normal mode: the back buffer cleared and every Agent drawn at the
+    // fraction t of its current move. Changes nothing in the world; the caller decides
+    // when the world ticks and when the frame is shown (present).
+    void drawFrame(const Population& population, float t);
+    // A frame of the fast drawn mode: every Agent where it stands, without smoothing.
+    void drawStanding(const Population& population);
+    // A ring about the drawn Agent, in the selection colour (used for nothing else).
+    void drawSelectionRing(const DrawnPose& pose, float radius);
+    // Leaves the context as an overlay drawn with client-side arrays (the panel)
+    // expects it: no vertex buffer bound.
+    void prepareOverlay();
+    // Reads the back buffer as drawn so far: RGBA, bottom row first.
+    bool readBackBuffer(std::vector<std::uint8_t>& rgba, int& width, int& height);
+    // Shows the back buffer in the window.
+    void present();
 
     // Clears the back buffer to the background and the depth buffer to far.
     void clearTarget();
     // Draws all Agents at the fraction t of the current tick, into the back buffer.
-    // Used by renderFrame; separate so that a picture can be drawn at a chosen t.
     void drawInterpolated(const Population& population, float t);
 
-    // Draw one Agent of the slot at the current interpolation; the matching shape must
+    // Draw one Agent of the slot at the fraction t of its move; the matching shape must
     // be the current vertex stream.
-    void drawPredator(const Population& population, int slot);
-    void drawPrey(const Population& population, int slot);
+    void drawPredator(const Population& population, int slot, float t);
+    void drawPrey(const Population& population, int slot, float t);
 
     bool ready() const { return context_ != nullptr && shapesMade_; }
-    // Whether the swap waits for the display's retrace; the caller caps the paced mode
-    // where it does not.
-    bool vsync() const { return vsync_; }
+    SDL_GLContext context() const { return context_; }
+    // Whether the swap is known to wait for the display's retrace. Where it is not,
+    // the caller caps the frames that need no speed (the normal mode, paused frames).
+    bool vsyncConfirmed() const { return vsyncCheck_.confirmed(); }
+    bool frameCapNeeded() const { return !vsyncCheck_.confirmed() && !vsyncCheck_.judging(); }
+    // Swaps without waiting for the retrace (the fast mode without drawing, whose
+    // few frames show the panel) or, again, with it where the driver offers it.
+    void waitForRetrace(bool wait);
     const std::string& failure() const { return failure_; }
-
-    Pacing pacing;
 
 private:
     void useShape(unsigned buffer);
@@ -66,7 +78,9 @@ private:
     unsigned preyShape_ = 0;
     bool shapesMade_ = false;
     bool bgraColours_ = true;
-    bool vsync_ = false;
+    bool vsync_ = false;  // the driver accepted a swap interval of 1
+    bool waiting_ = true;
+    VsyncCheck vsyncCheck_;
     glm::mat4 view_{1.0f};
     std::string failure_;
 };

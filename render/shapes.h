@@ -15,9 +15,9 @@ struct ShapeVertex {
 static_assert(sizeof(ShapeVertex) == 28, "vertices are 28 bytes");
 
 constexpr int kShapeVertexCount = 19;
-constexpr int kRimFirst = 1;         // rim vertices 1..15, 15 repeating 1
+constexpr int kRimFirst = 1;  // rim vertices 1..15, 15 repeating 1
 constexpr int kRimSegments = 14;
-constexpr int kPointerFirst = 16;    // tip 16, base 17 and 18
+constexpr int kPointerFirst = 16;  // tip 16, base 17 and 18
 
 // What tells the two shapes apart. Colours are 0xAARRGGBB.
 struct ShapeStyle {
@@ -30,8 +30,16 @@ struct ShapeStyle {
     int bufferBytes;  // at least 19 vertices; the rest of the buffer stays zero
 };
 
-constexpr ShapeStyle kPredatorShape{0.25f, 0.8f, 0x00FFFF00u, 0x00FF0000u, 0x000000CCu, 0x00000066u, 532};
-constexpr ShapeStyle kPreyShape{0.16f, 0.2f, 0x00FFFF00u, 0x00FFFFFFu, 0x00CC0000u, 0x00660000u, 672};
+constexpr ShapeStyle kPredatorShape{0.25f,       0.8f,        0x00FFFF00u, 0x00FF0000u,
+                                    0x000000CCu, 0x00000066u, 532};
+constexpr ShapeStyle kPreyShape{0.16f,       0.2f,        0x00FFFF00u, 0x00FFFFFFu,
+                                0x00CC0000u, 0x00660000u, 672};
+
+// The ring about the selected Agent: a colour no shape and no part of the panel uses.
+struct RingColour {
+    std::uint8_t r, g, b;
+};
+constexpr RingColour kSelectionColour{0x00, 0xFF, 0x00};
 
 // The shape as a flat disc (a fan of 14 triangles about vertex 0, the rim starting at
 // the top and running clockwise as the camera sees it) with a thin pointer triangle

@@ -2,6 +2,7 @@
 
 #include <glm/ext/matrix_clip_space.hpp>
 #include <glm/ext/matrix_transform.hpp>
+#include <glm/matrix.hpp>
 
 namespace kav {
 
@@ -25,12 +26,28 @@ glm::mat4 worldMatrix(const DrawnPose& pose) {
 }
 
 glm::vec2 projectToClient(const glm::vec3& world, int clientWidth, int clientHeight) {
-    const glm::vec4 clip =
-        projectionMatrix(clientAspect(clientWidth, clientHeight)) * viewMatrix() * glm::vec4(world, 1.0f);
+    const glm::vec4 clip = projectionMatrix(clientAspect(clientWidth, clientHeight)) *
+                           viewMatrix() * glm::vec4(world, 1.0f);
     const float ndcX = clip.x / clip.w;
     const float ndcY = clip.y / clip.w;
     return {(ndcX + 1.0f) * 0.5f * static_cast<float>(clientWidth),
             (1.0f - ndcY) * 0.5f * static_cast<float>(clientHeight)};
+}
+
+glm::vec2 clientToArena(glm::vec2 client, int clientWidth, int clientHeight) {
+    // The pixel's ray from the camera, through the inverse of projection and view, met
+    // with the arena's plane z = 0.
+    const glm::mat4 inverse =
+        glm::inverse(projectionMatrix(clientAspect(clientWidth, clientHeight)) * viewMatrix());
+    const float ndcX = client.x / static_cast<float>(clientWidth) * 2.0f - 1.0f;
+    const float ndcY = 1.0f - client.y / static_cast<float>(clientHeight) * 2.0f;
+    glm::vec4 nearPoint = inverse * glm::vec4(ndcX, ndcY, -1.0f, 1.0f);
+    glm::vec4 farPoint = inverse * glm::vec4(ndcX, ndcY, 1.0f, 1.0f);
+    nearPoint /= nearPoint.w;
+    farPoint /= farPoint.w;
+    const float s = nearPoint.z / (nearPoint.z - farPoint.z);
+    return {nearPoint.x + s * (farPoint.x - nearPoint.x),
+            nearPoint.y + s * (farPoint.y - nearPoint.y)};
 }
 
 }  // namespace kav

@@ -27,4 +27,8 @@ glm::mat4 worldMatrix(const DrawnPose& pose);
 // (pixel centres at .5).
 glm::vec2 projectToClient(const glm::vec3& world, int clientWidth, int clientHeight);
 
+// The point of the arena's plane that a client pixel shows: the inverse of
+// projectToClient for points with z = 0.
+glm::vec2 clientToArena(glm::vec2 client, int clientWidth, int clientHeight);
+
 }  // namespace kav

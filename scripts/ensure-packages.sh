@@ -7,8 +7,9 @@ packages=(
   cmake g++ ninja-build pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
   libsdl2-dev libglm-dev libgl-dev libegl-dev libgl1-mesa-dri libegl-mesa0
-  xvfb xauth xdotool imagemagick
-  clang libclang-rt-14-dev
+  libimgui-dev libstb-dev libx11-dev
+  xvfb xauth xdotool imagemagick x11-utils
+  clang libclang-rt-14-dev clang-format
   nlohmann-json3-dev python3-matplotlib parallel slurm-wlm munge
 )
 

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <functional>
 #include <limits>
+#include <utility>
 
 #include <gtest/gtest.h>
 
@@ -208,6 +209,90 @@ TEST(Pacing, RestartBeginsAFreshInterval) {
     EXPECT_FALSE(pacing.tickDue(std::ref(clock)));
 }
 
+TEST(Pacing, APauseHoldsTheFrameAndTheResumeOwesNoTicks) {
+    Pacing pacing;
+    pacing.tickStart = 1000;
+    FakeClock clock{1150};
+    pacing.beginFrame(std::ref(clock));
+    pacing.pause(1150);
+    EXPECT_FLOAT_EQ(pacing.interpolation, 0.75f);
+    clock.now = 61150;  // a minute paused
+    for (int frame = 0; frame < 3; ++frame) {
+        pacing.beginFrame(std::ref(clock));
+        EXPECT_FLOAT_EQ(pacing.interpolation, 0.75f);  // the frame holds still
+        EXPECT_FALSE(pacing.tickDue(std::ref(clock)));
+    }
+    pacing.resume(61150);
+    pacing.beginFrame(std::ref(clock));
+    EXPECT_FLOAT_EQ(pacing.interpolation, 0.75f);  // continues where it stood
+    EXPECT_FALSE(pacing.tickDue(std::ref(clock)));
+    clock.now = 61201;  // the rest of the interval, then one tick and no more
+    pacing.beginFrame(std::ref(clock));
+    EXPECT_TRUE(pacing.tickDue(std::ref(clock)));
+    clock.now = 61210;
+    pacing.beginFrame(std::ref(clock));
+    EXPECT_FALSE(pacing.tickDue(std::ref(clock)));
+}
+
+TEST(Pacing, PausedWithATickOverdueStillOwesOnlyThatOne) {
+    Pacing pacing;
+    pacing.tickStart = 1000;
+    pacing.pause(1230);  // the pause came in a late frame
+    FakeClock clock{1300};
+    for (int frame = 0; frame < 5; ++frame, clock.now += 100) {
+        pacing.beginFrame(std::ref(clock));
+        EXPECT_FALSE(pacing.tickDue(std::ref(clock))) << frame;
+    }
+    pacing.resume(clock.now);
+    pacing.beginFrame(std::ref(clock));
+    EXPECT_TRUE(pacing.tickDue(std::ref(clock)));
+    clock.now += 5;
+    pacing.beginFrame(std::ref(clock));
+    EXPECT_FALSE(pacing.tickDue(std::ref(clock)));
+    EXPECT_FLOAT_EQ(pacing.interpolation, 0.175f);  // the 30 ms overshoot carried on
+}
+
+TEST(Pacing, ARestartWhilePausedBeginsAFreshIntervalAtTheResume) {
+    Pacing pacing;
+    pacing.tickStart = 1000;
+    pacing.pause(1190);
+    pacing.restart(5000);  // back to the normal mode from a fast one, still paused
+    EXPECT_EQ(pacing.interpolation, 0.0f);
+    pacing.resume(9000);
+    FakeClock clock{9100};
+    pacing.beginFrame(std::ref(clock));
+    EXPECT_FLOAT_EQ(pacing.interpolation, 0.5f);
+}
+
+TEST(VsyncCheck, SwapsThatReturnAtOnceAreNotAWaitForTheDisplay) {
+    VsyncCheck check;
+    check.reset(true, 60);
+    EXPECT_TRUE(check.judging());
+    double now = 0;
+    for (int i = 0; i <= VsyncCheck::framesToJudge; ++i) check.swapped(now += 0.5);
+    EXPECT_FALSE(check.judging());
+    EXPECT_FALSE(check.confirmed());
+
+    check.reset(true, 60);
+    now = 0;
+    for (int i = 0; i <= VsyncCheck::framesToJudge; ++i) check.swapped(now += 16.7);
+    EXPECT_TRUE(check.confirmed());
+
+    // Frames that only just keep half the display's period still count as waiting.
+    check.reset(true, 0);  // unknown rate: 60 assumed
+    now = 0;
+    for (int i = 0; i <= VsyncCheck::framesToJudge; ++i) check.swapped(now += 8.0);
+    EXPECT_FALSE(check.confirmed());
+    check.reset(true, 0);
+    now = 0;
+    for (int i = 0; i <= VsyncCheck::framesToJudge; ++i) check.swapped(now += 8.4);
+    EXPECT_TRUE(check.confirmed());
+
+    check.reset(false, 60);  // the driver refused the swap interval
+    EXPECT_FALSE(check.judging());
+    EXPECT_FALSE(check.confirmed());
+}
+
 TEST(FrameCap, HoldsQuickFramesToSixtyASecondAndNeverDelaysSlowOnes) {
     FrameCap cap;
     double now = 0.0;
@@ -283,10 +368,10 @@ TEST(Shapes, PredatorAndPreyDifferInSizeAndColour) {
     EXPECT_EQ(prey[0].b, 0x00);
     EXPECT_EQ(predator[3].r, 0xFF);  // red rim
     EXPECT_EQ(predator[3].g, 0x00);
-    EXPECT_EQ(prey[3].b, 0xFF);      // white rim
+    EXPECT_EQ(prey[3].b, 0xFF);       // white rim
     EXPECT_EQ(predator[16].b, 0xCC);  // blue pointer tip
     EXPECT_EQ(predator[17].b, 0x66);
-    EXPECT_EQ(prey[16].r, 0xCC);      // red pointer tip
+    EXPECT_EQ(prey[16].r, 0xCC);  // red pointer tip
     EXPECT_EQ(prey[18].r, 0x66);
     EXPECT_FLOAT_EQ(predator[4].nx / predator[4].x, 0.8f);
     EXPECT_FLOAT_EQ(prey[4].nx / prey[4].x, 0.2f);
@@ -353,6 +438,18 @@ TEST(Projection, AspectIsClientWidthOverHeight) {
     const glm::vec2 wide = projectToClient({0.0f, 4.0f, 0.0f}, 1200, 600);
     const glm::vec2 normal = projectToClient({0.0f, 4.0f, 0.0f}, 800, 600);
     EXPECT_NEAR(wide.y, normal.y, 1e-3f);
+}
+
+TEST(Projection, AClientPixelLeadsBackToTheArenaPointDrawnThere) {
+    for (const auto& [w, h] : {std::pair{800, 600}, std::pair{1200, 500}}) {
+        for (const glm::vec2 point :
+             {glm::vec2(0.0f, 0.0f), glm::vec2(4.5f, -3.25f), glm::vec2(-5.0f, 4.0f)}) {
+            const glm::vec2 pixel = projectToClient({point.x, point.y, 0.0f}, w, h);
+            const glm::vec2 back = clientToArena(pixel, w, h);
+            EXPECT_NEAR(back.x, point.x, 1e-4f) << w << " " << point.x;
+            EXPECT_NEAR(back.y, point.y, 1e-4f) << w << " " << point.y;
+        }
+    }
 }
 
 TEST(WorldMatrix, RotatesThenScalesThenMoves) {

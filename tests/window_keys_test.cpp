@@ -87,5 +87,45 @@ TEST(KeyTable, ArrowsAndOtherKeysLeaveTheModeAlone) {
     EXPECT_FALSE(s.press(Key::other).sizeChange);
 }
 
+TEST(KeyTable, SpacePausesAndResumesInEveryModeAndDotStepsOnlyWhilePaused) {
+    Press s;
+    EXPECT_FALSE(s.press(Key::period).step);  // running: nothing to step
+    for (Key mode : {Key::other, Key::ctrl, Key::shift}) {
+        s.press(mode);
+        const RunFlags before = s.flags;
+        KeyEffect e = s.press(Key::space);
+        EXPECT_TRUE(e.pauseChanged);
+        EXPECT_TRUE(s.flags.paused);
+        EXPECT_EQ(s.flags.fastDraw, before.fastDraw);  // the mode stays
+        EXPECT_EQ(s.flags.fastNoDraw, before.fastNoDraw);
+        EXPECT_TRUE(s.press(Key::period).step);
+        EXPECT_TRUE(s.flags.paused);  // a step does not resume
+        e = s.press(Key::space);
+        EXPECT_TRUE(e.pauseChanged);
+        EXPECT_FALSE(s.flags.paused);
+        EXPECT_FALSE(s.press(Key::period).step);
+    }
+    // A mode key while paused changes the mode and keeps the pause.
+    s.flags = {};
+    s.press(Key::space);
+    EXPECT_FALSE(s.press(Key::ctrl).restartPacing);
+    EXPECT_TRUE(s.press(Key::ctrl).restartPacing);
+    EXPECT_TRUE(s.flags.paused);
+}
+
+TEST(KeyTable, PanelScreenshotAndEscapeAskForThemselvesOnly) {
+    Press s;
+    const KeyEffect panel = s.press(Key::panel);
+    EXPECT_TRUE(panel.togglePanel);
+    EXPECT_FALSE(panel.screenshot || panel.quit || panel.pauseChanged);
+    const KeyEffect shot = s.press(Key::screenshot);
+    EXPECT_TRUE(shot.screenshot);
+    EXPECT_FALSE(shot.togglePanel || shot.quit);
+    const KeyEffect escape = s.press(Key::escape);
+    EXPECT_TRUE(escape.quit);
+    EXPECT_FALSE(escape.screenshot || escape.togglePanel || escape.sizeChange);
+    EXPECT_FALSE(s.flags.paused || s.flags.fastDraw || s.flags.fastNoDraw);
+}
+
 }  // namespace
 }  // namespace kav

@@ -4,9 +4,10 @@
 #
 #   window_xvfb.sh CASE KAVROSA AGENT_PIXELS
 #
-# CASE is one of: no_display, picture, keys, modes, save_resume. Each runs in a fresh
-# temporary folder, which is the program's working folder. Exit 77 (skipped) only when
-# Xvfb itself is not installed.
+# CASE is one of: no_display, picture, keys, modes, save_resume, memory, pause_step,
+# panel_select, esc_autosave, lost_display. Each runs in a fresh temporary folder,
+# which is the program's working folder. Exit 77 (skipped) only when Xvfb itself is not
+# installed.
 set -euo pipefail
 
 case_name=$1
@@ -16,15 +17,16 @@ agent_pixels=$(realpath "$3")
 fail() { echo "FAIL [$case_name]: $*" >&2; exit 1; }
 note() { echo "[$case_name] $*"; }
 
-if [[ $case_name != no_display && ${KAV_INSIDE_XVFB:-} != 1 ]]; then
+if [[ $case_name != no_display && $case_name != lost_display && ${KAV_INSIDE_XVFB:-} != 1 ]]; then
   if ! command -v xvfb-run > /dev/null || ! command -v Xvfb > /dev/null; then
     echo "SKIPPED: Xvfb is not installed"
     exit 77
   fi
-  for tool in xdotool import convert od; do
+  for tool in xdotool xprop import convert identify od; do
     command -v "$tool" > /dev/null || fail "$tool is not installed"
   done
-  declare -A server=([picture]=81 [keys]=82 [modes]=83 [save_resume]=84)
+  declare -A server=([picture]=81 [keys]=82 [modes]=83 [save_resume]=84 [memory]=86
+                     [pause_step]=87 [panel_select]=88 [esc_autosave]=89)
   export KAV_INSIDE_XVFB=1
   exec xvfb-run -a -n "${server[$case_name]:-85}" -s "-screen 0 1024x768x24" "$0" "$@"
 fi
@@ -40,14 +42,21 @@ cd "$work"
 
 now_ms() { echo $(( $(date +%s%N) / 1000000 )); }
 
-start() {
-  "$prog" > out.txt 2> err.txt &
+start() {  # [ARGUMENTS...]
+  "$prog" "$@" > out.txt 2> err.txt &
   pid=$!
-  wid=$(timeout 30 xdotool search --sync --onlyvisible --name '^Kavrosa$' | head -n 1) ||
+  # By class: the title holds more than ASCII, which xdotool's name search cannot match.
+  wid=$(timeout 30 xdotool search --sync --onlyvisible --classname '^kavrosa$' | head -n 1) ||
     fail "no window appeared: $(cat err.txt)"
   [[ -n $wid ]] || fail "no window appeared"
   timeout 20 xdotool windowfocus --sync "$wid" || fail "the window did not take the keyboard focus"
 }
+
+# The window's title, and the tick it shows.
+title() { xprop -id "$wid" _NET_WM_NAME | sed 's/^[^"]*"//; s/"$//'; }
+title_tick() { title | grep -o 'tick [0-9,]*' | tr -dc '0-9'; }
+
+rss_kib() { ps -o rss= -p "$pid" | tr -d ' '; }
 
 stop() {
   kill -TERM "$pid"
@@ -95,24 +104,46 @@ near() { awk -v a="$1" -v b="$2" -v tol="$3" 'BEGIN { d = a - b; if (d < 0) d = 
 
 case $case_name in
 no_display)
-  # With no X server, and with a video driver that has no OpenGL, the start fails with
-  # one line saying why and a non-zero status, and the Genome file stays as it was.
+  # With no display the start fails at once with one line saying what is missing, and
+  # the Genome file stays as it was: with no driver named (SDL would otherwise draw
+  # offscreen, unseen, for ever), with X11 named but no server, and with a driver
+  # that has no OpenGL.
   still_world 7 77
   before=$(md5sum genom.gen; stat -c %Y genom.gen)
-  for driver in x11 dummy; do
+  for driver in "" x11 dummy; do
     rc=0
-    env -u DISPLAY -u WAYLAND_DISPLAY SDL_VIDEODRIVER=$driver timeout 30 "$prog" > out.txt 2> err.txt || rc=$?
-    [[ $rc != 0 && $rc != 124 ]] || fail "$driver: exit status $rc"
-    [[ $(wc -l < err.txt) == 1 ]] || fail "$driver: expected one line on stderr, got: $(cat err.txt)"
-    grep -q '^kavrosa: cannot ' err.txt || fail "$driver: unexpected message: $(cat err.txt)"
-    note "$driver: status $rc, $(cat err.txt)"
-    [[ $(md5sum genom.gen; stat -c %Y genom.gen) == "$before" ]] || fail "$driver: genom.gen changed"
+    t0=$(now_ms)
+    if [[ -n $driver ]]; then chosen=(SDL_VIDEODRIVER="$driver"); else chosen=(-u SDL_VIDEODRIVER); fi
+    env -u DISPLAY -u WAYLAND_DISPLAY "${chosen[@]}" timeout 30 "$prog" > out.txt 2> err.txt || rc=$?
+    ms=$(( $(now_ms) - t0 ))
+    [[ $rc != 0 && $rc != 124 ]] || fail "${driver:-default}: exit status $rc"
+    (( ms < 2000 )) || fail "${driver:-default}: took $ms ms to fail"
+    [[ $(wc -l < err.txt) == 1 ]] || fail "${driver:-default}: expected one line on stderr, got: $(cat err.txt)"
+    grep -q '^kavrosa: ' err.txt || fail "${driver:-default}: unexpected message: $(cat err.txt)"
+    note "${driver:-default}: status $rc after $ms ms, $(cat err.txt)"
+    [[ $(md5sum genom.gen; stat -c %Y genom.gen) == "$before" ]] || fail "${driver:-default}: genom.gen changed"
   done
+  grep -q 'kavrosa-evolve' <(env -u DISPLAY -u WAYLAND_DISPLAY -u SDL_VIDEODRIVER "$prog" 2>&1) ||
+    fail "the message without a display does not point to kavrosa-evolve"
   rm genom.gen
   rc=0
-  env -u DISPLAY SDL_VIDEODRIVER=x11 timeout 30 "$prog" > out.txt 2> err.txt || rc=$?
+  env -u DISPLAY -u SDL_VIDEODRIVER timeout 30 "$prog" > out.txt 2> err.txt || rc=$?
   [[ $rc != 0 ]] || fail "start without a display and without a Genome file succeeded"
   [[ ! -e genom.gen ]] || fail "a failed start wrote genom.gen"
+
+  # The command line, which needs no display: help, version, bad arguments.
+  "$prog" --help > out.txt 2>&1 || fail "--help: status $?"
+  grep -q -- '--autosave' out.txt || fail "--help does not mention --autosave"
+  "$prog" --version > out.txt 2>&1 || fail "--version: status $?"
+  grep -q '^kavrosa [0-9]' out.txt || fail "--version printed: $(cat out.txt)"
+  for bad in "--ticks 5" "--autosave x" "-C /nonexistent" "extra"; do
+    rc=0
+    # shellcheck disable=SC2086
+    env -u DISPLAY "$prog" $bad > out.txt 2>&1 || rc=$?
+    [[ $rc == 2 ]] || fail "'$bad': status $rc, expected 2"
+    [[ -s out.txt ]] || fail "'$bad': no message"
+  done
+  [[ ! -e genom.gen ]] || fail "a bad command line wrote genom.gen"
   ;;
 
 picture)
@@ -244,6 +275,182 @@ save_resume)
   (( rc != 0 )) || fail "exit status 0 although genom.gen could not be written"
   grep -q 'not saved' err.txt || fail "no word of the failed save: $(cat err.txt)"
   note "failed save: status $rc"
+  ;;
+
+memory)
+  # Resident memory stays flat: in the normal mode on SDL's offscreen driver (asked for
+  # by name; it once grew by tens of MB a second there), and in the fast drawn mode in
+  # a window. Ten seconds each after a warm-up of three.
+  flat() {  # WHAT
+    local r0 r1
+    sleep 3
+    r0=$(rss_kib)
+    sleep 10
+    r1=$(rss_kib)
+    note "$1: resident $r0 KiB, ten seconds later $r1 KiB"
+    (( r1 - r0 < 6000 )) || fail "$1: resident memory grew from $r0 to $r1 KiB in 10 s"
+  }
+  env -u DISPLAY SDL_VIDEODRIVER=offscreen "$prog" > out.txt 2> err.txt &
+  pid=$!
+  flat "offscreen, normal mode"
+  stop
+  start
+  xdotool key shift
+  flat "window, fast drawn mode"
+  stop
+  ;;
+
+pause_step)
+  # The title's tick advances five times a second, holds while paused, and `.` adds
+  # exactly one tick; resuming does not make up for the pause.
+  start
+  sleep 1
+  k0=$(title_tick); t0=$(now_ms)
+  sleep 4
+  k1=$(title_tick); t1=$(now_ms)
+  rate=$(awk -v n=$(( k1 - k0 )) -v ms=$(( t1 - t0 )) 'BEGIN { printf "%.2f", n * 1000 / ms }')
+  note "title: tick $k0 -> $k1 in $(( t1 - t0 )) ms = $rate ticks/s"
+  awk -v r="$rate" 'BEGIN { exit !(r >= 4.0 && r <= 6.0) }' || fail "the title's tick runs at $rate/s"
+  xdotool key space
+  sleep 0.5
+  title | grep -q 'paused' || fail "no 'paused' in the title: $(title)"
+  p0=$(title_tick)
+  sleep 2
+  p1=$(title_tick)
+  [[ $p1 == "$p0" ]] || fail "paused, the tick went from $p0 to $p1"
+  xdotool key period period period
+  sleep 0.5
+  p2=$(title_tick)
+  [[ $p2 == $(( p0 + 3 )) ]] || fail "three steps took the tick from $p0 to $p2"
+  note "paused at $p0, three steps: $p2"
+  # Paused in the fast mode without drawing too; its title says so.
+  xdotool key ctrl
+  sleep 0.5
+  title | grep -q 'fast, not drawn, paused' || fail "title in the paused fast mode: $(title)"
+  [[ $(title_tick) == "$p2" ]] || fail "the paused fast mode ticked: $(title_tick)"
+  xdotool key ctrl space
+  sleep 1
+  p3=$(title_tick)
+  (( p3 >= p2 + 3 && p3 <= p2 + 8 )) || fail "one second after the resume: tick $p3 after $p2"
+  note "resumed: tick $p3 a second later"
+  stop
+  [[ $(saved_tick) -ge $p3 ]] || fail "saved tick $(saved_tick) is behind the title's $p3"
+  ;;
+
+panel_select)
+  # A world that stands still: H shows the panel and changes the paused frame only in
+  # the panel's place; a click on an Agent's pixel draws the ring there; a click on
+  # empty arena clears it; F12 writes the window as a PNG of its size.
+  still_world 1 1
+  read -r _ px py < <("$agent_pixels" . | grep '^predator')
+  start
+  xdotool mousemove 20 20 key space
+  sleep 1
+  import -window root before.png
+  xdotool key h
+  sleep 1
+  import -window root panel.png
+  # The panel is 340 pixels wide at the right edge of the 800 x 600 client area.
+  # Where the two pictures differ: the bounding box and the count of changed pixels.
+  convert before.png panel.png -compose difference -composite -colorspace gray -threshold 0 diff.png
+  box=$(convert diff.png -format '%@' info:)  # WIDTHxHEIGHT+X+Y
+  n=$(convert diff.png -format '%[fx:round(mean*w*h)]' info:)
+  IFS='x+' read -r bw bh dx0 dy0 <<< "$box"
+  dx1=$(( dx0 + bw - 1 )); dy1=$(( dy0 + bh - 1 ))
+  note "the panel changed $n pixels within x $dx0..$dx1, y $dy0..$dy1"
+  (( n > 20000 )) || fail "showing the panel changed only $n pixels"
+  (( dx0 >= 560 && dx1 <= 899 && dy0 >= 100 && dy1 <= 699 )) ||
+    fail "showing the panel changed pixels outside its place: x $dx0..$dx1, y $dy0..$dy1"
+  xdotool key h
+  sleep 0.5
+
+  ix=$(printf '%.0f' "$px"); iy=$(printf '%.0f' "$py")
+  xdotool mousemove "$ix" "$iy" click 1 mousemove 20 20
+  sleep 0.7
+  import -window root ring.png
+  ring() {  # SHOT: "cx cy count" of the selection colour about the Predator
+    convert "$1" -crop "81x81+$(( ix - 40 ))+$(( iy - 40 ))" +repage -depth 8 txt:- |
+      awk -v x0=$(( ix - 40 )) -v y0=$(( iy - 40 )) -F'[,: ]+' '/^#/ { next }
+        /#00FF00/ { sx += $1; sy += $2; n++ }
+        END { if (n == 0) print "0 0 0"; else printf "%.1f %.1f %d\n", x0 + sx / n + 0.5, y0 + sy / n + 0.5, n }'
+  }
+  read -r rx ry rn < <(ring ring.png)
+  note "ring of $rn pixels about ($rx, $ry); the Predator at ($px, $py)"
+  (( rn > 150 )) || fail "no selection ring after a click on the Predator ($rn pixels)"
+  near "$rx" "$px" 1.5 && near "$ry" "$py" 1.5 || fail "ring about ($rx, $ry), Predator at ($px, $py)"
+  [[ $(convert before.png txt:- | grep -c '#00FF00') == 0 ]] || fail "the ring's colour was used before any selection"
+
+  xdotool key h
+  sleep 0.7
+  import -window root inspect.png
+  xdotool key F12
+  sleep 1
+  shot=$(ls kavrosa-tick-*.png 2> /dev/null | head -n 1)
+  [[ -n $shot ]] || fail "F12 wrote no PNG: $(cat err.txt)"
+  [[ $(identify -format '%wx%h' "$shot") == 800x600 ]] || fail "$shot is $(identify -format '%wx%h' "$shot")"
+  grep -q "$shot" err.txt || fail "no line on stderr names $shot"
+  [[ $(convert "$shot" txt:- | grep -c '#00FF00') -gt 150 ]] || fail "the screenshot lacks the ring"
+  note "F12: $shot, $(identify -format '%wx%h' "$shot")"
+  xdotool key h
+  xdotool mousemove 300 600 click 1 mousemove 20 20  # empty arena, below the middle
+  sleep 0.7
+  import -window root cleared.png
+  read -r _ _ rn < <(ring cleared.png)
+  (( rn == 0 )) || fail "the ring stayed after a click on empty arena ($rn pixels)"
+  stop
+  ;;
+
+esc_autosave)
+  # Autosave every second writes genom.gen while the program runs; a kill -9 then
+  # loses no tick older than the interval. Esc saves and exits with status 0.
+  start --autosave 1
+  sleep 3
+  [[ -e genom.gen ]] || fail "no autosave within 3 s at --autosave 1"
+  k=$(title_tick)
+  sleep 1.6
+  kill -KILL "$pid"
+  wait "$pid" 2> /dev/null || true
+  pid=
+  g=$(saved_tick)
+  note "title showed tick $k; after kill -9 1.6 s later genom.gen holds tick $g"
+  (( g >= k )) || fail "kill -9 lost ticks older than the autosave interval: saved $g < $k"
+  rm -f genom.gen.tmp
+  start --autosave 0
+  sleep 1.5
+  k=$(title_tick)
+  xdotool key Escape
+  rc=0
+  wait "$pid" || rc=$?
+  pid=
+  [[ $rc == 0 ]] || fail "Esc: exit status $rc: $(cat err.txt)"
+  (( $(saved_tick) >= k )) || fail "Esc saved tick $(saved_tick), the title showed $k"
+  note "Esc: status 0, saved tick $(saved_tick)"
+  ;;
+
+lost_display)
+  # The X server goes away while the program runs: the Genomes are saved, and the
+  # program ends with a non-zero status and one line saying so.
+  command -v Xvfb > /dev/null || { echo "SKIPPED: Xvfb is not installed"; exit 77; }
+  display=:120
+  while [[ -e /tmp/.X${display#:}-lock ]]; do display=:$(( ${display#:} + 1 )); done
+  Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp > xvfb.txt 2>&1 &
+  xpid=$!
+  for _ in $(seq 50); do [[ -e /tmp/.X11-unix/X${display#:} ]] && break; sleep 0.1; done
+  DISPLAY=$display "$prog" --autosave 0 > out.txt 2> err.txt &
+  pid=$!
+  sleep 3
+  kill -TERM "$xpid"
+  rc=0
+  timeout 20 tail --pid="$pid" -f /dev/null || fail "the program outlived its display"
+  wait "$pid" || rc=$?
+  pid=
+  wait "$xpid" 2> /dev/null || true
+  (( rc != 0 )) || fail "exit status 0 after the display was lost"
+  grep -q 'lost the connection to the display; the Genomes were saved' err.txt ||
+    fail "no word of the lost display: $(cat err.txt)"
+  [[ $(stat -c %s genom.gen 2> /dev/null) == 60496 ]] || fail "nothing saved when the display was lost"
+  (( $(saved_tick) >= 10 )) || fail "saved tick $(saved_tick) after 3 s"
+  note "status $rc, saved tick $(saved_tick)"
   ;;
 
 *)

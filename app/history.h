@@ -1,0 +1,102 @@
+#pragma once
+#include <array>
+#include <cstdint>
+
+#include "evo/report.h"
+
+namespace kav {
+
+// One value per report, at a fixed capacity for any length of run: when the buffer is
+// full, each pair of neighbouring points is merged into its mean, and from then on a
+// point takes the mean of twice as many reports. The plot thus always spans the whole
+// run, at the finest resolution that fits.
+class HistorySeries {
+public:
+    static constexpr int capacity = 1024;
+
+    void add(float value);
+    void clear();
+
+    const float* data() const { return points_.data(); }
+    int size() const { return count_; }
+    int reportsPerPoint() const { return stride_; }
+    float latest() const { return count_ > 0 ? points_[count_ - 1] : 0.0f; }
+    // The range of the stored points that are numbers, for the plot's scale; false
+    // when there are none (a mean rank of a reproduction mode no Prey has is 0/0).
+    bool range(float& low, float& high) const;
+
+private:
+    std::array<float, capacity> points_{};
+    int count_ = 0;
+    int stride_ = 1;      // reports per point
+    double pending_ = 0;  // sum of the reports of the point being filled
+    int pendingCount_ = 0;
+};
+
+// Running totals of what happened in the world, counted since its set-up.
+struct EventTotals {
+    std::int64_t captures = 0;
+    std::int64_t births = 0;  // Predators and Prey
+    std::int64_t starvations = 0;
+};
+
+// What the window keeps of every report (every 200th tick).
+struct ReportPoint {
+    std::int64_t tick = 0;
+    EventTotals totals;
+    double predatorMeanGeneration = 0;
+    double preyMeanGeneration = 0;
+    float clonalRankPct = 0;  // the Prey's mean rank position per reproduction mode
+    float sexualRankPct = 0;
+    float probeSpreadE = 0;  // dispersion of the Prey's responses to the two probes
+    float probeSpreadM = 0;
+};
+
+// What the window keeps of the world's counts and of its report.
+EventTotals totalsOf(const EventCounts& events);
+ReportPoint pointOf(const TickReport& report);
+
+// Events per 1,000 ticks.
+struct EventRates {
+    double captures = 0;
+    double births = 0;
+    double starvations = 0;
+};
+
+// The window's record of the evolution: a series per plotted quantity, and the totals
+// of the last few reports for the event rates.
+class History {
+public:
+    static constexpr int rateReports = 10;  // rates over the last 2,000 ticks
+
+    // The world as set up: its tick, with no events yet.
+    void start(std::int64_t tick);
+    void record(const ReportPoint& point);
+
+    // Rates between the oldest kept report (or the start) and `now`.
+    EventRates rates(std::int64_t tick, const EventTotals& now) const;
+    std::int64_t reports() const { return reports_; }
+
+    HistorySeries capturesPerReport;
+    HistorySeries predatorMeanGeneration;
+    HistorySeries preyMeanGeneration;
+    HistorySeries clonalRankPct;
+    HistorySeries sexualRankPct;
+    HistorySeries probeSpreadE;
+    HistorySeries probeSpreadM;
+
+private:
+    struct Mark {
+        std::int64_t tick = 0;
+        EventTotals totals;
+    };
+    static constexpr int kMarks = rateReports + 1;  // the reports at both ends of the span
+    std::array<Mark, kMarks> marks_{};              // ring of the latest reports
+    int markCount_ = 0;
+    int nextMark_ = 0;
+    Mark startMark_;
+    EventTotals lastTotals_;
+    std::int64_t reports_ = 0;
+};
+
+}  // namespace kav

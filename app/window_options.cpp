@@ -1,0 +1,59 @@
+#include "app/window_options.h"
+
+#include <CLI/CLI.hpp>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+#include <unistd.h>
+
+#ifndef KAVROSA_VERSION
+#define KAVROSA_VERSION "unknown"
+#endif
+
+namespace kav {
+
+ParsedWindowOptions parseWindowOptions(int argc, const char* const* argv) {
+    CLI::App app{
+        "Shows the Kavrosa predator-prey co-evolution in a window. Reads genom.gen\n"
+        "from the folder at start and saves it when the window closes; see the\n"
+        "keys in the title bar and in the panel (H). Without a display, use\n"
+        "kavrosa-evolve.",
+        "kavrosa"};
+    ParsedWindowOptions parsed;
+    WindowOptions& options = parsed.options;
+    app.set_version_flag("--version", std::string("kavrosa ") + KAVROSA_VERSION);
+    app.add_option("-C,--folder", options.folder,
+                   "Folder holding genom.gen and the statistics files (default: the working "
+                   "folder)");
+    app.add_option("--seed", options.seed, "Start state of the random source (default 1)");
+    app.add_option("--autosave", options.autosaveSeconds,
+                   "Save genom.gen every SECONDS while running (default 300, 0 = never)")
+        ->check(CLI::NonNegativeNumber);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& error) {
+        const int code = app.exit(error);
+        parsed.exitStatus = code == 0 ? 0 : 2;
+        return parsed;
+    }
+    if (!options.folder.empty()) {
+        std::error_code error;
+        if (!std::filesystem::is_directory(options.folder, error)) {
+            std::fprintf(stderr, "kavrosa: %s is not a folder\n", options.folder.c_str());
+            parsed.exitStatus = 2;
+            return parsed;
+        }
+        if (::access(options.folder.c_str(), R_OK | W_OK | X_OK) != 0) {
+            std::fprintf(stderr, "kavrosa: cannot use folder %s: %s\n", options.folder.c_str(),
+                         std::strerror(errno));
+            parsed.exitStatus = 2;
+            return parsed;
+        }
+    }
+    parsed.run = true;
+    return parsed;
+}
+
+}  // namespace kav
