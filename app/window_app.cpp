@@ -82,9 +82,14 @@ void lostDisplay() {
 
 namespace {
 
-std::filesystem::path folderOf(const WindowOptions& options) {
-    return options.folder.empty() ? std::filesystem::path(".")
-                                  : std::filesystem::path(options.folder);
+RunSettings runSettings(const WindowOptions& options) {
+    RunSettings settings;
+    settings.folder = options.folder.empty() ? "." : options.folder;
+    settings.seed = options.seed;
+    settings.logFile = options.logFile;
+    settings.program = "kavrosa";
+    settings.arguments = options.arguments;
+    return settings;
 }
 
 }  // namespace
@@ -92,8 +97,7 @@ std::filesystem::path folderOf(const WindowOptions& options) {
 WindowApp::WindowApp(Population& world, const WindowOptions& options)
     : world_(world),
       options_(options),
-      genomeFile_(folderOf(options)),
-      statistics_(folderOf(options)),
+      folder_(runSettings(options)),
       autosaveEvery_(options.autosaveSeconds * 1000.0) {}
 
 int WindowApp::startFailure(const std::string& what, const std::string& why) {
@@ -175,14 +179,21 @@ void WindowApp::remakeDevice() {
 }
 
 int WindowApp::run() {
+    // Another program at work on the folder: refused before a window shows.
+    if (!folder_.lock()) {
+        std::fprintf(stderr, "kavrosa: %s\n", folder_.failure().c_str());
+        return 3;
+    }
     if (!startVideo()) return 1;
     startPanel();
 
     flags_ = {};
     SDL_ShowWindow(window_);
-    const LoadedGenomes loaded = genomeFile_.load();
-    world_.random.setState(options_.seed);
-    world_.setupStandard(loaded.evolution ? &*loaded.evolution : nullptr);
+    if (!folder_.open(world_)) {
+        stopVideo();
+        std::fprintf(stderr, "kavrosa: %s\n", folder_.failure().c_str());
+        return 2;
+    }
     history_.start(world_.tick);
     tick();
     refreshTitle();
@@ -204,7 +215,7 @@ int WindowApp::run() {
     return 0;
 }
 
-bool WindowApp::save() { return genomeFile_.save(world_.savedEvolution()); }
+bool WindowApp::save() { return folder_.checkpoint(world_); }
 
 void WindowApp::saveAfterLostDisplay() {
     if (tickInProgress_) {
@@ -369,7 +380,7 @@ void WindowApp::tick() {
     const bool reported = world_.runTick();
     tickInProgress_ = false;
     if (reported) {
-        statistics_.write(world_.lastReport());
+        folder_.report(world_.lastReport());
         history_.record(pointOf(world_.lastReport()));
     }
 }

@@ -11,8 +11,7 @@
 #include "app/selection.h"
 #include "app/window_options.h"
 #include "evo/population.h"
-#include "io/genome_file.h"
-#include "io/statistics_files.h"
+#include "io/run_folder.h"
 #include "render/pacing.h"
 #include "render/renderer.h"
 
@@ -31,8 +30,8 @@ public:
     // process exit status.
     int run();
 
-    // The world's atomic save (genom.gen through a temporary file); false when the
-    // previous file had to be kept.
+    // The world's atomic save (genom.gen and its sidecar, each through a temporary
+    // file, and the log's rows); false when the previous files had to be kept.
     bool save();
     // The lost display connection's last act: a save, unless a tick is under way.
     void saveAfterLostDisplay();
@@ -66,8 +65,7 @@ private:
 
     Population& world_;
     WindowOptions options_;
-    GenomeFile genomeFile_;
-    StatisticsFiles statistics_;
+    RunFolder folder_;  // the lock, genom.gen with its sidecar, statistics files, log
     SDL_Window* window_ = nullptr;
     Renderer renderer_;
     bool imguiStarted_ = false;

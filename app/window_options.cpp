@@ -27,7 +27,10 @@ ParsedWindowOptions parseWindowOptions(int argc, const char* const* argv) {
     app.add_option("-C,--folder", options.folder,
                    "Folder holding genom.gen and the statistics files (default: the working "
                    "folder)");
-    app.add_option("--seed", options.seed, "Start state of the random source (default 1)");
+    app.add_option("--seed", options.seed,
+                   "Start state of the random source of a new evolution (default 1)");
+    app.add_option("--log", options.logFile,
+                   "Append a row of the world's report to this CSV file every 200 ticks");
     app.add_option("--autosave", options.autosaveSeconds,
                    "Save genom.gen every SECONDS while running (default 300, 0 = never)")
         ->check(CLI::NonNegativeNumber);
@@ -51,6 +54,21 @@ ParsedWindowOptions parseWindowOptions(int argc, const char* const* argv) {
             parsed.exitStatus = 2;
             return parsed;
         }
+    }
+    if (!options.logFile.empty()) {
+        std::error_code error;
+        const std::filesystem::path logFolder =
+            std::filesystem::absolute(options.logFile, error).parent_path();
+        if (error || !std::filesystem::is_directory(logFolder, error)) {
+            std::fprintf(stderr, "kavrosa: --log: the folder of %s does not exist\n",
+                         options.logFile.c_str());
+            parsed.exitStatus = 2;
+            return parsed;
+        }
+    }
+    for (int i = 1; i < argc; ++i) {
+        if (i > 1) options.arguments += ' ';
+        options.arguments += argv[i];
     }
     parsed.run = true;
     return parsed;

@@ -280,15 +280,18 @@ ParsedWindowOptions parse(std::vector<const char*> args) {
 TEST(WindowOptions, DefaultsFolderSeedAutosaveAndBadArguments) {
     ParsedWindowOptions p = parse({});
     EXPECT_TRUE(p.run);
-    EXPECT_EQ(p.options.seed, 1u);
+    EXPECT_FALSE(p.options.seed) << "a new evolution starts at 1, a resumed one continues";
     EXPECT_EQ(p.options.autosaveSeconds, 300.0);
     EXPECT_TRUE(p.options.folder.empty());
+    EXPECT_TRUE(p.options.logFile.empty());
 
     const std::string folder = ::testing::TempDir();
-    p = parse({"-C", folder.c_str(), "--seed", "7", "--autosave", "0"});
+    const std::string log = folder + "/log.csv";
+    p = parse({"-C", folder.c_str(), "--seed", "7", "--autosave", "0", "--log", log.c_str()});
     EXPECT_TRUE(p.run);
     EXPECT_EQ(p.options.folder, folder);
     EXPECT_EQ(p.options.seed, 7u);
+    EXPECT_EQ(p.options.logFile, log);
     EXPECT_EQ(p.options.autosaveSeconds, 0.0);
 
     testing::internal::CaptureStderr();
@@ -297,6 +300,7 @@ TEST(WindowOptions, DefaultsFolderSeedAutosaveAndBadArguments) {
                                                 {"--seed", "x"},
                                                 {"--autosave", "-1"},
                                                 {"-C", "/nonexistent/folder"},
+                                                {"--log", "/nonexistent/folder/log.csv"},
                                                 {"stray"}}) {
         p = parse(bad);
         EXPECT_FALSE(p.run) << bad[0];

@@ -13,6 +13,7 @@ set -euo pipefail
 case_name=$1
 prog=$(realpath "$2")
 agent_pixels=$(realpath "$3")
+evolve=$(dirname "$prog")/kavrosa-evolve
 
 fail() { echo "FAIL [$case_name]: $*" >&2; exit 1; }
 note() { echo "[$case_name] $*"; }
@@ -415,8 +416,18 @@ esc_autosave)
   note "title showed tick $k; after kill -9 1.6 s later genom.gen holds tick $g"
   (( g >= k )) || fail "kill -9 lost ticks older than the autosave interval: saved $g < $k"
   rm -f genom.gen.tmp
-  start --autosave 0
+  start --autosave 0 --log log.csv
+  # A burst of fast ticks, so that the log gets rows.
+  xdotool key ctrl
   sleep 1.5
+  xdotool key ctrl
+  sleep 0.5
+  # One writer per folder: the headless tool is refused while the window works here.
+  rc=0
+  "$evolve" -C . --ticks 1 > evolve-out.txt 2> evolve-err.txt || rc=$?
+  [[ $rc == 3 ]] || fail "kavrosa-evolve on the window's folder: status $rc, not 3"
+  grep -q "in use by process $pid" evolve-err.txt ||
+    fail "the refusal does not name the window's process: $(cat evolve-err.txt)"
   k=$(title_tick)
   xdotool key Escape
   rc=0
@@ -425,6 +436,17 @@ esc_autosave)
   [[ $rc == 0 ]] || fail "Esc: exit status $rc: $(cat err.txt)"
   (( $(saved_tick) >= k )) || fail "Esc saved tick $(saved_tick), the title showed $k"
   note "Esc: status 0, saved tick $(saved_tick)"
+  # The window saved its sidecar and log: the headless tool continues the evolution
+  # exactly (no word of a fresh random state) and the log's ticks go on.
+  rows=$(( $(wc -l < log.csv) - 1 ))
+  (( rows >= 2 )) || fail "the window's log holds $rows rows"
+  "$evolve" -C . --ticks 400 --log log.csv > evolve-out.txt 2> evolve-err.txt ||
+    fail "kavrosa-evolve after the window: $(cat evolve-err.txt)"
+  grep -q "random state starts" evolve-err.txt &&
+    fail "the window's sidecar did not match: $(cat evolve-err.txt)"
+  [[ $(grep -c '^tick' log.csv) == 1 ]] || fail "a second header in the log"
+  [[ $(( $(wc -l < log.csv) - 1 )) == $(( rows + 2 )) ]] || fail "the log did not go on by 2 rows"
+  note "the window's log had $rows rows; kavrosa-evolve continued it"
   ;;
 
 lost_display)
