@@ -35,9 +35,11 @@ struct CellGrid {
     std::int32_t count = 0;
 
     std::array<std::int32_t, kMaxCells + 1> cellBegin{};  // entries of cell c: [c, c+1)
-    std::array<float, kMaxPrey> x{};
-    std::array<float, kMaxPrey> y{};
-    std::array<std::int32_t, kMaxPrey> xPosition{};  // position in the x index
+    // Three entries of padding let a search read four entries from any entry in use.
+    static constexpr int kPadded = kMaxPrey + 3;
+    alignas(16) std::array<float, kPadded> x{};
+    alignas(16) std::array<float, kPadded> y{};
+    std::array<std::int32_t, kPadded> xPosition{};  // position in the x index
     std::array<std::int32_t, kMaxPrey> slotByXPosition{};  // the x index itself
     std::array<std::int32_t, kMaxPrey> cellOfPosition{};  // scratch of build
 

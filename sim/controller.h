@@ -36,6 +36,14 @@ inline float sign(float x) { return x < 0.0f ? -1.0f : 1.0f; }
 // intermediate value rounded to single precision as it is formed.
 ControlOutput evaluateNetwork(const float* genome, const InputVector& inputs);
 
+// The same network with four values per instruction: every lane computes one of the scalar
+// evaluation's values with the same operations in the same order, so the result is the
+// same to the last bit (packed IEEE arithmetic rounds each lane as the scalar instruction
+// does); a result that is not a number is not a number in both, with a sign and payload
+// that the compiler's operand order picks. The program's step uses it; the tests hold it
+// to evaluateNetwork.
+ControlOutput evaluateNetworkPacked(const float* genome, const InputVector& inputs);
+
 // The thrust's energy cost, then the next velocity with drag and limit. cosH and sinH are
 // the cosine and sine of the heading, each rounded to single precision.
 void steer(Agent& agent, ControlOutput thrust, float cosH, float sinH);
@@ -43,8 +51,8 @@ void steer(Agent& agent, ControlOutput thrust, float cosH, float sinH);
 // Network and steering, with the cosine and sine of the Agent's heading.
 ControlOutput control(Agent& agent, const InputVector& inputs);
 
-// The same, given the frame that sensing built from the negated heading: its cosine and
-// sine serve the steering as well.
+// The program step's control: the packed network, and the steering with the cosine and
+// sine of the frame that sensing built from the negated heading.
 ControlOutput control(Agent& agent, const InputVector& inputs, const FrameRotation& frame);
 
 }  // namespace kav

@@ -4,11 +4,13 @@
 // - the x indexes are kept from step to step and re-sorted by (coordinate, slot), which is
 //   the order the reference insertion sort from slot order produces, on input that is
 //   nearly sorted already;
-// - the neighbours are searched in a grid of cells rebuilt from the x index at every
-//   step, outwards from the cells around the sensing Agent until no farther cell can
-//   hold one of the five nearest, and the nearest are selected (squared distance, then
-//   position in the x index, which is the order of the reference's stable distance
-//   sort) instead of sorting every candidate.
+// - the Predators, a few dozen at most, are searched by one pass over their x index; the
+//   Prey in a grid of cells rebuilt from the x index at every step, outwards from the
+//   cells around the sensing Agent until no farther cell can hold one of the five nearest;
+// - the nearest are selected (squared distance, then position in the x index, which is
+//   the order of the reference's stable distance sort) instead of sorting every candidate.
+//   (A sweep of the x index outwards from the Agent instead of the Prey grid was measured
+//   and was slower.)
 #include "sim/neighbour_index.h"
 
 #include <algorithm>
@@ -17,6 +19,10 @@
 #include <limits>
 
 #include "sim/check.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace kav {
 
@@ -28,7 +34,6 @@ constexpr float kModerateCoordinate = 1.0e18f;
 
 // Cell sizes of the search grids, as Agents per cell on average over the occupied area.
 constexpr float kPreyPerCell = 1.5f;
-constexpr float kPredatorsPerCell = 1.0f;
 
 bool moderate(float value) { return std::fabs(value) <= kModerateCoordinate; }
 
@@ -84,8 +89,6 @@ bool NeighbourIndex::update(const WorldView& world) {
     preyByX.resort(world.prey, world.preyCount);
     preyGrid.build(preyByX.slot.data(), preyByX.key.data(), preyByX.cross.data(), preyByX.count,
                    kPreyPerCell);
-    predatorGrid.build(predatorsByX.slot.data(), predatorsByX.key.data(),
-                       predatorsByX.cross.data(), predatorsByX.count, kPredatorsPerCell);
     return true;
 }
 
@@ -143,9 +146,9 @@ float squaredGap(float gap) { return gap > 0.0f ? gap * gap : 0.0f; }
 }  // namespace
 
 void NeighbourIndex::senseNearest(const Agent& self, int selfSlot, const Agent* agents,
-                                  const CellGrid& grid, float halfWidth, int block, bool scaled,
-                                  const FrameRotation& frame, float* reach,
-                                  InputVector& inputs) const {
+                                  const CellGrid& grid, float halfWidth, float* reach,
+                                  NeighbourBlock& found) const {
+    found.count = 0;
     KAV_CHECK(selfSlot < 0 || &agents[selfSlot] == &self, "selfSlot is the sensing Agent's slot");
     const float xLow = self.x - halfWidth;
     const float xHigh = self.x + halfWidth;
@@ -156,6 +159,45 @@ void NeighbourIndex::senseNearest(const Agent& self, int selfSlot, const Agent* 
 
     NearestFive nearest;
     const CellBox window{grid.column(xLow), grid.column(xHigh), grid.row(yLow), grid.row(yHigh)};
+#if defined(__SSE2__)
+    // Four entries at a time: the squared distances and the window test in the lanes, the
+    // same single-precision operations as one entry at a time. Only entries in the window
+    // whose distance does not exceed the fifth found so far can change the five; they are
+    // offered one by one (the order of the offers does not change the five kept).
+    float gate = std::numeric_limits<float>::infinity();
+    const __m128 selfX = _mm_set1_ps(self.x);
+    const __m128 selfY = _mm_set1_ps(self.y);
+    const __m128 lowX = _mm_set1_ps(xLow);
+    const __m128 highX = _mm_set1_ps(xHigh);
+    const __m128 lowY = _mm_set1_ps(yLow);
+    const __m128 highY = _mm_set1_ps(yHigh);
+    // Lanes of a group of four that lie before the end of the row, by entries left.
+    static constexpr int kLanesLeft[5] = {0x0, 0x1, 0x3, 0x7, 0xF};
+    auto scanRow = [&](int row, int firstColumn, int lastColumn) __attribute__((always_inline)) {
+        const int end = grid.rowEnd(row, lastColumn);
+        for (int e = grid.rowBegin(row, firstColumn); e < end; e += 4) {
+            const __m128 x = _mm_loadu_ps(grid.x.data() + e);
+            const __m128 y = _mm_loadu_ps(grid.y.data() + e);
+            const __m128 dx = _mm_sub_ps(selfX, x);
+            const __m128 dy = _mm_sub_ps(selfY, y);
+            const __m128 distance = _mm_add_ps(_mm_mul_ps(dx, dx), _mm_mul_ps(dy, dy));
+            const __m128 inside =
+                _mm_and_ps(_mm_and_ps(_mm_cmpge_ps(x, lowX), _mm_cmplt_ps(x, highX)),
+                           _mm_and_ps(_mm_cmpge_ps(y, lowY), _mm_cmplt_ps(y, highY)));
+            const __m128 candidates = _mm_and_ps(inside, _mm_cmple_ps(distance, _mm_set1_ps(gate)));
+            const int lanesInRow = kLanesLeft[std::min(end - e, 4)];
+            int offered = _mm_movemask_ps(candidates) & lanesInRow;
+            if (offered == 0) continue;
+            alignas(16) float distances[4];
+            _mm_store_ps(distances, distance);
+            for (; offered != 0; offered &= offered - 1) {
+                const int lane = std::countr_zero(static_cast<unsigned>(offered));
+                nearest.offer(NearestFive::key(distances[lane], grid.xPosition[e + lane]));
+            }
+            if (nearest.full()) gate = nearest.fifth();
+        }
+    };
+#else
     // Every candidate of the given cells of one row, the window tested without branches.
     auto scanRow = [&](int row, int firstColumn, int lastColumn) {
         const int end = grid.rowEnd(row, lastColumn);
@@ -170,6 +212,7 @@ void NeighbourIndex::senseNearest(const Agent& self, int selfSlot, const Agent* 
                           (std::uint64_t{0} - std::uint64_t{!inside}));
         }
     };
+#endif
     // The cells of `next` that are not in `done` (which lies inside it).
     auto scanAround = [&](const CellBox& next, const CellBox& done) {
         for (int r = next.r0; r <= next.r1; ++r) {
@@ -221,14 +264,85 @@ void NeighbourIndex::senseNearest(const Agent& self, int selfSlot, const Agent* 
     }
     if (reach) *reach = nearest.full() ? std::sqrt(nearest.fifth()) : halfWidth;
 
-    const int found = nearest.count();
-    if (found == 0) return;
+    const int kept = nearest.count();
+    if (kept == 0) return;
     const std::int32_t* slotByPosition = grid.slotByXPosition.data();
     // The nearest may be the Agent itself (or one standing on it, ahead in x order).
     const int first = slotByPosition[nearest.xPosition(0)] == selfSlot ? 1 : 0;
-    for (int k = 0; k < kNeighboursSensed && first + k < found; ++k)
-        writeNeighbourTerms(inputs, block + kTermsPerNeighbour * k, self,
-                            agents[slotByPosition[nearest.xPosition(first + k)]], frame, scaled);
+    int count = 0;
+    for (; count < kNeighboursSensed && first + count < kept; ++count)
+        found.neighbours[count] = &agents[slotByPosition[nearest.xPosition(first + count)]];
+    found.count = count;
+}
+
+void NeighbourIndex::senseNearestOfAll(const Agent& self, int selfSlot, const Agent* agents,
+                                       const KeptIndex& index, float halfWidth,
+                                       NeighbourBlock& found) const {
+    found.count = 0;
+    KAV_CHECK(selfSlot < 0 || &agents[selfSlot] == &self, "selfSlot is the sensing Agent's slot");
+    const float xLow = self.x - halfWidth;
+    const float xHigh = self.x + halfWidth;
+    const float yLow = self.y - halfWidth;
+    const float yHigh = self.y + halfWidth;
+    const int n = index.count;
+    if (!(xLow <= xHigh) || !(yLow <= yHigh) || n == 0) return;
+    const float* xs = index.key.data();
+    const float* ys = index.cross.data();
+    KAV_CHECK(n + 3 <= int(index.key.size()), "four entries can be read from any position");
+
+    NearestFive nearest;
+#if defined(__SSE2__)
+    // As the row scan of senseNearest: four entries at a time, only those in the window
+    // no farther than the fifth found so far offered.
+    float gate = std::numeric_limits<float>::infinity();
+    const __m128 selfX = _mm_set1_ps(self.x);
+    const __m128 selfY = _mm_set1_ps(self.y);
+    const __m128 lowX = _mm_set1_ps(xLow);
+    const __m128 highX = _mm_set1_ps(xHigh);
+    const __m128 lowY = _mm_set1_ps(yLow);
+    const __m128 highY = _mm_set1_ps(yHigh);
+    static constexpr int kLanes[5] = {0x0, 0x1, 0x3, 0x7, 0xF};
+    for (int from = 0; from < n; from += 4) {
+        const __m128 x = _mm_loadu_ps(xs + from);
+        const __m128 y = _mm_loadu_ps(ys + from);
+        const __m128 dx = _mm_sub_ps(selfX, x);
+        const __m128 dy = _mm_sub_ps(selfY, y);
+        const __m128 distance = _mm_add_ps(_mm_mul_ps(dx, dx), _mm_mul_ps(dy, dy));
+        const __m128 inside =
+            _mm_and_ps(_mm_and_ps(_mm_cmpge_ps(x, lowX), _mm_cmplt_ps(x, highX)),
+                       _mm_and_ps(_mm_cmpge_ps(y, lowY), _mm_cmplt_ps(y, highY)));
+        const __m128 candidates = _mm_and_ps(inside, _mm_cmple_ps(distance, _mm_set1_ps(gate)));
+        int offered = _mm_movemask_ps(candidates) & kLanes[std::min(n - from, 4)];
+        if (offered == 0) continue;
+        alignas(16) float distances[4];
+        _mm_store_ps(distances, distance);
+        for (; offered != 0; offered &= offered - 1) {
+            const int lane = std::countr_zero(static_cast<unsigned>(offered));
+            nearest.offer(NearestFive::key(distances[lane], from + lane));
+        }
+        if (nearest.full()) gate = nearest.fifth();
+    }
+#else
+    for (int pos = 0; pos < n; ++pos) {
+        const float x = xs[pos];
+        const float y = ys[pos];
+        const float dx = self.x - x;
+        const float dy = self.y - y;
+        const float distance = dx * dx + dy * dy;
+        const bool inside = (x >= xLow) & (x < xHigh) & (y >= yLow) & (y < yHigh);
+        nearest.offer(NearestFive::key(distance, pos) |
+                      (std::uint64_t{0} - std::uint64_t{!inside}));
+    }
+#endif
+
+    const int kept = nearest.count();
+    if (kept == 0) return;
+    const std::int32_t* slotByPosition = index.slot.data();
+    const int first = slotByPosition[nearest.xPosition(0)] == selfSlot ? 1 : 0;
+    int count = 0;
+    for (; count < kNeighboursSensed && first + count < kept; ++count)
+        found.neighbours[count] = &agents[slotByPosition[nearest.xPosition(first + count)]];
+    found.count = count;
 }
 
 }  // namespace kav

@@ -1,7 +1,7 @@
 #pragma once
 // The program step's neighbour index, kept from tick to tick: each population's slots in
-// ascending x, re-sorted from the last tick's order, and a grid of cells rebuilt from it
-// at every tick, in which each Agent searches its nearest neighbours outwards from where
+// ascending x, re-sorted from the last tick's order, and a grid of cells rebuilt from the
+// Prey's at every tick, in which each Agent searches its nearest Prey outwards from where
 // its last search ended.
 #include <array>
 #include <cstdint>
@@ -17,9 +17,11 @@ namespace kav {
 // from slot order, kept from tick to tick so that re-sorting meets nearly sorted input;
 // beside each entry its two coordinates, read by the searches without touching the Agents.
 struct KeptIndex {
-    std::array<std::int32_t, kMaxPrey> slot{};
-    std::array<float, kMaxPrey> key{};    // x of slot[pos]
-    std::array<float, kMaxPrey> cross{};  // y of slot[pos]
+    // Three entries of padding let a search read four entries from any position in use.
+    static constexpr int kPadded = kMaxPrey + 3;
+    std::array<std::int32_t, kPadded> slot{};
+    alignas(16) std::array<float, kPadded> key{};    // x of slot[pos]
+    alignas(16) std::array<float, kPadded> cross{};  // y of slot[pos]
     std::int32_t count = 0;               // slots 0..count-1 are in the index
 
     // Brings the index to the slots 0..count-1 of `agents` and to ascending (x, slot)
@@ -34,26 +36,27 @@ public:
     // moderate finite number: the searches need positions that compare as a total order.
     bool update(const WorldView& world);
 
-    // Writes the terms of the four nearest Agents of one population within the square
-    // window of `halfWidth` around `self` into the block at `block`: the neighbours the
-    // reference finds, in its order. `selfSlot` is self's slot when the population
+    // Finds the four nearest Agents of one population within the square window of
+    // `halfWidth` around `self`: the neighbours the reference finds, in its order. `selfSlot` is self's slot when the population
     // searched is self's own, -1 otherwise; `reach` is where this Agent's last search of
     // this population ended (null: search from the whole window).
     void senseNearest(const Agent& self, int selfSlot, const Agent* agents, const CellGrid& grid,
-                      float halfWidth, int block, bool scaled, const FrameRotation& frame,
-                      float* reach, InputVector& inputs) const;
+                      float halfWidth, float* reach, NeighbourBlock& found) const;
+
+    // The same over every entry of a small population's x index, four at a time: for a
+    // few dozen Agents one pass costs less than walking the cells.
+    void senseNearestOfAll(const Agent& self, int selfSlot, const Agent* agents,
+                           const KeptIndex& index, float halfWidth, NeighbourBlock& found) const;
 
     KeptIndex predatorsByX;
     KeptIndex preyByX;
-    CellGrid predatorGrid;
+    // The Prey in cells, for the search among the Prey and the capture phase; the
+    // Predators, a few dozen at most, are searched with one pass over their index.
     CellGrid preyGrid;
-    // The distance of each Agent's farthest of five nearest at its last search, per
-    // population searched: where the next search starts. It steers only the search, never
-    // its result.
+    // The distance of each Agent's farthest of five nearest Prey at its last search: where
+    // its next search starts. It steers only the search, never its result.
     std::array<float, kMaxPredators> predatorReachOnPrey{};
-    std::array<float, kMaxPredators> predatorReachOnPredators{};
     std::array<float, kMaxPrey> preyReachOnPrey{};
-    std::array<float, kMaxPrey> preyReachOnPredators{};
 };
 
 }  // namespace kav

@@ -37,9 +37,29 @@ struct FrameRotation {
 void writeNeighbourTerms(InputVector& inputs, int at, const Agent& self, const Agent& other,
                          const FrameRotation& frame, bool scaled);
 
+// The neighbours that one search found for one block of the input vector, nearest first.
+struct NeighbourBlock {
+    const Agent* neighbours[kNeighboursSensed] = {};
+    int count = 0;
+    int block = 0;        // kPreyBlock or kPredatorBlock
+    bool scaled = false;  // offsets divided by the squared distance
+};
+
+// The terms of both neighbour blocks of `self`, four neighbours per packed vector: each
+// neighbour's values in their own lanes with the operations of writeNeighbourTerms in its
+// order, so every number has the same bits (a value that is not a number stays one; see
+// evaluateNetworkPacked). The two blocks are independent, so their long chains of
+// divisions and square roots overlap. The program's step uses it.
+void writeNeighbourBlocks(InputVector& inputs, const Agent& self, const NeighbourBlock& first,
+                          const NeighbourBlock& second, const FrameRotation& frame);
+
 // The wall blocks: each wall closer than the sense range, in the order left, right,
 // bottom, top, so that a later wall of the same axis overwrites an earlier one.
 void senseWalls(InputVector& inputs, const Agent& self, const Arena& arena,
                 const FrameRotation& frame);
+
+// senseWalls with the four walls in four lanes, written in the same order.
+void senseWallsPacked(InputVector& inputs, const Agent& self, const Arena& arena,
+                      const FrameRotation& frame);
 
 }  // namespace kav

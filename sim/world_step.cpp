@@ -46,16 +46,21 @@ void WorldStep::sense(const WorldView& world, const Agent& self, int slot,
                       const FrameRotation& frame, InputVector& inputs) {
     inputs.fill(0.0f);
     const bool predator = self.isPredator != 0;
+    NeighbourBlock prey;
+    prey.block = kPreyBlock;
+    prey.scaled = predator;
+    NeighbourBlock predators;
+    predators.block = kPredatorBlock;
+    predators.scaled = !predator;
     float* reachOnPrey =
         predator ? &neighbours.predatorReachOnPrey[slot] : &neighbours.preyReachOnPrey[slot];
-    float* reachOnPredators = predator ? &neighbours.predatorReachOnPredators[slot]
-                                       : &neighbours.preyReachOnPredators[slot];
     neighbours.senseNearest(self, predator ? -1 : slot, world.prey, neighbours.preyGrid,
-                            self.senseRange, kPreyBlock, predator, frame, reachOnPrey, inputs);
-    neighbours.senseNearest(self, predator ? slot : -1, world.predators, neighbours.predatorGrid,
-                            predator ? kPredatorPeerWindow : self.senseRange, kPredatorBlock,
-                            !predator, frame, reachOnPredators, inputs);
-    senseWalls(inputs, self, world.arena, frame);
+                            self.senseRange, reachOnPrey, prey);
+    neighbours.senseNearestOfAll(self, predator ? slot : -1, world.predators,
+                                 neighbours.predatorsByX,
+                                 predator ? kPredatorPeerWindow : self.senseRange, predators);
+    writeNeighbourBlocks(inputs, self, prey, predators, frame);
+    senseWallsPacked(inputs, self, world.arena, frame);
 }
 
 void WorldStep::senseAndControl(const WorldView& world, AgentReadings& readings) {

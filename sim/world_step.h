@@ -1,9 +1,10 @@
 #pragma once
 // The program's world step. It computes what the reference step computes (the same
 // neighbours in the same order, the same contacts, the same capture list and the same
-// random draws) and shares all of its arithmetic; only the search structures differ: a
-// neighbour index kept from tick to tick with a grid of cells, and a capture broad phase
-// over the same grid.
+// random draws) with the same arithmetic; the search structures differ (a neighbour index
+// kept from tick to tick with a grid of the Prey's cells, and a capture broad phase over
+// that grid), and the neighbour terms, wall terms and controller run four values per
+// SSE2 instruction, each lane with the scalar operations in their order.
 //
 // It falls back on the reference step in two places, because its equivalences rest on
 // assumptions that only those cases break:

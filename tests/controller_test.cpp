@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
+#include <limits>
+#include <random>
 
 #include "sim/controller.h"
 #include "test_world.h"
@@ -123,6 +126,51 @@ TEST_F(Controller, DragAndLimitPerAxis) {
     EXPECT_EQ(sign(0.0f), 1.0f);
     EXPECT_EQ(sign(-0.0f), 1.0f);
     EXPECT_EQ(sign(-1e-30f), -1.0f);
+}
+
+// The packed network computes each value in its own lane with the scalar operations in
+// the scalar order: the same bits for any Genome and inputs, infinities, signed zeros and
+// subnormals included. A NaN must be a NaN in both; its sign and payload follow the
+// compiler's operand order, in the scalar code as in the packed.
+TEST(ControllerPacked, GivesTheScalarNetworksBitsForAnyWeightsAndInputs) {
+    std::mt19937 rng(2024);
+    const float specials[] = {0.0f,
+                              -0.0f,
+                              std::numeric_limits<float>::quiet_NaN(),
+                              std::numeric_limits<float>::infinity(),
+                              -std::numeric_limits<float>::infinity(),
+                              std::numeric_limits<float>::denorm_min(),
+                              -1.0e-40f,
+                              3.0e38f,
+                              -3.0e38f,
+                              1.0e-20f};
+    auto value = [&](int trial) {
+        std::uniform_int_distribution<int> pick(0, 19);
+        const int p = pick(rng);
+        if (trial % 4 == 0 && p < 10) return specials[p];
+        // Magnitudes from tiny to huge, so that sums round and overflow.
+        const float magnitude = std::pow(10.0f, std::uniform_real_distribution<float>(-30, 30)(rng));
+        return std::uniform_int_distribution<int>(0, 1)(rng) ? magnitude : -magnitude;
+    };
+    auto bits = [](float f) {
+        std::uint32_t b;
+        std::memcpy(&b, &f, 4);
+        return std::isnan(f) ? 0x7fc00000u : b;
+    };
+    float genome[kGenomeSize];
+    InputVector inputs;
+    int nans = 0;
+    for (int trial = 0; trial < 100000; ++trial) {
+        for (float& g : genome) g = trial % 3 == 0 ? value(trial) : std::uniform_real_distribution<float>(-1, 1)(rng);
+        for (float& in : inputs) in = trial % 2 == 0 ? value(trial) : std::uniform_real_distribution<float>(-3, 3)(rng);
+        const ControlOutput scalar = evaluateNetwork(genome, inputs);
+        const ControlOutput packed = evaluateNetworkPacked(genome, inputs);
+        ASSERT_EQ(bits(packed.forward), bits(scalar.forward)) << "trial " << trial;
+        ASSERT_EQ(bits(packed.lateral), bits(scalar.lateral)) << "trial " << trial;
+        nans += std::isnan(scalar.forward);
+    }
+    EXPECT_GT(nans, 1000);
+    EXPECT_LT(nans, 90000);
 }
 
 }  // namespace

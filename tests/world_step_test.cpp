@@ -175,9 +175,7 @@ TEST(CellGrid, SensingDoesNotDependOnWhereTheSearchStarts) {
                 const InputVector expected = world.senseByReference(a);
                 NeighbourIndex& index = world.program.neighbours;
                 index.predatorReachOnPrey.fill(start);
-                index.predatorReachOnPredators.fill(start);
                 index.preyReachOnPrey.fill(start);
-                index.preyReachOnPredators.fill(start);
                 const InputVector got = world.senseByProgram(a);
                 for (int k = 0; k < kInputCount; ++k)
                     ASSERT_EQ(bitsOf(got[k]), bitsOf(expected[k]))
@@ -259,6 +257,67 @@ TEST(WorldStep, KeepsEachAgentsInputsAndOutputsBySlot) {
         EXPECT_EQ(readings.predatorInputs[2], marker) << "a digesting Predator does not sense";
         EXPECT_EQ(&world.step->lastSensedInputs(), &readings.preyInputs[29]);
     }
+}
+
+// The program step's packed neighbour and wall terms against the reference's scalar ones,
+// in arenas narrower than twice the sense range (both walls of an axis in range), with
+// Agents on, beyond and within 0.001 of a wall, on top of each other and far apart.
+TEST(WorldStep, PackedTermsMatchTheReferenceInAnyArena) {
+    HandWorld world;
+    std::mt19937 rng(31);
+    std::uniform_real_distribution<float> unit(0.0f, 1.0f);
+    int wallTerms = 0;
+    for (int trial = 0; trial < 400; ++trial) {
+        SCOPED_TRACE(trial);
+        const float width = trial % 2 ? 10.0f : 0.5f + 4.0f * unit(rng);
+        const float height = trial % 3 ? 8.0f : 0.5f + 4.0f * unit(rng);
+        world.arena = {-width / 2, width / 2, -height / 2, height / 2};
+        auto coordinate = [&](float low, float high) {
+            switch (std::uniform_int_distribution<int>(0, 5)(rng)) {
+                case 0: return low;
+                case 1: return high - 0.0004f;
+                case 2: return high + 0.3f * unit(rng);
+                default: return low + (high - low) * unit(rng);
+            }
+        };
+        for (int i = 0; i < kMaxPredators + kMaxPrey; ++i) {
+            Agent& a = i < kMaxPredators ? world.predators[i] : world.prey[i - kMaxPredators];
+            world.place(a, coordinate(world.arena.xMin, world.arena.xMax),
+                        coordinate(world.arena.yMin, world.arena.yMax), unit(rng) - 0.5f,
+                        unit(rng) - 0.5f);
+            a.heading = 6.0f * unit(rng) - 1.5f;
+        }
+        world.prey[3].x = world.prey[4].x;  // one on top of another
+        world.prey[3].y = world.prey[4].y;
+        const int predators = std::uniform_int_distribution<int>(1, kMaxPredators)(rng);
+        const int prey = std::uniform_int_distribution<int>(1, kMaxPrey)(rng);
+        world.attach(predators, prey);
+        ASSERT_TRUE(world.program.sort(world.view()));
+        for (int i = 0; i < predators + prey; ++i) {
+            const Agent& a = i < predators ? world.predators[i] : world.prey[i - predators];
+            const InputVector expected = world.senseByReference(a);
+            const InputVector got = world.senseByProgram(a);
+            for (int k = 0; k < kInputCount; ++k)
+                ASSERT_EQ(bitsOf(got[k]), bitsOf(expected[k]))
+                    << (a.isPredator ? "Predator " : "Prey ") << a.slot << " input " << k;
+            for (int k = kXWallBlock; k < kInputCount; ++k) wallTerms += expected[k] != 0.0f;
+        }
+    }
+    EXPECT_GT(wallTerms, 10000);
+
+    // A neighbour exactly at the sum of the radii touches and gives no terms.
+    world.arena = kStandardArena;
+    Agent& self = world.place(world.prey[0], 0.0f, 0.0f);
+    self.heading = 0.0f;
+    world.place(world.prey[1], 0.1f, 0.0f);
+    world.place(world.prey[2], 0.5f, 0.0f);
+    world.place(world.predators[0], 0.0f, 0.12f);  // 0.07 is the sum with a Predator
+    world.attach(1, 3);
+    ASSERT_TRUE(world.program.sort(world.view()));
+    const InputVector expected = world.senseByReference(self);
+    ASSERT_EQ(expected[kPreyBlock], 0.0f) << "the touching neighbour uses up its number";
+    ASSERT_EQ(expected[kPreyBlock + kTermsPerNeighbour], 0.5f);
+    EXPECT_EQ(world.senseByProgram(self), expected);
 }
 
 #if KAV_CHECKS_ON
