@@ -115,9 +115,10 @@ int runEvolve(const EvolveOptions& options) {
                     std::fprintf(stderr, "\rtick %lld  %.0f ticks/s   ",
                                  static_cast<long long>(population->tick), rate);
                 else
-                    std::fprintf(stderr, "kavrosa-evolve: tick %s, %s ticks/s, %d Predators, %d Prey\n",
-                                 grouped(population->tick).c_str(), grouped((long long)rate).c_str(),
-                                 population->predatorCount, population->preyCount);
+                    std::fprintf(
+                        stderr, "kavrosa-evolve: tick %s, %s ticks/s, %d Predators, %d Prey\n",
+                        grouped(population->tick).c_str(), grouped((long long)rate).c_str(),
+                        population->predatorCount, population->preyCount);
                 lastProgress = now;
                 lastProgressTicks = run_;
             }
@@ -143,14 +144,15 @@ int runEvolve(const EvolveOptions& options) {
     }
 
     const EventCounts& events = population->events();
-    std::printf("kavrosa-evolve: %s ticks (tick %s to %s) in %.1f s, %s ticks/s; %s captures, %s "
-                "births; %d Predators, %d Prey\n",
-                grouped((long long)run_).c_str(), grouped(startTick).c_str(),
-                grouped(population->tick).c_str(), seconds,
-                grouped(seconds > 0 ? (long long)(double(run_) / seconds) : 0).c_str(),
-                grouped(events.captures - startEvents.captures).c_str(),
-                grouped(births(events) - births(startEvents)).c_str(), population->predatorCount,
-                population->preyCount);
+    std::printf(
+        "kavrosa-evolve: %s ticks (tick %s to %s) in %.1f s, %s ticks/s; %s captures, %s "
+        "births; %d Predators, %d Prey\n",
+        grouped((long long)run_).c_str(), grouped(startTick).c_str(),
+        grouped(population->tick).c_str(), seconds,
+        grouped(seconds > 0 ? (long long)(double(run_) / seconds) : 0).c_str(),
+        grouped(events.captures - startEvents.captures).c_str(),
+        grouped(births(events) - births(startEvents)).c_str(), population->predatorCount,
+        population->preyCount);
     return status;
 }
 

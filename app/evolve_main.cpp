@@ -66,11 +66,12 @@ bool folderOfFileUsable(const std::string& option, const std::string& file) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    CLI::App app{"Runs the Kavrosa evolution without a window, as fast as the machine allows.\n"
-                 "Reads and writes genom.gen, its sidecar genom.gen.json and the statistics\n"
-                 "files (ivklsiker.txt, AiTesztE.txt, AiTesztM.txt, written only if they\n"
-                 "exist) in the folder; one program at a time per folder.",
-                 "kavrosa-evolve"};
+    CLI::App app{
+        "Runs the Kavrosa evolution without a window, as fast as the machine allows.\n"
+        "Reads and writes genom.gen, its sidecar genom.gen.json and the statistics\n"
+        "files (ivklsiker.txt, AiTesztE.txt, AiTesztM.txt, written only if they\n"
+        "exist) in the folder; one program at a time per folder.",
+        "kavrosa-evolve"};
     kav::EvolveOptions options;
     std::string ticks, until, seed, logEvery = "200", saveEvery = "100000", predators, prey,
                                     progress = "60";
@@ -89,7 +90,8 @@ int main(int argc, char** argv) {
     app.add_option("--prey", prey, "Number of Prey, 1-200, likewise");
     app.add_option("--log", options.logFile,
                    "Append a CSV row per report to this file (relative to the working folder)");
-    app.add_option("--log-every", logEvery, "Ticks between log rows, a multiple of 200 (default 200)");
+    app.add_option("--log-every", logEvery,
+                   "Ticks between log rows, a multiple of 200 (default 200)");
     app.add_option("--save-every", saveEvery,
                    "Save genom.gen, its sidecar and the log every N ticks (default 100000; 0: "
                    "at the end only)");
@@ -122,8 +124,8 @@ int main(int argc, char** argv) {
         return 2;
     }
     if (!seed.empty()) {
-        const auto value = wholeNumber("--seed", seed, 0, 4294967295LL,
-                                       "a whole number from 0 to 4294967295");
+        const auto value =
+            wholeNumber("--seed", seed, 0, 4294967295LL, "a whole number from 0 to 4294967295");
         if (!value) return 2;
         options.seed = std::uint32_t(*value);
     }
@@ -134,18 +136,20 @@ int main(int argc, char** argv) {
         options.predators = int(*value);
     }
     if (!prey.empty()) {
-        const auto value = wholeNumber("--prey", prey, 1, kav::kMaxPrey,
-                                       "a whole number from 1 to 200");
+        const auto value =
+            wholeNumber("--prey", prey, 1, kav::kMaxPrey, "a whole number from 1 to 200");
         if (!value) return 2;
         options.prey = int(*value);
     }
     {
-        const auto value = wholeNumber("--log-every", logEvery, 200, kHuge,
-                                       "a whole multiple of 200 ticks");
+        const auto value =
+            wholeNumber("--log-every", logEvery, 200, kHuge, "a whole multiple of 200 ticks");
         if (!value || *value % 200 != 0) {
             if (value)
-                std::fprintf(stderr, "kavrosa-evolve: --log-every must be a whole multiple of "
-                                     "200 ticks (not \"%s\")\n", logEvery.c_str());
+                std::fprintf(stderr,
+                             "kavrosa-evolve: --log-every must be a whole multiple of "
+                             "200 ticks (not \"%s\")\n",
+                             logEvery.c_str());
             return 2;
         }
         options.logEvery = *value;

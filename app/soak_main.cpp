@@ -15,9 +15,10 @@
 #include "io/genome_file.h"
 
 int main(int argc, char** argv) {
-    CLI::App app{"Runs the evolution at full populations and checks the world's invariants\n"
-                 "after every tick. Nothing is saved.",
-                 "kavrosa-soak"};
+    CLI::App app{
+        "Runs the evolution at full populations and checks the world's invariants\n"
+        "after every tick. Nothing is saved.",
+        "kavrosa-soak"};
     std::uint64_t ticks = 1000000;
     std::uint32_t seed = 1;
     std::string folder;
@@ -47,7 +48,8 @@ int main(int argc, char** argv) {
     const bool progress = ::isatty(STDERR_FILENO) != 0;
     for (std::uint64_t run = 0; run < ticks; ++run) {
         // A genome file may hold smaller counts: grow one of each per tick to full.
-        if (population->predatorCount < kav::kMaxPredators) population->requestSizeChange(true, true);
+        if (population->predatorCount < kav::kMaxPredators)
+            population->requestSizeChange(true, true);
         if (population->preyCount < kav::kMaxPrey) population->requestSizeChange(true, false);
         std::int64_t generationsBefore = 0;
         for (const auto& a : population->predators) generationsBefore += a.generation;
@@ -73,12 +75,12 @@ int main(int argc, char** argv) {
     }
     const double seconds = std::chrono::duration<double>(Clock::now() - started).count();
     if (progress) std::fprintf(stderr, "\r");
-    std::printf("kavrosa-soak: %llu ticks at %d Predators and %d Prey, invariants held after "
-                "every tick\n"
-                "  %.1f s (%.0f ticks/s), %llu captures, %llu Agents replaced\n",
-                static_cast<unsigned long long>(ticks), population->predatorCount,
-                population->preyCount, seconds, seconds > 0 ? double(ticks) / seconds : 0.0,
-                static_cast<unsigned long long>(captures),
-                static_cast<unsigned long long>(replaced));
+    std::printf(
+        "kavrosa-soak: %llu ticks at %d Predators and %d Prey, invariants held after "
+        "every tick\n"
+        "  %.1f s (%.0f ticks/s), %llu captures, %llu Agents replaced\n",
+        static_cast<unsigned long long>(ticks), population->predatorCount, population->preyCount,
+        seconds, seconds > 0 ? double(ticks) / seconds : 0.0,
+        static_cast<unsigned long long>(captures), static_cast<unsigned long long>(replaced));
     return 0;
 }

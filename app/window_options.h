@@ -6,7 +6,7 @@
 namespace kav {
 
 struct WindowOptions {
-    std::string folder;              // of genom.gen and the statistics files; empty: "."
+    std::string folder;  // of genom.gen and the statistics files; empty: "."
     // Start state of the random source of a new evolution (none: 1); a resumed one
     // continues the state saved beside genom.gen.
     std::optional<std::uint32_t> seed;

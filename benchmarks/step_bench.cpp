@@ -52,8 +52,8 @@ void tickBenchmark(benchmark::State& state, int predators, int prey, StepKind ki
                           predators, prey);
     w.step.kind = kind;
     for (auto _ : state) w.runTick();
-    state.counters["ticks/s"] = benchmark::Counter(double(state.iterations()),
-                                                   benchmark::Counter::kIsRate);
+    state.counters["ticks/s"] =
+        benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
 }
 
 void BM_Tick_10_150(benchmark::State& state) { tickBenchmark(state, 10, 150, StepKind::program); }
@@ -70,7 +70,8 @@ void BM_Control240(benchmark::State& state) {
     Population& w = world("40/200 controller", 40, 200);
     const AgentReadings& readings = w.step.readings;
     for (auto _ : state) {
-        for (int i = 0; i < w.predatorCount; ++i) control(w.predators[i], readings.predatorInputs[i]);
+        for (int i = 0; i < w.predatorCount; ++i)
+            control(w.predators[i], readings.predatorInputs[i]);
         for (int i = 0; i < w.preyCount; ++i) control(w.prey[i], readings.preyInputs[i]);
         benchmark::ClobberMemory();
     }
@@ -81,8 +82,8 @@ void BM_Control240(benchmark::State& state) {
 // let the branch predictor learn it).
 template <StepKind kind>
 void senseBenchmark(benchmark::State& state) {
-    Population& w = world(kind == StepKind::program ? "40/200 sensing" : "40/200 sensing reference",
-                          40, 200);
+    Population& w =
+        world(kind == StepKind::program ? "40/200 sensing" : "40/200 sensing reference", 40, 200);
     using Clock = std::chrono::steady_clock;
     InputVector inputs;
     for (auto _ : state) {
@@ -92,8 +93,7 @@ void senseBenchmark(benchmark::State& state) {
         auto sense = [&](const Agent& a, int slot) {
             if constexpr (kind == StepKind::program)
                 w.step.program.sense(view, a, slot, FrameRotation(a.heading), inputs);
-            else
-                w.step.reference.sense(view, a, inputs);
+            else w.step.reference.sense(view, a, inputs);
         };
         const Clock::time_point start = Clock::now();
         for (int i = 0; i < w.predatorCount; ++i) sense(w.predators[i], i);
@@ -177,10 +177,10 @@ public:
         for (const char* size : {"10_150", "40_200"}) {
             const double program = us((std::string("BM_Tick_") + size).c_str());
             const double reference = us((std::string("BM_TickReference_") + size).c_str());
-            std::printf("  tick %-6s  program %8.1f us (%7.0f ticks/s)  reference %8.1f us "
-                        "(%6.0f ticks/s)  speed-up %5.1fx\n",
-                        size, program, 1e6 / program, reference, 1e6 / reference,
-                        reference / program);
+            std::printf(
+                "  tick %-6s  program %8.1f us (%7.0f ticks/s)  reference %8.1f us "
+                "(%6.0f ticks/s)  speed-up %5.1fx\n",
+                size, program, 1e6 / program, reference, 1e6 / reference, reference / program);
         }
         const double tick = us("BM_Tick_40_200");
         const double control = us("BM_Control240");

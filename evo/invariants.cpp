@@ -20,8 +20,8 @@ std::string checkRanks(const char* kind, const Agent* agents, const std::int32_t
             return out.str();
         }
         if (seen[slot]) {
-            out << kind << " rank list: slot " << slot << " appears twice (again at position "
-                << p << ")";
+            out << kind << " rank list: slot " << slot << " appears twice (again at position " << p
+                << ")";
             return out.str();
         }
         seen[slot] = true;
@@ -52,8 +52,8 @@ std::string checkPositions(const char* kind, const Agent* agents, int count) {
         const Agent& a = agents[i];
         if (!std::isfinite(a.x) || !std::isfinite(a.y)) {
             std::ostringstream out;
-            out << kind << " slot " << i << " is in use at a position that is not finite ("
-                << a.x << ", " << a.y << ")";
+            out << kind << " slot " << i << " is in use at a position that is not finite (" << a.x
+                << ", " << a.y << ")";
             return out.str();
         }
     }
@@ -89,11 +89,10 @@ std::string checkInvariants(const Population& population) {
         }
     }
     std::string failure = checkRanks("Predator", population.predators.data(),
-                                     population.predatorRanks.data(), kMaxPredators,
-                                     predatorCount);
+                                     population.predatorRanks.data(), kMaxPredators, predatorCount);
     if (failure.empty())
-        failure = checkRanks("Prey", population.prey.data(), population.preyRanks.data(),
-                             kMaxPrey, preyCount);
+        failure = checkRanks("Prey", population.prey.data(), population.preyRanks.data(), kMaxPrey,
+                             preyCount);
     if (failure.empty())
         failure = checkPositions("Predator", population.predators.data(), predatorCount);
     if (failure.empty()) failure = checkPositions("Prey", population.prey.data(), preyCount);

@@ -26,10 +26,8 @@ void Population::setup(const Arena& arenaArg, float preyRadius, float predatorRa
 
     preyCount = initialPreyCount;
     predatorCount = initialPredatorCount;
-    if (saved)
-        restore(*saved);
-    else
-        randomizeGenomes();
+    if (saved) restore(*saved);
+    else randomizeGenomes();
     events_ = {};
     report_ = {};
 

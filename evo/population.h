@@ -2,11 +2,11 @@
 #include <array>
 #include <cstdint>
 
+#include "evo/report.h"
+#include "evo/world_state.h"
 #include "sim/agent.h"
 #include "sim/arena.h"
 #include "sim/random.h"
-#include "evo/report.h"
-#include "evo/world_state.h"
 #include "sim/sensing.h"
 #include "sim/stepper.h"
 
@@ -106,8 +106,7 @@ private:
     void climbPredatorRank(Agent& climber);
     void randomizeGenomes();
     void restore(const SavedEvolution& saved);
-    ProbeStatistics runProbe(const float* values, int first, int valueCount,
-                             float& previousSpread);
+    ProbeStatistics runProbe(const float* values, int first, int valueCount, float& previousSpread);
     PopulationSummary summarize(const Agent* agents, int count) const;
 
     EventCounts events_;

@@ -15,7 +15,7 @@ struct ProbeStatistics {
 // What happened to the Agents since the world was set up. A birth is an offspring put
 // into a slot: the replacement of a caught, dead or starved Agent, or an added one.
 struct EventCounts {
-    std::int64_t captures = 0;        // Prey caught by Predators
+    std::int64_t captures = 0;  // Prey caught by Predators
     std::int64_t predatorBirths = 0;
     std::int64_t preyBirths = 0;
     std::int64_t starvations = 0;     // Predators too long without a catch

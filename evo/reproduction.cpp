@@ -12,8 +12,8 @@ int advance(int position, int count) { return position + 1 == count ? 0 : positi
 
 // Walks `steps` Agents of the given mode down the rank list from `position`; the Agent
 // after the last one counted is where the walk stops.
-int walk(int position, int steps, std::uint8_t mode, const Agent* agents,
-         const std::int32_t* ranks, int count) {
+int walk(int position, int steps, std::uint8_t mode, const Agent* agents, const std::int32_t* ranks,
+         int count) {
     for (int s = 0; s < steps; ++s) {
         // An Agent of the mode always exists: the dead Agent itself is still in the list.
         int guard = 0;

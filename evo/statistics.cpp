@@ -6,8 +6,8 @@ namespace kav {
 
 namespace {
 
-constexpr float kProbeE[16] = {0.6f, 0.2f,  -0.6f, 0.0f,  0.4f, 0.7f, -0.7f, 0.1f,
-                               1.7f, 1.0f,  -0.5f, -0.1f, 0.9f, 1.2f, -0.7f, 0.0f};
+constexpr float kProbeE[16] = {0.6f, 0.2f, -0.6f, 0.0f,  0.4f, 0.7f, -0.7f, 0.1f,
+                               1.7f, 1.0f, -0.5f, -0.1f, 0.9f, 1.2f, -0.7f, 0.0f};
 constexpr float kProbeM[4] = {0.0f, -0.1f, 0.0f, 0.2f};  // inputs 16-19: one Predator
 
 }  // namespace

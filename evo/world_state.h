@@ -2,8 +2,8 @@
 #include <array>
 #include <cstdint>
 
-#include "sim/agent.h"
 #include "evo/report.h"
+#include "sim/agent.h"
 
 namespace kav {
 

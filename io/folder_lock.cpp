@@ -42,8 +42,7 @@ bool FolderLock::acquire(const std::filesystem::path& folder) {
         ::close(fd);
         if (error == EWOULDBLOCK)
             failure_ = "folder " + folder.string() + " is in use by " + describeLockHolder(path);
-        else
-            failure_ = "cannot lock " + path.string() + ": " + std::strerror(error);
+        else failure_ = "cannot lock " + path.string() + ": " + std::strerror(error);
         return false;
     }
     // The holder's name for whoever comes next.

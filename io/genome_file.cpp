@@ -114,20 +114,19 @@ DecodedGenomeFile decodeGenomeFile(const unsigned char* bytes, std::size_t size,
     saved.predatorCount = std::clamp(storedPredators, 1, kMaxPredators);
     saved.preyCount = std::clamp(storedPrey, 1, kMaxPrey);
     if (saved.predatorCount != storedPredators || saved.preyCount != storedPrey)
-        result.notes.push_back(name + " holds " + std::to_string(storedPredators) +
-                               " Predators and " + std::to_string(storedPrey) + " Prey; using " +
-                               std::to_string(saved.predatorCount) + " and " +
-                               std::to_string(saved.preyCount) + " (limits 1-" +
-                               std::to_string(kMaxPredators) + " and 1-" +
-                               std::to_string(kMaxPrey) + ")");
+        result.notes.push_back(
+            name + " holds " + std::to_string(storedPredators) + " Predators and " +
+            std::to_string(storedPrey) + " Prey; using " + std::to_string(saved.predatorCount) +
+            " and " + std::to_string(saved.preyCount) + " (limits 1-" +
+            std::to_string(kMaxPredators) + " and 1-" + std::to_string(kMaxPrey) + ")");
 
     int nonFinite = 0;
     for (const auto& genome : saved.predatorGenomes)
-        nonFinite += int(std::count_if(genome.begin(), genome.end(),
-                                       [](float w) { return !std::isfinite(w); }));
+        nonFinite += int(
+            std::count_if(genome.begin(), genome.end(), [](float w) { return !std::isfinite(w); }));
     for (const auto& genome : saved.preyGenomes)
-        nonFinite += int(std::count_if(genome.begin(), genome.end(),
-                                       [](float w) { return !std::isfinite(w); }));
+        nonFinite += int(
+            std::count_if(genome.begin(), genome.end(), [](float w) { return !std::isfinite(w); }));
     if (nonFinite > 0)
         result.notes.push_back(name + " holds " + std::to_string(nonFinite) +
                                " weights that are not finite numbers; their Agents will die and "
@@ -144,7 +143,8 @@ LoadedGenomes GenomeFile::load() {
     if (status.type() == std::filesystem::file_type::not_found) return {GenomeLoad::noFile, {}};
     auto reject = [&](const char* why) {
         keepRejectedFile_ = true;
-        std::fprintf(stderr, "kavrosa: cannot load %s: %s; starting a new evolution with random Genomes\n",
+        std::fprintf(stderr,
+                     "kavrosa: cannot load %s: %s; starting a new evolution with random Genomes\n",
                      describe(path).c_str(), why);
         return LoadedGenomes{GenomeLoad::rejected, {}};
     };
@@ -169,7 +169,8 @@ LoadedGenomes GenomeFile::load() {
     std::fclose(file);
     if (readError) return reject("read error");
     DecodedGenomeFile decoded = decodeGenomeFile(bytes.data(), total, describe(path));
-    for (const std::string& note : decoded.notes) std::fprintf(stderr, "kavrosa: %s\n", note.c_str());
+    for (const std::string& note : decoded.notes)
+        std::fprintf(stderr, "kavrosa: %s\n", note.c_str());
     if (!decoded.evolution) {
         keepRejectedFile_ = true;
         return {GenomeLoad::rejected, {}};
@@ -207,8 +208,8 @@ bool GenomeFile::writeTemporary(const SavedEvolution& saved) {
 
     std::FILE* file = std::fopen(temporary.string().c_str(), "wb");
     if (!file) return fail(std::strerror(errno));
-    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size() &&
-                         std::fflush(file) == 0;
+    const bool written =
+        std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size() && std::fflush(file) == 0;
     int savedErrno = errno;
 #if defined(__unix__) || defined(__APPLE__)
     const bool synced = written && ::fsync(fileno(file)) == 0;
@@ -235,7 +236,9 @@ bool GenomeFile::commitTemporary() {
             std::filesystem::path kept = path;
             kept += ".rejected";
             for (int n = 1; std::filesystem::symlink_status(kept, error).type() !=
-                                std::filesystem::file_type::not_found && n < 1000; ++n) {
+                                std::filesystem::file_type::not_found &&
+                            n < 1000;
+                 ++n) {
                 kept = path;
                 kept += ".rejected." + std::to_string(n);
             }

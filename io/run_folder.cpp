@@ -108,7 +108,8 @@ bool RunFolder::open(Population& population) {
         if (!sidecar && why == "there is none")
             problem = genomeName + " has no sidecar " + kSidecarFileName;
         else if (!sidecar)
-            problem = genomeName + ": its sidecar " + kSidecarFileName + " cannot be used (" + why + ")";
+            problem =
+                genomeName + ": its sidecar " + kSidecarFileName + " cannot be used (" + why + ")";
         else if (sidecar->genomeChecksum != checksum || sidecar->tick != loaded.evolution->tick)
             problem = genomeName + " does not match its sidecar " + kSidecarFileName +
                       ", which was written for tick " + std::to_string(sidecar->tick) +
@@ -137,16 +138,15 @@ bool RunFolder::open(Population& population) {
     } else {
         seed_ = requestedSeed;
         population.random.setState(seed_);
-        if (loaded.evolution)
-            population.setupStandard(&*loaded.evolution);
+        if (loaded.evolution) population.setupStandard(&*loaded.evolution);
         else
             population.setup(kStandardArena, 0.05f, 0.02f, settings_.startPredators,
                              settings_.startPrey);
     }
     startTick_ = population.tick;
     const std::string now = utcNow();
-    runs_.push_back(RunRecord{settings_.program, startTick_, startTick_, now, now,
-                              settings_.arguments});
+    runs_.push_back(
+        RunRecord{settings_.program, startTick_, startTick_, now, now, settings_.arguments});
 
     if (!settings_.logFile.empty()) {
         std::string why;

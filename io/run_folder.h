@@ -25,7 +25,7 @@ struct RunSettings {
     std::int64_t logEvery = 200;        // a row at every tick that is a multiple of it
     int startPredators = 10;            // the counts of a new evolution
     int startPrey = 150;
-    std::string program = "kavrosa";    // for the sidecar's list of runs and the lock
+    std::string program = "kavrosa";  // for the sidecar's list of runs and the lock
     std::string arguments;
 };
 

@@ -53,21 +53,23 @@ constexpr std::array kIntFields{IntField{"rank", &Agent::rank},
 constexpr std::array kLongFields{LongField{"generation", &Agent::generation},
                                  LongField{"age", &Agent::age},
                                  LongField{"catches", &Agent::catches}};
-constexpr std::array kFlagFields{FlagField{"hitWall", &Agent::hitWall},
-                                 FlagField{"hitTop", &Agent::hitTop},
-                                 FlagField{"hitLeft", &Agent::hitLeft},
-                                 FlagField{"hitBottom", &Agent::hitBottom},
-                                 FlagField{"hitRight", &Agent::hitRight},
-                                 FlagField{"captured", &Agent::captured},
-                                 FlagField{"dead", &Agent::dead}};
-constexpr std::array kFloatFields{
-    FloatField{"x", &Agent::x},           FloatField{"y", &Agent::y},
-    FloatField{"vx", &Agent::vx},         FloatField{"vy", &Agent::vy},
-    FloatField{"nextX", &Agent::nextX},   FloatField{"nextY", &Agent::nextY},
-    FloatField{"nextVx", &Agent::nextVx}, FloatField{"nextVy", &Agent::nextVy},
-    FloatField{"energy", &Agent::energy}, FloatField{"heading", &Agent::heading},
-    FloatField{"prevHeading", &Agent::prevHeading},
-    FloatField{"contactTime", &Agent::contactTime}};
+constexpr std::array kFlagFields{
+    FlagField{"hitWall", &Agent::hitWall},   FlagField{"hitTop", &Agent::hitTop},
+    FlagField{"hitLeft", &Agent::hitLeft},   FlagField{"hitBottom", &Agent::hitBottom},
+    FlagField{"hitRight", &Agent::hitRight}, FlagField{"captured", &Agent::captured},
+    FlagField{"dead", &Agent::dead}};
+constexpr std::array kFloatFields{FloatField{"x", &Agent::x},
+                                  FloatField{"y", &Agent::y},
+                                  FloatField{"vx", &Agent::vx},
+                                  FloatField{"vy", &Agent::vy},
+                                  FloatField{"nextX", &Agent::nextX},
+                                  FloatField{"nextY", &Agent::nextY},
+                                  FloatField{"nextVx", &Agent::nextVx},
+                                  FloatField{"nextVy", &Agent::nextVy},
+                                  FloatField{"energy", &Agent::energy},
+                                  FloatField{"heading", &Agent::heading},
+                                  FloatField{"prevHeading", &Agent::prevHeading},
+                                  FloatField{"contactTime", &Agent::contactTime}};
 constexpr std::size_t kAgentFieldCount =
     kIntFields.size() + kLongFields.size() + kFlagFields.size() + kFloatFields.size();
 
@@ -91,8 +93,8 @@ Json agentRow(const Agent& a) {
 
 void readAgentRow(const Json& row, Agent& a) {
     if (!row.is_array() || row.size() != kAgentFieldCount)
-        throw std::runtime_error("an Agent row has " + std::to_string(row.size()) + " values, not " +
-                                 std::to_string(kAgentFieldCount));
+        throw std::runtime_error("an Agent row has " + std::to_string(row.size()) +
+                                 " values, not " + std::to_string(kAgentFieldCount));
     std::size_t i = 0;
     for (const auto& f : kIntFields) a.*f.member = row.at(i++).get<std::int32_t>();
     for (const auto& f : kLongFields) a.*f.member = row.at(i++).get<std::int64_t>();
@@ -101,9 +103,12 @@ void readAgentRow(const Json& row, Agent& a) {
 }
 
 Json eventsJson(const EventCounts& e) {
-    return Json{{"captures", e.captures},       {"predatorBirths", e.predatorBirths},
-                {"preyBirths", e.preyBirths},   {"starvations", e.starvations},
-                {"predatorDeaths", e.predatorDeaths}, {"preyDeaths", e.preyDeaths}};
+    return Json{{"captures", e.captures},
+                {"predatorBirths", e.predatorBirths},
+                {"preyBirths", e.preyBirths},
+                {"starvations", e.starvations},
+                {"predatorDeaths", e.predatorDeaths},
+                {"preyDeaths", e.preyDeaths}};
 }
 
 EventCounts readEvents(const Json& j) {
@@ -125,8 +130,7 @@ void readRanks(const Json& j, Ranks& ranks, const char* name) {
     for (std::size_t k = 0; k < ranks.size(); ++k) {
         ranks[k] = j[k].get<std::int32_t>();
         if (ranks[k] < 0 || ranks[k] >= std::int32_t(ranks.size()))
-            throw std::runtime_error(std::string(name) + " holds slot " +
-                                     std::to_string(ranks[k]));
+            throw std::runtime_error(std::string(name) + " holds slot " + std::to_string(ranks[k]));
     }
 }
 
@@ -162,9 +166,12 @@ std::string encodeSidecar(const Sidecar& s) {
     for (const Agent& a : w.predators) predators.push_back(agentRow(a));
     for (const Agent& a : w.prey) prey.push_back(agentRow(a));
     for (const RunRecord& r : s.runs)
-        runs.push_back(Json{{"program", r.program}, {"startTick", r.startTick},
-                            {"endTick", r.endTick}, {"started", r.started},
-                            {"ended", r.ended}, {"arguments", r.arguments}});
+        runs.push_back(Json{{"program", r.program},
+                            {"startTick", r.startTick},
+                            {"endTick", r.endTick},
+                            {"started", r.started},
+                            {"ended", r.ended},
+                            {"arguments", r.arguments}});
     char checksum[9];
     std::snprintf(checksum, sizeof checksum, "%08x", s.genomeChecksum);
 
@@ -233,15 +240,14 @@ std::optional<Sidecar> decodeSidecar(const std::string& text, const WorldState& 
         const Json& prey = j.at("prey");
         if (predators.size() != w.predators.size() || prey.size() != w.prey.size())
             throw std::runtime_error("it does not hold every Agent slot");
-        for (std::size_t i = 0; i < w.predators.size(); ++i) readAgentRow(predators[i], w.predators[i]);
+        for (std::size_t i = 0; i < w.predators.size(); ++i)
+            readAgentRow(predators[i], w.predators[i]);
         for (std::size_t i = 0; i < w.prey.size(); ++i) readAgentRow(prey[i], w.prey[i]);
         for (const Json& r : j.at("runs"))
-            s.runs.push_back(RunRecord{r.at("program").get<std::string>(),
-                                       r.at("startTick").get<std::int64_t>(),
-                                       r.at("endTick").get<std::int64_t>(),
-                                       r.at("started").get<std::string>(),
-                                       r.at("ended").get<std::string>(),
-                                       r.at("arguments").get<std::string>()});
+            s.runs.push_back(
+                RunRecord{r.at("program").get<std::string>(), r.at("startTick").get<std::int64_t>(),
+                          r.at("endTick").get<std::int64_t>(), r.at("started").get<std::string>(),
+                          r.at("ended").get<std::string>(), r.at("arguments").get<std::string>()});
         return s;
     } catch (const std::exception& error) {
         why = error.what();

@@ -33,9 +33,9 @@ struct Sidecar {
     std::uint32_t genomeChecksum = 0;  // ...and the CRC-32 of its 60,496 bytes
     std::uint32_t seed = 1;            // the random source's start of this evolution
     WorldState world;
-    EventCounts eventsAtLastLogRow;    // the log's rows count events since the previous row
-    bool logWritten = false;           // the saving run wrote a log: rows after `tick` in it
-                                       // are its own and may be dropped on resume
+    EventCounts eventsAtLastLogRow;  // the log's rows count events since the previous row
+    bool logWritten = false;         // the saving run wrote a log: rows after `tick` in it
+                                     // are its own and may be dropped on resume
     std::vector<RunRecord> runs;
 };
 

@@ -17,22 +17,37 @@ namespace {
 
 constexpr const char* kColumns[] = {
     "tick",
-    "predators", "prey",
-    "captures", "predatorBirths", "preyBirths", "starvations", "predatorDeaths", "preyDeaths",
-    "predatorMeanGeneration", "predatorMaxGeneration", "predatorMeanEnergy",
-    "preyMeanGeneration", "preyMaxGeneration", "preyMeanEnergy",
-    "clonalRankPct", "sexualRankPct",
-    "probeEMeanX", "probeEMeanY", "probeESpread", "probeESpreadChange",
-    "probeMMeanX", "probeMMeanY", "probeMSpread", "probeMSpreadChange",
+    "predators",
+    "prey",
+    "captures",
+    "predatorBirths",
+    "preyBirths",
+    "starvations",
+    "predatorDeaths",
+    "preyDeaths",
+    "predatorMeanGeneration",
+    "predatorMaxGeneration",
+    "predatorMeanEnergy",
+    "preyMeanGeneration",
+    "preyMaxGeneration",
+    "preyMeanEnergy",
+    "clonalRankPct",
+    "sexualRankPct",
+    "probeEMeanX",
+    "probeEMeanY",
+    "probeESpread",
+    "probeESpreadChange",
+    "probeMMeanX",
+    "probeMMeanY",
+    "probeMSpread",
+    "probeMSpreadChange",
 };
 
 // A float with the digits that give it back exactly; any NaN is written "nan".
 void addFloat(std::string& row, float value) {
     char text[32];
-    if (std::isnan(value))
-        std::snprintf(text, sizeof text, ",nan");
-    else
-        std::snprintf(text, sizeof text, ",%.9g", double(value));
+    if (std::isnan(value)) std::snprintf(text, sizeof text, ",nan");
+    else std::snprintf(text, sizeof text, ",%.9g", double(value));
     row += text;
 }
 void addMean(std::string& row, double value) {
@@ -158,8 +173,7 @@ bool TimeSeriesLog::open(const std::filesystem::path& path, std::int64_t tick, b
         got += std::size_t(n);
     }
     const LogContents log = parseLog(text);
-    if (log.foreignHeader)
-        return fail("its first line is not the header of a Kavrosa log");
+    if (log.foreignHeader) return fail("its first line is not the header of a Kavrosa log");
 
     std::size_t keep = log.hasHeader ? log.headerEnd : 0;
     std::size_t kept = 0;

@@ -20,8 +20,8 @@ int logColumnCount();
 // The complete rows of a log's text: the tick of each and where its line ends. Parsing
 // stops at the first line that is not a whole row (a torn last line, another header).
 struct LogContents {
-    bool hasHeader = false;       // the first line is this program's header
-    bool foreignHeader = false;   // the first line is whole but another header
+    bool hasHeader = false;      // the first line is this program's header
+    bool foreignHeader = false;  // the first line is whole but another header
     std::vector<std::int64_t> ticks;
     std::vector<std::size_t> rowEnds;  // offset just past each row's line break
     std::size_t headerEnd = 0;

@@ -68,9 +68,8 @@ struct Agent {
 
     // Gives a slot its first occupant: three draws (position x, position y, heading).
     // `genomeStorage` is the slot's 63 weights, which the caller fills afterwards.
-    void init(const Arena& arena, float radiusArg, float senseRangeArg,
-              std::uint8_t reproModeArg, int slotArg, bool isPredatorArg, Random& random,
-              float* genomeStorage);
+    void init(const Arena& arena, float radiusArg, float senseRangeArg, std::uint8_t reproModeArg,
+              int slotArg, bool isPredatorArg, Random& random, float* genomeStorage);
 
     // Opens a tick: commits the end of the previous move and reflects the velocity at
     // the walls that move hit.

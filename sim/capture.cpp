@@ -39,14 +39,10 @@ Contact contactOfPair(const Agent& p, const Agent& q, const Arena& arena) {
     };
     // The Prey's image across a wall stands for either party's reflected path.
     auto testImages = [&](const Agent& flags) {
-        if (flags.hitLeft)
-            test(static_cast<float>(2.0 * arena.xMin - q.x), q.y, -q.vx, q.vy);
-        if (flags.hitRight)
-            test(static_cast<float>(2.0 * arena.xMax - q.x), q.y, -q.vx, q.vy);
-        if (flags.hitTop)
-            test(q.x, static_cast<float>(2.0 * arena.yMax - q.y), q.vx, -q.vy);
-        if (flags.hitBottom)
-            test(q.x, static_cast<float>(2.0 * arena.yMin - q.y), q.vx, -q.vy);
+        if (flags.hitLeft) test(static_cast<float>(2.0 * arena.xMin - q.x), q.y, -q.vx, q.vy);
+        if (flags.hitRight) test(static_cast<float>(2.0 * arena.xMax - q.x), q.y, -q.vx, q.vy);
+        if (flags.hitTop) test(q.x, static_cast<float>(2.0 * arena.yMax - q.y), q.vx, -q.vy);
+        if (flags.hitBottom) test(q.x, static_cast<float>(2.0 * arena.yMin - q.y), q.vx, -q.vy);
     };
     if (p.hitWall) testImages(p);
     if (q.hitWall) testImages(q);

@@ -39,9 +39,9 @@ struct CellGrid {
     static constexpr int kPadded = kMaxPrey + 3;
     alignas(16) std::array<float, kPadded> x{};
     alignas(16) std::array<float, kPadded> y{};
-    std::array<std::int32_t, kPadded> xPosition{};  // position in the x index
+    std::array<std::int32_t, kPadded> xPosition{};         // position in the x index
     std::array<std::int32_t, kMaxPrey> slotByXPosition{};  // the x index itself
-    std::array<std::int32_t, kMaxPrey> cellOfPosition{};  // scratch of build
+    std::array<std::int32_t, kMaxPrey> cellOfPosition{};   // scratch of build
 
     // Fills the grid from a population's x index: slot, x and y by position. The
     // positions must be finite. `agentsPerCell` sets the cell size from the density.

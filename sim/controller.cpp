@@ -24,7 +24,7 @@ float dragAndLimit(float component) {
 // Hidden value j pools four like terms: the same component of the four neighbours of
 // one kind (j < 8, inputs j%4 + 4k of block j/4), or the four wall terms (j = 8, 9).
 constexpr int kPooled[kHiddenCount][4] = {
-    {0, 4, 8, 12},   {1, 5, 9, 13},   {2, 6, 10, 14},  {3, 7, 11, 15},  {16, 20, 24, 28},
+    {0, 4, 8, 12},    {1, 5, 9, 13},    {2, 6, 10, 14},   {3, 7, 11, 15},   {16, 20, 24, 28},
     {17, 21, 25, 29}, {18, 22, 26, 30}, {19, 23, 27, 31}, {32, 34, 36, 38}, {33, 35, 37, 39},
 };
 
@@ -92,21 +92,17 @@ ControlOutput evaluateNetworkPacked(const float* g, const InputVector& inputs) {
     // Even and odd hidden values for k = 0-4 (lane 0 of the second pair is k = 4).
     const __m128 even = _mm_shuffle_ps(hidden0, hidden1, _MM_SHUFFLE(2, 0, 2, 0));  // h0 h2 h4 h6
     const __m128 odd = _mm_shuffle_ps(hidden0, hidden1, _MM_SHUFFLE(3, 1, 3, 1));   // h1 h3 h5 h7
-    const __m128 even4 = hidden2;                                                  // h8
+    const __m128 even4 = hidden2;                                                   // h8
     const __m128 odd4 = _mm_shuffle_ps(hidden2, hidden2, _MM_SHUFFLE(1, 1, 1, 1));  // h9
     // The bracketed pair of each output step.
-    const __m128 forwardTerms =
-        _mm_add_ps(_mm_mul_ps(_mm_loadu_ps(g + kForwardFromEven), even),
-                   _mm_mul_ps(_mm_loadu_ps(g + kForwardFromOdd), odd));
-    const __m128 lateralTerms =
-        _mm_add_ps(_mm_mul_ps(odd, _mm_loadu_ps(g + kLateralFromOdd)),
-                   _mm_mul_ps(even, _mm_loadu_ps(g + kLateralFromEven)));
-    const __m128 forwardLast =
-        _mm_add_ss(_mm_mul_ss(_mm_load_ss(g + kForwardFromEven + 4), even4),
-                   _mm_mul_ss(_mm_load_ss(g + kForwardFromOdd + 4), odd4));
-    const __m128 lateralLast =
-        _mm_add_ss(_mm_mul_ss(odd4, _mm_load_ss(g + kLateralFromOdd + 4)),
-                   _mm_mul_ss(even4, _mm_load_ss(g + kLateralFromEven + 4)));
+    const __m128 forwardTerms = _mm_add_ps(_mm_mul_ps(_mm_loadu_ps(g + kForwardFromEven), even),
+                                           _mm_mul_ps(_mm_loadu_ps(g + kForwardFromOdd), odd));
+    const __m128 lateralTerms = _mm_add_ps(_mm_mul_ps(odd, _mm_loadu_ps(g + kLateralFromOdd)),
+                                           _mm_mul_ps(even, _mm_loadu_ps(g + kLateralFromEven)));
+    const __m128 forwardLast = _mm_add_ss(_mm_mul_ss(_mm_load_ss(g + kForwardFromEven + 4), even4),
+                                          _mm_mul_ss(_mm_load_ss(g + kForwardFromOdd + 4), odd4));
+    const __m128 lateralLast = _mm_add_ss(_mm_mul_ss(odd4, _mm_load_ss(g + kLateralFromOdd + 4)),
+                                          _mm_mul_ss(even4, _mm_load_ss(g + kLateralFromEven + 4)));
     alignas(16) float f[4];
     alignas(16) float l[4];
     _mm_store_ps(f, forwardTerms);

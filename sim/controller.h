@@ -8,9 +8,9 @@
 namespace kav {
 
 // The Genome's layout: where the weights of each role start.
-constexpr int kInputGains = 0;       // 20: gain i multiplies inputs 2i and 2i + 1
-constexpr int kPoolingWeights = 20;  // 10: weight j multiplies every term pooled into hidden j
-constexpr int kHiddenGains = 30;     // 10: gain j multiplies hidden j after pooling
+constexpr int kInputGains = 0;        // 20: gain i multiplies inputs 2i and 2i + 1
+constexpr int kPoolingWeights = 20;   // 10: weight j multiplies every term pooled into hidden j
+constexpr int kHiddenGains = 30;      // 10: gain j multiplies hidden j after pooling
 constexpr int kForwardFromEven = 40;  // 5: weight k carries hidden 2k into the forward output
 constexpr int kLateralFromOdd = 45;   // 5: weight k carries hidden 2k + 1 into the lateral output
 constexpr int kForwardFromOdd = 50;   // 5: weight k carries hidden 2k + 1 into the forward output

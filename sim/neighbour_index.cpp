@@ -68,16 +68,17 @@ void KeptIndex::resort(const Agent* agents, int countArg) {
             key[j] = key[j - 1];
             slot[j] = slot[j - 1];
             --j;
-        } while (j > 0 && (key[j - 1] > movingKey ||
-                           (key[j - 1] == movingKey && slot[j - 1] > moving)));
+        } while (j > 0 &&
+                 (key[j - 1] > movingKey || (key[j - 1] == movingKey && slot[j - 1] > moving)));
         key[j] = movingKey;
         slot[j] = moving;
     }
     for (int pos = 0; pos < count; ++pos) cross[pos] = agents[slot[pos]].y;
 #if KAV_CHECKS_ON
     for (int pos = 1; pos < count; ++pos)
-        KAV_CHECK(key[pos - 1] < key[pos] || (key[pos - 1] == key[pos] && slot[pos - 1] < slot[pos]),
-                  "a kept index is in ascending (x, slot) order");
+        KAV_CHECK(
+            key[pos - 1] < key[pos] || (key[pos - 1] == key[pos] && slot[pos - 1] < slot[pos]),
+            "a kept index is in ascending (x, slot) order");
 #endif
 }
 
@@ -246,19 +247,27 @@ void NeighbourIndex::senseNearest(const Agent& self, int selfSlot, const Agent* 
         // position) needs more cells.
         const float fifth = nearest.fifth();
         const float inf = std::numeric_limits<float>::infinity();
-        const float left = box.c0 > window.c0 ? squaredGap(self.x - grid.upperEdgeX(box.c0 - 1)) : inf;
-        const float right = box.c1 < window.c1 ? squaredGap(grid.lowerEdgeX(box.c1 + 1) - self.x) : inf;
-        const float below = box.r0 > window.r0 ? squaredGap(self.y - grid.upperEdgeY(box.r0 - 1)) : inf;
-        const float above = box.r1 < window.r1 ? squaredGap(grid.lowerEdgeY(box.r1 + 1) - self.y) : inf;
+        const float left =
+            box.c0 > window.c0 ? squaredGap(self.x - grid.upperEdgeX(box.c0 - 1)) : inf;
+        const float right =
+            box.c1 < window.c1 ? squaredGap(grid.lowerEdgeX(box.c1 + 1) - self.x) : inf;
+        const float below =
+            box.r0 > window.r0 ? squaredGap(self.y - grid.upperEdgeY(box.r0 - 1)) : inf;
+        const float above =
+            box.r1 < window.r1 ? squaredGap(grid.lowerEdgeY(box.r1 + 1) - self.y) : inf;
         if (left > fifth && right > fifth && below > fifth && above > fifth) break;
         // Out to the cells within the fifth distance, and at least one cell further on
         // each side that needs it.
         const float radius = std::sqrt(fifth) * 1.001f;
         CellBox next = box;
-        if (!(left > fifth)) next.c0 = std::max(window.c0, std::min(box.c0 - 1, grid.column(self.x - radius)));
-        if (!(right > fifth)) next.c1 = std::min(window.c1, std::max(box.c1 + 1, grid.column(self.x + radius)));
-        if (!(below > fifth)) next.r0 = std::max(window.r0, std::min(box.r0 - 1, grid.row(self.y - radius)));
-        if (!(above > fifth)) next.r1 = std::min(window.r1, std::max(box.r1 + 1, grid.row(self.y + radius)));
+        if (!(left > fifth))
+            next.c0 = std::max(window.c0, std::min(box.c0 - 1, grid.column(self.x - radius)));
+        if (!(right > fifth))
+            next.c1 = std::min(window.c1, std::max(box.c1 + 1, grid.column(self.x + radius)));
+        if (!(below > fifth))
+            next.r0 = std::max(window.r0, std::min(box.r0 - 1, grid.row(self.y - radius)));
+        if (!(above > fifth))
+            next.r1 = std::min(window.r1, std::max(box.r1 + 1, grid.row(self.y + radius)));
         scanAround(next, box);
         box = next;
     }
@@ -308,9 +317,8 @@ void NeighbourIndex::senseNearestOfAll(const Agent& self, int selfSlot, const Ag
         const __m128 dx = _mm_sub_ps(selfX, x);
         const __m128 dy = _mm_sub_ps(selfY, y);
         const __m128 distance = _mm_add_ps(_mm_mul_ps(dx, dx), _mm_mul_ps(dy, dy));
-        const __m128 inside =
-            _mm_and_ps(_mm_and_ps(_mm_cmpge_ps(x, lowX), _mm_cmplt_ps(x, highX)),
-                       _mm_and_ps(_mm_cmpge_ps(y, lowY), _mm_cmplt_ps(y, highY)));
+        const __m128 inside = _mm_and_ps(_mm_and_ps(_mm_cmpge_ps(x, lowX), _mm_cmplt_ps(x, highX)),
+                                         _mm_and_ps(_mm_cmpge_ps(y, lowY), _mm_cmplt_ps(y, highY)));
         const __m128 candidates = _mm_and_ps(inside, _mm_cmple_ps(distance, _mm_set1_ps(gate)));
         int offered = _mm_movemask_ps(candidates) & kLanes[std::min(n - from, 4)];
         if (offered == 0) continue;

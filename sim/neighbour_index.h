@@ -22,7 +22,7 @@ struct KeptIndex {
     std::array<std::int32_t, kPadded> slot{};
     alignas(16) std::array<float, kPadded> key{};    // x of slot[pos]
     alignas(16) std::array<float, kPadded> cross{};  // y of slot[pos]
-    std::int32_t count = 0;               // slots 0..count-1 are in the index
+    std::int32_t count = 0;                          // slots 0..count-1 are in the index
 
     // Brings the index to the slots 0..count-1 of `agents` and to ascending (x, slot)
     // order. The coordinates must compare as a total order.
@@ -37,9 +37,9 @@ public:
     bool update(const WorldView& world);
 
     // Finds the four nearest Agents of one population within the square window of
-    // `halfWidth` around `self`: the neighbours the reference finds, in its order. `selfSlot` is self's slot when the population
-    // searched is self's own, -1 otherwise; `reach` is where this Agent's last search of
-    // this population ended (null: search from the whole window).
+    // `halfWidth` around `self`: the neighbours the reference finds, in its order. `selfSlot` is
+    // self's slot when the population searched is self's own, -1 otherwise; `reach` is where this
+    // Agent's last search of this population ended (null: search from the whole window).
     void senseNearest(const Agent& self, int selfSlot, const Agent* agents, const CellGrid& grid,
                       float halfWidth, float* reach, NeighbourBlock& found) const;
 

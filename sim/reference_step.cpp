@@ -30,8 +30,7 @@ float squaredDistance(const Agent& a, const Agent& b) {
 // lo..hi-1 whose start coordinate lies within reach of the Predator's swept disc.
 template <typename Coordinate>
 int sweptWindow(const Agent& predator, const Agent* prey, const std::int32_t* index, int count,
-                Coordinate coordinate, float own, float velocity, float margin,
-                std::int32_t* out) {
+                Coordinate coordinate, float own, float velocity, float margin, std::int32_t* out) {
     int pos = 0;
     while (pos < count) {
         const Agent& q = prey[index[pos]];
@@ -166,14 +165,15 @@ void ReferenceStep::detectCaptures(const WorldView& world, CaptureList& captures
     for (int i = 0; i < world.predatorCount; ++i) {
         const Agent& p = world.predators[i];
         if (p.digestTimer < 0) {
-            const int xCount = sweptWindow(p, prey, indexes.preyByX.data(), world.preyCount,
-                                           [](const Agent& q) { return q.x; }, p.x, p.vx,
-                                           indexes.maxPreyVx, inXWindow_.data());
-            const int yCount =
-                xCount == 0 ? 0
-                            : sweptWindow(p, prey, indexes.preyByY.data(), world.preyCount,
-                                          [](const Agent& q) { return q.y; }, p.y, p.vy,
-                                          indexes.maxPreyVy, inYWindow_.data());
+            const int xCount = sweptWindow(
+                p, prey, indexes.preyByX.data(), world.preyCount,
+                [](const Agent& q) { return q.x; }, p.x, p.vx, indexes.maxPreyVx,
+                inXWindow_.data());
+            const int yCount = xCount == 0 ? 0
+                                           : sweptWindow(
+                                                 p, prey, indexes.preyByY.data(), world.preyCount,
+                                                 [](const Agent& q) { return q.y; }, p.y, p.vy,
+                                                 indexes.maxPreyVy, inYWindow_.data());
             for (int u = 0; u < xCount && yCount > 0; ++u) {
                 for (int w = 0; w < yCount; ++w) {
                     const int slot = inXWindow_[u];

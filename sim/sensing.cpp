@@ -83,9 +83,9 @@ struct PackedFrame {
 __m128 packedLength(__m128 f, __m128 l) {
     const Wide wf = widen(f);
     const Wide wl = widen(l);
-    return narrow({_mm_sqrt_pd(_mm_add_pd(_mm_mul_pd(wf.low, wf.low), _mm_mul_pd(wl.low, wl.low))),
-                   _mm_sqrt_pd(_mm_add_pd(_mm_mul_pd(wf.high, wf.high),
-                                          _mm_mul_pd(wl.high, wl.high)))});
+    return narrow(
+        {_mm_sqrt_pd(_mm_add_pd(_mm_mul_pd(wf.low, wf.low), _mm_mul_pd(wl.low, wl.low))),
+         _mm_sqrt_pd(_mm_add_pd(_mm_mul_pd(wf.high, wf.high), _mm_mul_pd(wl.high, wl.high)))});
 }
 
 }  // namespace
@@ -107,8 +107,7 @@ struct BlockTerms {
     const Agent* other[4];
     for (int k = 0; k < 4; ++k) other[k] = k < nb.count ? nb.neighbours[k] : &self;
     auto gather = [&](float Agent::*field) {
-        return _mm_setr_ps(other[0]->*field, other[1]->*field, other[2]->*field,
-                           other[3]->*field);
+        return _mm_setr_ps(other[0]->*field, other[1]->*field, other[2]->*field, other[3]->*field);
     };
     const __m128 dx = _mm_sub_ps(gather(&Agent::x), _mm_set1_ps(self.x));
     const __m128 dy = _mm_sub_ps(gather(&Agent::y), _mm_set1_ps(self.y));
@@ -201,8 +200,8 @@ void senseWalls(InputVector& inputs, const Agent& self, const Arena& arena,
     const float s = self.senseRange;
     struct Wall {
         bool inRange;
-        float px, py;     // offset from the Agent to the wall
-        float wvx, wvy;   // velocity term before rotation
+        float px, py;    // offset from the Agent to the wall
+        float wvx, wvy;  // velocity term before rotation
         bool divideVelocity;
         int block;
     };

@@ -13,12 +13,13 @@ namespace kav {
 constexpr int kInputCount = 40;
 using InputVector = std::array<float, kInputCount>;
 
-constexpr int kNeighboursSensed = 4;   // nearest first, per population
-constexpr int kTermsPerNeighbour = 4;  // offset forward, offset left, velocity forward, velocity left
-constexpr int kPreyBlock = 0;          // the four nearest Prey
-constexpr int kPredatorBlock = 16;     // the four nearest Predators
-constexpr int kXWallBlock = 32;        // the nearer x wall in range (the right one if both)
-constexpr int kYWallBlock = 36;        // the nearer y wall in range (the top one if both)
+constexpr int kNeighboursSensed = 4;  // nearest first, per population
+constexpr int kTermsPerNeighbour =
+    4;                              // offset forward, offset left, velocity forward, velocity left
+constexpr int kPreyBlock = 0;       // the four nearest Prey
+constexpr int kPredatorBlock = 16;  // the four nearest Predators
+constexpr int kXWallBlock = 32;     // the nearer x wall in range (the right one if both)
+constexpr int kYWallBlock = 36;     // the nearer y wall in range (the top one if both)
 
 constexpr float kPredatorPeerWindow = 5.0f;  // a Predator's half-width on other Predators
 

@@ -23,10 +23,8 @@ struct Stepper {
     // One world step: sort, sense and control every Agent that steers, move, capture.
     void run(const WorldView& world) {
         if (observer) observer->phaseDone(StepPhase::begun);
-        if (kind == StepKind::reference)
-            reference.run(world, readings, captures, observer);
-        else
-            program.run(world, readings, captures, observer);
+        if (kind == StepKind::reference) reference.run(world, readings, captures, observer);
+        else program.run(world, readings, captures, observer);
     }
 
     // What the last sensing of the last step left: the statistics probe's Predator and

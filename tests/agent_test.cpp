@@ -174,8 +174,8 @@ TEST(AgentInit, StartStateAndThreeDrawsInOrder) {
     EXPECT_EQ(agent.rank, 3);
     EXPECT_EQ(agent.slot, 3);
     EXPECT_TRUE(agent.isPredator);
-    EXPECT_FALSE(agent.dead || agent.captured || agent.hitWall || agent.hitLeft ||
-                 agent.hitRight || agent.hitTop || agent.hitBottom);
+    EXPECT_FALSE(agent.dead || agent.captured || agent.hitWall || agent.hitLeft || agent.hitRight ||
+                 agent.hitTop || agent.hitBottom);
     EXPECT_EQ(agent.vx, 0.0f);
     EXPECT_EQ(agent.nextVy, 0.0f);
     EXPECT_EQ(agent.genome, genome);

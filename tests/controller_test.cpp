@@ -149,7 +149,8 @@ TEST(ControllerPacked, GivesTheScalarNetworksBitsForAnyWeightsAndInputs) {
         const int p = pick(rng);
         if (trial % 4 == 0 && p < 10) return specials[p];
         // Magnitudes from tiny to huge, so that sums round and overflow.
-        const float magnitude = std::pow(10.0f, std::uniform_real_distribution<float>(-30, 30)(rng));
+        const float magnitude =
+            std::pow(10.0f, std::uniform_real_distribution<float>(-30, 30)(rng));
         return std::uniform_int_distribution<int>(0, 1)(rng) ? magnitude : -magnitude;
     };
     auto bits = [](float f) {
@@ -161,8 +162,10 @@ TEST(ControllerPacked, GivesTheScalarNetworksBitsForAnyWeightsAndInputs) {
     InputVector inputs;
     int nans = 0;
     for (int trial = 0; trial < 100000; ++trial) {
-        for (float& g : genome) g = trial % 3 == 0 ? value(trial) : std::uniform_real_distribution<float>(-1, 1)(rng);
-        for (float& in : inputs) in = trial % 2 == 0 ? value(trial) : std::uniform_real_distribution<float>(-3, 3)(rng);
+        for (float& g : genome)
+            g = trial % 3 == 0 ? value(trial) : std::uniform_real_distribution<float>(-1, 1)(rng);
+        for (float& in : inputs)
+            in = trial % 2 == 0 ? value(trial) : std::uniform_real_distribution<float>(-3, 3)(rng);
         const ControlOutput scalar = evaluateNetwork(genome, inputs);
         const ControlOutput packed = evaluateNetworkPacked(genome, inputs);
         ASSERT_EQ(bits(packed.forward), bits(scalar.forward)) << "trial " << trial;

@@ -28,10 +28,10 @@ using testing::HandWorld;
 std::string agentDifference(const Agent& a, const Agent& b, const float* genomeBaseA,
                             const float* genomeBaseB) {
     std::ostringstream out;
-#define KAV_SAME_INT(field)                                                                  \
+#define KAV_SAME_INT(field) \
     if (a.field != b.field) out << #field << ' ' << +a.field << " != " << +b.field << "; ";
-#define KAV_SAME_FLOAT(field)                                                                \
-    if (bitsOf(a.field) != bitsOf(b.field))                                                  \
+#define KAV_SAME_FLOAT(field)               \
+    if (bitsOf(a.field) != bitsOf(b.field)) \
         out << #field << ' ' << a.field << " != " << b.field << "; ";
     KAV_SAME_INT(isPredator)
     KAV_SAME_INT(slot)
@@ -93,9 +93,9 @@ std::string readingsDifference(const AgentReadings& a, const AgentReadings& b) {
         }
         return "";
     };
-    std::string d = compare("Predator", kMaxPredators, a.predatorInputs.data(),
-                            b.predatorInputs.data(), a.predatorOutputs.data(),
-                            b.predatorOutputs.data());
+    std::string d =
+        compare("Predator", kMaxPredators, a.predatorInputs.data(), b.predatorInputs.data(),
+                a.predatorOutputs.data(), b.predatorOutputs.data());
     if (d.empty())
         d = compare("Prey", kMaxPrey, a.preyInputs.data(), b.preyInputs.data(),
                     a.preyOutputs.data(), b.preyOutputs.data());
@@ -113,17 +113,17 @@ std::string worldDifference(const Population& a, const Population& b) {
     if (a.predatorRanks != b.predatorRanks) return "Predator rank list";
     if (a.preyRanks != b.preyRanks) return "Prey rank list";
     for (int i = 0; i < kMaxPredators; ++i) {
-        const std::string d = agentDifference(a.predators[i], b.predators[i],
-                                              a.predatorGenomes[0].data(),
-                                              b.predatorGenomes[0].data());
+        const std::string d =
+            agentDifference(a.predators[i], b.predators[i], a.predatorGenomes[0].data(),
+                            b.predatorGenomes[0].data());
         if (!d.empty()) return "Predator " + std::to_string(i) + ": " + d;
-        const std::string g = floatsDifference<kGenomeSize>(
-            "weight", a.predatorGenomes[i].data(), b.predatorGenomes[i].data());
+        const std::string g = floatsDifference<kGenomeSize>("weight", a.predatorGenomes[i].data(),
+                                                            b.predatorGenomes[i].data());
         if (!g.empty()) return "Predator " + std::to_string(i) + " Genome: " + g;
     }
     for (int i = 0; i < kMaxPrey; ++i) {
-        const std::string d = agentDifference(a.prey[i], b.prey[i], a.preyGenomes[0].data(),
-                                              b.preyGenomes[0].data());
+        const std::string d =
+            agentDifference(a.prey[i], b.prey[i], a.preyGenomes[0].data(), b.preyGenomes[0].data());
         if (!d.empty()) return "Prey " + std::to_string(i) + ": " + d;
         const std::string g = floatsDifference<kGenomeSize>("weight", a.preyGenomes[i].data(),
                                                             b.preyGenomes[i].data());
@@ -145,7 +145,8 @@ std::string worldDifference(const Population& a, const Population& b) {
 SavedEvolution fullEvolution(std::uint32_t seed, int poisonEvery = 0, float poison = 0.0f) {
     auto source = testing::standardWorld(seed);
     if (poisonEvery > 0) {
-        for (int i = 0; i < kMaxPredators; i += poisonEvery) source->predatorGenomes[i].fill(poison);
+        for (int i = 0; i < kMaxPredators; i += poisonEvery)
+            source->predatorGenomes[i].fill(poison);
         for (int i = 0; i < kMaxPrey; i += poisonEvery) source->preyGenomes[i].fill(poison);
     }
     source->predatorCount = kMaxPredators;
@@ -295,7 +296,8 @@ TEST(DifferentialStep, SensingMatchesInWorldsFullOfTies) {
             const InputVector got = world.senseByProgram(a);
             const std::string d =
                 floatsDifference<kInputCount>("inputs", got.data(), expected.data());
-            if (!d.empty()) ADD_FAILURE() << (a.isPredator ? "Predator " : "Prey ") << a.slot << ": " << d;
+            if (!d.empty())
+                ADD_FAILURE() << (a.isPredator ? "Predator " : "Prey ") << a.slot << ": " << d;
             for (float v : expected) sensedSomething += v != 0.0f;
         };
         for (int i = 0; i < predatorCount; ++i) compare(world.predators[i]);
@@ -332,8 +334,7 @@ TEST(DifferentialStep, CapturesMatchWithEqualContactTimes) {
             const bool digesting = std::uniform_int_distribution<int>(0, 9)(rng) == 0;
             const bool caught = std::uniform_int_distribution<int>(0, 19)(rng) == 0;
             for (HandWorld* world : {&byReference, &byProgram}) {
-                Agent& a = i < kMaxPredators ? world->predators[i]
-                                             : world->prey[i - kMaxPredators];
+                Agent& a = i < kMaxPredators ? world->predators[i] : world->prey[i - kMaxPredators];
                 world->place(a, x, y, 0.0f, 0.0f);
                 a.nextVx = vx;
                 a.nextVy = vy;

@@ -39,7 +39,8 @@ TEST(Evolve, ZeroTicksWritesAFreshGenomeFile) {
     for (int i = 0; i < 720; ++i) replay.next();
     const float expected = static_cast<float>(replay.next() / 32768.0 - 0.5);
     std::uint32_t bits = 0;
-    for (int b = 0; b < 4; ++b) bits |= std::uint32_t(static_cast<unsigned char>(bytes[b])) << (8 * b);
+    for (int b = 0; b < 4; ++b)
+        bits |= std::uint32_t(static_cast<unsigned char>(bytes[b])) << (8 * b);
     EXPECT_EQ(bits, testing::bitsOf(expected));
     EXPECT_EQ(bytes.substr(60480), std::string("\0\0\0\0\0\0\0\0\x0a\0\0\0\x96\0\0\0", 16));
 }
@@ -53,7 +54,8 @@ TEST(Evolve, SameSeedSameFilesAndTheWorldEvolves) {
                             (*f / "dump.csv").string()),
                   0);
     }
-    for (const char* name : {"genom.gen", "ivklsiker.txt", "AiTesztE.txt", "AiTesztM.txt", "dump.csv"})
+    for (const char* name :
+         {"genom.gen", "ivklsiker.txt", "AiTesztE.txt", "AiTesztM.txt", "dump.csv"})
         EXPECT_EQ(readText(a / name), readText(b / name)) << name;
 
     EXPECT_EQ(readText(a / "ivklsiker.txt").substr(10), "2000" + std::string(16, ' '));
@@ -90,10 +92,13 @@ TEST(Evolve, BadArgumentsAndFoldersExitWithTwo) {
     TempFolder folder("evolve-bad");
     const auto message = folder / "message.txt";
     EXPECT_EQ(runEvolve("--ticks -5", message), 2);
-    EXPECT_EQ(readText(message), "kavrosa-evolve: --ticks must be a whole number \u2265 0 (not \"-5\")\n");
+    EXPECT_EQ(readText(message),
+              "kavrosa-evolve: --ticks must be a whole number \u2265 0 (not \"-5\")\n");
     // A dump that could not be written is refused before the run, not after it.
     EXPECT_EQ(runEvolve("--ticks 100000000 -C " + folder.path.string() + " --dump " +
-                            (folder / "missing" / "dump.csv").string(), message), 2);
+                            (folder / "missing" / "dump.csv").string(),
+                        message),
+              2);
     EXPECT_NE(readText(message).find("does not exist"), std::string::npos);
     EXPECT_FALSE(std::filesystem::exists(folder / "genom.gen"));
     EXPECT_EQ(runEvolve("--ticks many"), 2);

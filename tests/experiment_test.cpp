@@ -46,8 +46,8 @@ struct Result {
 // Runs kavrosa-evolve with the arguments (split at spaces); stderr is kept.
 Result evolve(const std::string& arguments, const fs::path& scratch) {
     const fs::path errors = scratch / "stderr.txt";
-    const std::string command = std::string(KAVROSA_EVOLVE) + " " + arguments + " > /dev/null 2> " +
-                                errors.string();
+    const std::string command =
+        std::string(KAVROSA_EVOLVE) + " " + arguments + " > /dev/null 2> " + errors.string();
     const int status = std::system(command.c_str());
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, readText(errors)};
 }
@@ -98,7 +98,8 @@ TEST(ExperimentLog, HeaderAndOneRowPerReportWithTheReportsValues) {
     for (const char* name : {"ivklsiker.txt", "AiTesztE.txt", "AiTesztM.txt"})
         std::ofstream(folder / name).close();
     ASSERT_EQ(evolve("-C " + dir + " --ticks 2000 --seed 4 --log " + dir + "/log.csv", folder.path)
-                  .status, 0);
+                  .status,
+              0);
     const std::string log = readText(folder / "log.csv");
     EXPECT_EQ(log.substr(0, log.find('\n')), logHeader());
     const auto rows = rowsOf(log);
@@ -141,9 +142,12 @@ TEST(ExperimentLog, HeaderAndOneRowPerReportWithTheReportsValues) {
 
     // A resumed run appends without a second header; --log-every thins the rows out; the
     // sizes asked for are reached one Agent per tick.
-    ASSERT_EQ(evolve("-C " + dir + " --ticks 1200 --log-every 600 --predators 12 --prey 140 --log " +
-                         dir + "/log.csv",
-                     folder.path).status, 0);
+    ASSERT_EQ(
+        evolve("-C " + dir + " --ticks 1200 --log-every 600 --predators 12 --prey 140 --log " +
+                   dir + "/log.csv",
+               folder.path)
+            .status,
+        0);
     const auto more = rowsOf(readText(folder / "log.csv"));
     ASSERT_EQ(more.size(), 12u);
     EXPECT_EQ(more[10][0], "2400");
@@ -152,7 +156,8 @@ TEST(ExperimentLog, HeaderAndOneRowPerReportWithTheReportsValues) {
     EXPECT_EQ(more[11][column("prey")], "140");
     const Result tooMany = evolve("-C " + dir + " --prey 201", folder.path);
     EXPECT_EQ(tooMany.status, 2);
-    EXPECT_EQ(tooMany.errors, "kavrosa-evolve: --prey must be a whole number from 1 to 200 (not \"201\")\n");
+    EXPECT_EQ(tooMany.errors,
+              "kavrosa-evolve: --prey must be a whole number from 1 to 200 (not \"201\")\n");
 }
 
 TEST(ExperimentResume, TwoRunsGiveTheFilesOfOneAndAStrangerIsReported) {
@@ -160,8 +165,11 @@ TEST(ExperimentResume, TwoRunsGiveTheFilesOfOneAndAStrangerIsReported) {
     auto files = [](const TempFolder& f) {
         return "-C " + f.path.string() + " --log " + (f / "log.csv").string();
     };
-    ASSERT_EQ(evolve(files(whole) + " --ticks 2000 --seed 7 --dump " + (whole / "dump.csv").string(),
-                     whole.path).status, 0);
+    ASSERT_EQ(
+        evolve(files(whole) + " --ticks 2000 --seed 7 --dump " + (whole / "dump.csv").string(),
+               whole.path)
+            .status,
+        0);
     ASSERT_EQ(evolve(files(split) + " --ticks 1000 --seed 7", split.path).status, 0);
     const std::string halfway = readText(split / "genom.gen");
     // An explicit seed does not restart the random state of a resumed evolution.
@@ -212,8 +220,9 @@ TEST(ExperimentLock, SecondProgramRefusedAndAKilledHolderBlocksNothing) {
     const Result second = evolve("-C " + dir + " --ticks 10", folder.path);
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));  // at once
     EXPECT_EQ(second.status, 3);
-    EXPECT_NE(second.errors.find("folder " + dir + " is in use by process " + std::to_string(first)),
-              std::string::npos)
+    EXPECT_NE(
+        second.errors.find("folder " + dir + " is in use by process " + std::to_string(first)),
+        std::string::npos)
         << second.errors;
     ASSERT_EQ(kill(first, SIGKILL), 0);
     int status = 0;
@@ -259,9 +268,11 @@ TEST(ExperimentLock, SecondProgramRefusedAndAKilledHolderBlocksNothing) {
 TEST(ExperimentCheckpoints, KillNineAtAHundredMomentsLosesNothing) {
     TempFolder killed("killed"), calm("calm");
     auto arguments = [&](const TempFolder& f, const char* saveEvery, std::int64_t until) {
-        return std::vector<std::string>{"-C", f.path.string(), "--until", std::to_string(until),
-                                        "--save-every", saveEvery, "--seed", "11", "--log",
-                                        (f / "log.csv").string()};
+        return std::vector<std::string>{"-C",           f.path.string(),
+                                        "--until",      std::to_string(until),
+                                        "--save-every", saveEvery,
+                                        "--seed",       "11",
+                                        "--log",        (f / "log.csv").string()};
     };
     // Moments from the start of the program (loading, the first save) to well into its
     // ticks and checkpoints, which are every 200 ticks, some 30 milliseconds apart. The

@@ -167,8 +167,7 @@ TEST_F(GenomeFileFaults, CountsOutOfRangeAreClampedOnce) {
         std::unique_ptr<Population> world;
         const std::string said = load(world);
         ASSERT_EQ(lines(said).size(), 1u) << said;
-        EXPECT_NE(said.find(std::to_string(c.predators) + " Predators"), std::string::npos)
-            << said;
+        EXPECT_NE(said.find(std::to_string(c.predators) + " Predators"), std::string::npos) << said;
         EXPECT_EQ(world->predatorCount, c.wantPredators);
         EXPECT_EQ(world->preyCount, c.wantPrey);
         EXPECT_EQ(world->tick, kSavedTick);
@@ -229,7 +228,8 @@ TEST(StatisticsFileFaults, FoldersAndLinksAreSkippedAndTheRunGoesOn) {
     fs::create_directory(folder / statisticsFileName(StatisticsFile::rank));
     const std::string outside(100, 'x');
     writeBytes(elsewhere / "target.txt", outside.data(), outside.size());
-    fs::create_symlink(elsewhere / "target.txt", folder / statisticsFileName(StatisticsFile::probeE));
+    fs::create_symlink(elsewhere / "target.txt",
+                       folder / statisticsFileName(StatisticsFile::probeE));
     writeBytes(folder / statisticsFileName(StatisticsFile::probeM), "", 0);
 
     auto world = testing::standardWorld();
@@ -241,7 +241,8 @@ TEST(StatisticsFileFaults, FoldersAndLinksAreSkippedAndTheRunGoesOn) {
     EXPECT_EQ(world->tick, 2 * kStatisticsPeriod);
     const auto said_lines = lines(said);
     ASSERT_EQ(said_lines.size(), 2u) << said;
-    EXPECT_NE(said_lines[0].find(statisticsFileName(StatisticsFile::rank)), std::string::npos) << said;
+    EXPECT_NE(said_lines[0].find(statisticsFileName(StatisticsFile::rank)), std::string::npos)
+        << said;
     EXPECT_NE(said_lines[1].find("symbolic link"), std::string::npos) << said;
     EXPECT_TRUE(fs::is_directory(folder / statisticsFileName(StatisticsFile::rank)));
     const auto target = readBytes(elsewhere / "target.txt");

@@ -27,8 +27,7 @@ TEST_F(InvariantsTest, EachKindOfDamageIsNamed) {
             << "expected \"" << words << "\", got \"" << failure << "\"";
     };
     // Two in-use positions swapped without updating the ranks.
-    expectViolation([](Population& p) { std::swap(p.preyRanks[3], p.preyRanks[4]); },
-                    "has rank");
+    expectViolation([](Population& p) { std::swap(p.preyRanks[3], p.preyRanks[4]); }, "has rank");
     // A slot listed twice.
     expectViolation([](Population& p) { p.predatorRanks[0] = p.predatorRanks[1]; },
                     "appears twice");
@@ -49,17 +48,15 @@ TEST_F(InvariantsTest, EachKindOfDamageIsNamed) {
     expectViolation([](Population& p) { p.prey[p.preyRanks[5]].rank += 1; }, "has rank");
     expectViolation([](Population& p) { p.predatorCount = 41; }, "Predator count 41");
     expectViolation([](Population& p) { p.preyCount = 0; }, "Prey count 0");
-    expectViolation([](Population& p) { p.step.captures.count = kMaxCaptures + 1; },
-                    "capacity");
+    expectViolation([](Population& p) { p.step.captures.count = kMaxCaptures + 1; }, "capacity");
     expectViolation(
         [](Population& p) {
             p.step.captures.count = 1;
             p.step.captures.events[0] = CaptureEvent{0, 150, 0.5f};
         },
         "not both in use");
-    expectViolation(
-        [](Population& p) { p.prey[17].x = std::numeric_limits<float>::quiet_NaN(); },
-        "Prey slot 17");
+    expectViolation([](Population& p) { p.prey[17].x = std::numeric_limits<float>::quiet_NaN(); },
+                    "Prey slot 17");
     expectViolation(
         [](Population& p) { p.predators[3].y = std::numeric_limits<float>::infinity(); },
         "Predator slot 3");

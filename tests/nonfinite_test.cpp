@@ -105,7 +105,8 @@ TEST(NonFiniteGenomes, CaptureSortEndsWithTimesThatAreNotNumbers) {
     const int n = int(std::size(times));
     for (int pass = 0; pass < 50; ++pass) {
         captures->clear();
-        for (int e = 0; e < n; ++e) captures->add(CaptureEvent{e, (e + pass) % n, times[(e + pass) % n]});
+        for (int e = 0; e < n; ++e)
+            captures->add(CaptureEvent{e, (e + pass) % n, times[(e + pass) % n]});
         captures->sort(random);
         ASSERT_EQ(captures->count, n);
         std::set<int> predators;

@@ -31,7 +31,8 @@ protected:
             skipReason = std::string("no video driver: ") + SDL_GetError();
             return;
         }
-        window = SDL_CreateWindow("Kavrosa", 0, 0, kWidth, kHeight, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
+        window = SDL_CreateWindow("Kavrosa", 0, 0, kWidth, kHeight,
+                                  SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
         if (window == nullptr) {
             skipReason = std::string("no window: ") + SDL_GetError();
             return;
@@ -54,8 +55,12 @@ protected:
         world.preyCount = 0;
     }
 
-    Agent& addPredator(float x, float y, float heading) { return place(world.predators[world.predatorCount++], x, y, heading); }
-    Agent& addPrey(float x, float y, float heading) { return place(world.prey[world.preyCount++], x, y, heading); }
+    Agent& addPredator(float x, float y, float heading) {
+        return place(world.predators[world.predatorCount++], x, y, heading);
+    }
+    Agent& addPrey(float x, float y, float heading) {
+        return place(world.prey[world.preyCount++], x, y, heading);
+    }
 
     static Agent& place(Agent& a, float x, float y, float heading) {
         a = Agent{};

@@ -34,12 +34,8 @@ protected:
         }
     }
 
-    void setPreyCount(int count) {
-        world->preyCount = count;
-    }
-    void setPredatorCount(int count) {
-        world->predatorCount = count;
-    }
+    void setPreyCount(int count) { world->preyCount = count; }
+    void setPredatorCount(int count) { world->predatorCount = count; }
 };
 
 TEST_F(Reproduction, MovesTheDeadToTheBottomAndDraws130Numbers) {

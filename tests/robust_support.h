@@ -6,8 +6,8 @@
 #include <filesystem>
 #include <memory>
 #include <string>
-#include <vector>
 #include <unistd.h>
+#include <vector>
 
 #include "evo/invariants.h"
 #include "evo/population.h"

@@ -52,8 +52,8 @@ TEST_F(Sensing, PreySeesOwnKindRawAndPredatorsScaled) {
 
 TEST_F(Sensing, PredatorsSeeOtherPredatorsWithinFiveRaw) {
     Agent& self = world.place(world.predators[0], -2.0f, 0.0f);
-    world.place(world.predators[1], 2.5f, 0.0f);   // 4.5 away: beyond 2.2, within 5
-    world.place(world.predators[2], 3.0f, 0.0f);   // 5.0 away: outside the window
+    world.place(world.predators[1], 2.5f, 0.0f);  // 4.5 away: beyond 2.2, within 5
+    world.place(world.predators[2], 3.0f, 0.0f);  // 5.0 away: outside the window
     world.attach(3, 1);
     world.place(world.prey[0], 4.0f, 3.0f);
     sortIndexes();
@@ -66,9 +66,9 @@ TEST_F(Sensing, PredatorsSeeOtherPredatorsWithinFiveRaw) {
 
 TEST_F(Sensing, WindowIsASquareClosedBelowOpenAbove) {
     Agent& self = world.place(world.prey[0], 0.0f, 0.0f);
-    world.place(world.prey[1], -2.0f, 0.0f);   // x = A.x - r: inside
-    world.place(world.prey[2], 2.0f, 0.0f);    // x = A.x + r: outside
-    world.place(world.prey[3], 1.9f, -1.9f);   // a corner of the square, beyond r
+    world.place(world.prey[1], -2.0f, 0.0f);  // x = A.x - r: inside
+    world.place(world.prey[2], 2.0f, 0.0f);   // x = A.x + r: outside
+    world.place(world.prey[3], 1.9f, -1.9f);  // a corner of the square, beyond r
     world.attach(1, 4);
     world.predators[0].x = 4.9f;
     sortIndexes();
@@ -82,7 +82,7 @@ TEST_F(Sensing, WindowIsASquareClosedBelowOpenAbove) {
 
 TEST_F(Sensing, OverlappingNeighbourUsesUpItsNumber) {
     Agent& self = world.place(world.prey[0], 0.0f, 0.0f);
-    world.place(world.prey[1], 0.05f, 0.0f);   // within 0.1, the sum of the radii
+    world.place(world.prey[1], 0.05f, 0.0f);  // within 0.1, the sum of the radii
     world.place(world.prey[2], 0.5f, 0.0f);
     world.attach(1, 3);
     world.predators[0].x = 4.9f;
@@ -122,8 +122,8 @@ TEST_F(Sensing, FourNearestWithTiesInXThenSlotOrder) {
     EXPECT_FLOAT_EQ(inputs[0], 0.3f);   // slot 6, the nearest
     EXPECT_FLOAT_EQ(inputs[4], -1.0f);  // slot 3, smallest x
     EXPECT_FLOAT_EQ(inputs[5], 0.0f);
-    EXPECT_FLOAT_EQ(inputs[9], 1.0f);   // slot 1 before slot 4: equal x, lower slot
-    EXPECT_FLOAT_EQ(inputs[13], -1.0f); // slot 4
+    EXPECT_FLOAT_EQ(inputs[9], 1.0f);    // slot 1 before slot 4: equal x, lower slot
+    EXPECT_FLOAT_EQ(inputs[13], -1.0f);  // slot 4
     expectZeroOutside(0, 16);
 }
 

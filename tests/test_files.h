@@ -7,8 +7,8 @@
 #include <iterator>
 #include <string>
 #include <system_error>
-#include <vector>
 #include <unistd.h>
+#include <vector>
 
 namespace kav::testing {
 

@@ -120,9 +120,9 @@ inline std::string rankListProblem(const Agent* agents, const std::int32_t* rank
 }
 
 inline std::string rankProblems(const Population& population) {
-    std::string problem = rankListProblem(population.predators.data(),
-                                          population.predatorRanks.data(),
-                                          population.predatorCount, kMaxPredators);
+    std::string problem =
+        rankListProblem(population.predators.data(), population.predatorRanks.data(),
+                        population.predatorCount, kMaxPredators);
     if (!problem.empty()) return "Predators: " + problem;
     problem = rankListProblem(population.prey.data(), population.preyRanks.data(),
                               population.preyCount, kMaxPrey);

@@ -314,7 +314,7 @@ TEST(WindowOptions, DefaultsFolderSeedAutosaveAndBadArguments) {
     EXPECT_EQ(p.exitStatus, 0);
     const std::string out = testing::internal::GetCapturedStdout();
     const std::string err = testing::internal::GetCapturedStderr();
-    EXPECT_NE((out + err).find("--autosave"), std::string::npos);  // the help
+    EXPECT_NE((out + err).find("--autosave"), std::string::npos);                      // the help
     EXPECT_TRUE(std::regex_search(out + err, std::regex("kavrosa [0-9]+\\.[0-9]+")));  // version
 }
 

@@ -5,8 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cmath>
 #include <array>
+#include <cmath>
 #include <limits>
 #include <memory>
 #include <random>
@@ -155,7 +155,11 @@ TEST(CellGrid, SensingDoesNotDependOnWhereTheSearchStarts) {
     std::uniform_real_distribution<float> x(-5.0f, 5.0f);
     std::uniform_real_distribution<float> y(-4.0f, 4.0f);
     std::uniform_real_distribution<float> v(-0.5f, 0.5f);
-    const float starts[] = {0.0f, 1.0e-6f, 0.3f, 1.0f, 50.0f,
+    const float starts[] = {0.0f,
+                            1.0e-6f,
+                            0.3f,
+                            1.0f,
+                            50.0f,
                             std::numeric_limits<float>::infinity(),
                             std::numeric_limits<float>::quiet_NaN()};
     for (int trial = 0; trial < 20; ++trial) {
@@ -274,10 +278,14 @@ TEST(WorldStep, PackedTermsMatchTheReferenceInAnyArena) {
         world.arena = {-width / 2, width / 2, -height / 2, height / 2};
         auto coordinate = [&](float low, float high) {
             switch (std::uniform_int_distribution<int>(0, 5)(rng)) {
-                case 0: return low;
-                case 1: return high - 0.0004f;
-                case 2: return high + 0.3f * unit(rng);
-                default: return low + (high - low) * unit(rng);
+                case 0:
+                    return low;
+                case 1:
+                    return high - 0.0004f;
+                case 2:
+                    return high + 0.3f * unit(rng);
+                default:
+                    return low + (high - low) * unit(rng);
             }
         };
         for (int i = 0; i < kMaxPredators + kMaxPrey; ++i) {

@@ -86,6 +86,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (kav::encodeGenomeFile(held) != kav::encodeGenomeFile(*decoded.evolution))
             fail("the world does not hold the decoded Genomes, tick and counts");
     }
-    if (ticked) runTicks(*world, size > std::size_t(kav::kGenomeFileSize) ? data[kav::kGenomeFileSize] : 0);
+    if (ticked)
+        runTicks(*world, size > std::size_t(kav::kGenomeFileSize) ? data[kav::kGenomeFileSize] : 0);
     return 0;
 }
