@@ -57,7 +57,10 @@ start() {  # [ARGUMENTS...]
 title() { xprop -id "$wid" _NET_WM_NAME | sed 's/^[^"]*"//; s/"$//'; }
 title_tick() { title | grep -o 'tick [0-9,]*' | tr -dc '0-9'; }
 
-rss_kib() { ps -o rss= -p "$pid" | tr -d ' '; }
+rss_kib() {
+  kill -0 "$pid" 2> /dev/null || fail "the program ended: $(cat err.txt)"
+  ps -o rss= -p "$pid" | tr -d ' '
+}
 
 stop() {
   kill -TERM "$pid"
@@ -281,15 +284,16 @@ save_resume)
 memory)
   # Resident memory stays flat: in the normal mode on SDL's offscreen driver (asked for
   # by name; it once grew by tens of MB a second there), and in the fast drawn mode in
-  # a window. Ten seconds each after a warm-up of three.
+  # a window. Ten seconds each after a warm-up of four; the driver may still allocate a
+  # little on a busy machine, the fault grew 300 MB in ten seconds.
   flat() {  # WHAT
     local r0 r1
-    sleep 3
+    sleep 4
     r0=$(rss_kib)
     sleep 10
     r1=$(rss_kib)
     note "$1: resident $r0 KiB, ten seconds later $r1 KiB"
-    (( r1 - r0 < 6000 )) || fail "$1: resident memory grew from $r0 to $r1 KiB in 10 s"
+    (( r1 - r0 < 20000 )) || fail "$1: resident memory grew from $r0 to $r1 KiB in 10 s: $(cat err.txt)"
   }
   env -u DISPLAY SDL_VIDEODRIVER=offscreen "$prog" > out.txt 2> err.txt &
   pid=$!
