@@ -179,12 +179,13 @@ void WindowApp::remakeDevice() {
 }
 
 int WindowApp::run() {
-    // Another program at work on the folder: refused before a window shows.
+    if (!startVideo()) return 1;
+    // Another program at work on the folder: refused before the window shows.
     if (!folder_.lock()) {
+        stopVideo();
         std::fprintf(stderr, "kavrosa: %s\n", folder_.failure().c_str());
         return 3;
     }
-    if (!startVideo()) return 1;
     startPanel();
 
     flags_ = {};

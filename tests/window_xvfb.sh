@@ -134,6 +134,7 @@ no_display)
   env -u DISPLAY -u SDL_VIDEODRIVER timeout 30 "$prog" > out.txt 2> err.txt || rc=$?
   [[ $rc != 0 ]] || fail "start without a display and without a Genome file succeeded"
   [[ ! -e genom.gen ]] || fail "a failed start wrote genom.gen"
+  [[ ! -e kavrosa.lock ]] || fail "a failed start left a lock file"
 
   # The command line, which needs no display: help, version, bad arguments.
   "$prog" --help > out.txt 2>&1 || fail "--help: status $?"
