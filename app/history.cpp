@@ -54,9 +54,10 @@ bool HistorySeries::range(float& low, float& high) const {
     return found;
 }
 
-void History::start(std::int64_t tick) {
+void History::start(std::int64_t tick, const EventTotals& totals) {
     *this = History{};
-    startMark_.tick = tick;
+    startMark_ = {tick, totals};
+    lastTotals_ = totals;
 }
 
 void History::record(const ReportPoint& point) {

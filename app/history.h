@@ -69,8 +69,9 @@ class History {
 public:
     static constexpr int rateReports = 10;  // rates over the last 2,000 ticks
 
-    // The world as set up: its tick, with no events yet.
-    void start(std::int64_t tick);
+    // The world as set up: its tick and the event totals it carries (a resumed evolution
+    // continues its totals).
+    void start(std::int64_t tick, const EventTotals& totals);
     void record(const ReportPoint& point);
 
     // Rates between the oldest kept report (or the start) and `now`.

@@ -195,7 +195,7 @@ int WindowApp::run() {
         std::fprintf(stderr, "kavrosa: %s\n", folder_.failure().c_str());
         return 2;
     }
-    history_.start(world_.tick);
+    history_.start(world_.tick, totalsOf(world_.events()));
     tick();
     refreshTitle();
     speedSince_ = nowMs();

@@ -102,10 +102,14 @@ TEST(HistorySeries, KeepsEveryReportUntilFullThenHalvesItsResolution) {
 }
 
 TEST(History, CapturesPerReportAndRatesPerThousandTicks) {
-    History history;
-    history.start(1000);  // a world loaded at tick 1000
-    EXPECT_EQ(history.rates(1000, {}).captures, 0.0);
+    // A world resumed at tick 1000 with the totals of its first 1000 ticks.
     EventTotals totals;
+    totals.captures = 300;
+    totals.births = 400;
+    totals.starvations = 50;
+    History history;
+    history.start(1000, totals);
+    EXPECT_EQ(history.rates(1000, totals).captures, 0.0);
     for (int report = 1; report <= 15; ++report) {
         totals.captures += report <= 10 ? 4 : 10;  // 4, then 10 captures per 200 ticks
         totals.births += 5;
