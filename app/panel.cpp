@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <imgui.h>
 
-#include "app/inspector.h"
+#include "app/agent_details.h"
 #include "app/title.h"
 
 namespace kav {

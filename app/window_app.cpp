@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <imgui.h>
 
+#include "app/agent_details.h"
 #include "app/display.h"
-#include "app/inspector.h"
 #include "app/lost_display.h"
 #include "app/screenshot.h"
 #include "app/title.h"

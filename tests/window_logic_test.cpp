@@ -10,9 +10,9 @@
 
 #include <gtest/gtest.h>
 
+#include "app/agent_details.h"
 #include "app/display.h"
 #include "app/history.h"
-#include "app/inspector.h"
 #include "app/schedule.h"
 #include "app/screenshot.h"
 #include "app/selection.h"

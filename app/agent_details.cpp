@@ -1,4 +1,4 @@
-#include "app/inspector.h"
+#include "app/agent_details.h"
 
 #include <algorithm>
 #include <cmath>
