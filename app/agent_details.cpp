@@ -6,17 +6,8 @@
 namespace kav {
 
 GenerationSummary summarizeGenerations(const Population& world, bool predators) {
-    const int count = predators ? world.predatorCount : world.preyCount;
-    const Agent* agents = predators ? world.predators.data() : world.prey.data();
-    GenerationSummary summary;
-    if (count <= 0) return summary;
-    double sum = 0;
-    for (int i = 0; i < count; ++i) {
-        sum += static_cast<double>(agents[i].generation);
-        summary.maximum = std::max(summary.maximum, agents[i].generation);
-    }
-    summary.mean = sum / count;
-    return summary;
+    const PopulationSummary summary = world.summary(predators);
+    return {summary.meanGeneration, summary.maxGeneration};
 }
 
 ControlSnapshot latestControl(const Population& world, bool predator, int slot) {

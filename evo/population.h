@@ -60,6 +60,9 @@ public:
     // dispersion over to the next report), the populations' summaries and the events.
     const TickReport& makeReport();
 
+    // One population as it stands: count, mean and greatest generation, mean energy.
+    PopulationSummary summary(bool predators) const;
+
     // The Genomes, tick and counts of the world, as the Genome file stores them.
     SavedEvolution savedEvolution() const;
 
@@ -107,7 +110,6 @@ private:
     void randomizeGenomes();
     void restore(const SavedEvolution& saved);
     ProbeStatistics runProbe(const float* values, int first, int valueCount, float& previousSpread);
-    PopulationSummary summarize(const Agent* agents, int count) const;
 
     EventCounts events_;
     TickReport report_;

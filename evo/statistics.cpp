@@ -53,20 +53,22 @@ ProbeStatistics Population::runProbe(const float* values, int first, int valueCo
     return stats;
 }
 
-PopulationSummary Population::summarize(const Agent* agents, int count) const {
-    PopulationSummary summary;
-    summary.count = count;
+PopulationSummary Population::summary(bool ofPredators) const {
+    const int count = ofPredators ? predatorCount : preyCount;
+    const Agent* agents = ofPredators ? predators.data() : prey.data();
+    PopulationSummary result;
+    result.count = count;
     double generations = 0.0;
     double energy = 0.0;
     for (int i = 0; i < count; ++i) {
         generations += double(agents[i].generation);
         energy += double(agents[i].energy);
-        if (agents[i].generation > summary.maxGeneration)
-            summary.maxGeneration = agents[i].generation;
+        if (agents[i].generation > result.maxGeneration)
+            result.maxGeneration = agents[i].generation;
     }
-    summary.meanGeneration = count > 0 ? generations / count : 0.0;
-    summary.meanEnergy = count > 0 ? energy / count : 0.0;
-    return summary;
+    result.meanGeneration = count > 0 ? generations / count : 0.0;
+    result.meanEnergy = count > 0 ? energy / count : 0.0;
+    return result;
 }
 
 const TickReport& Population::makeReport() {
@@ -94,8 +96,8 @@ const TickReport& Population::makeReport() {
     report_.tick = tick;
     report_.clonalRankPct = clonalRankPct;
     report_.sexualRankPct = sexualRankPct;
-    report_.predators = summarize(predators.data(), predatorCount);
-    report_.prey = summarize(prey.data(), preyCount);
+    report_.predators = summary(true);
+    report_.prey = summary(false);
     report_.events = events_;
     return report_;
 }

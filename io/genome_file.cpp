@@ -185,7 +185,7 @@ std::filesystem::path GenomeFile::temporaryPath() const {
 }
 
 bool GenomeFile::save(const SavedEvolution& saved) {
-    return writeTemporary(saved) && commitTemporary();
+    return writeTemporary(encodeGenomeFile(saved)) && commitTemporary();
 }
 
 namespace {
@@ -201,8 +201,7 @@ bool failSave(const std::filesystem::path& path, const std::filesystem::path& te
 
 }  // namespace
 
-bool GenomeFile::writeTemporary(const SavedEvolution& saved) {
-    const GenomeFileBytes bytes = encodeGenomeFile(saved);
+bool GenomeFile::writeTemporary(const GenomeFileBytes& bytes) {
     const std::filesystem::path temporary = temporaryPath();
     auto fail = [&](const char* why) { return failSave(path_, temporary, why); };
 

@@ -58,7 +58,7 @@ public:
     // The two halves of save, for a checkpoint that puts other files in place between
     // them: the new file written whole and synced as genom.gen.tmp, then renamed over
     // genom.gen (moving a refused file aside first).
-    bool writeTemporary(const SavedEvolution& saved);
+    bool writeTemporary(const GenomeFileBytes& bytes);
     bool commitTemporary();
     std::filesystem::path temporaryPath() const;
 

@@ -200,7 +200,7 @@ bool RunFolder::checkpoint(const Population& population) {
     runs_.back().ended = utcNow();
     sidecar.runs = runs_;
 
-    if (!genomeFile_.writeTemporary(saved)) return false;
+    if (!genomeFile_.writeTemporary(bytes)) return false;
     std::string why;
     if (!writeFileAtomically(sidecarPath(settings_.folder), encodeSidecar(sidecar), why)) {
         note("saving " + sidecarPath(settings_.folder).string() + " failed (" + why +

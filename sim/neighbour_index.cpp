@@ -144,6 +144,40 @@ struct CellBox {
 // so the x term of a farther candidate is at least gap², and the y term adds nothing negative.
 float squaredGap(float gap) { return gap > 0.0f ? gap * gap : 0.0f; }
 
+#if defined(__SSE2__)
+// Four entries of a search at once: their squared distances and the window test, each
+// lane with the single-precision operations of one entry at a time.
+struct FourEntries {
+    __m128 selfX, selfY, lowX, highX, lowY, highY;
+
+    FourEntries(const Agent& self, float xLow, float xHigh, float yLow, float yHigh)
+        : selfX(_mm_set1_ps(self.x)),
+          selfY(_mm_set1_ps(self.y)),
+          lowX(_mm_set1_ps(xLow)),
+          highX(_mm_set1_ps(xHigh)),
+          lowY(_mm_set1_ps(yLow)),
+          highY(_mm_set1_ps(yHigh)) {}
+
+    // The lanes, of the first `left` entries (at most four are read), that lie in the
+    // window no farther than `gate`, as bits; every lane's squared distance to `distances`.
+    __attribute__((always_inline)) int candidates(const float* x4, const float* y4, int left,
+                                                  float gate, float* distances) const {
+        static constexpr int kLanesLeft[5] = {0x0, 0x1, 0x3, 0x7, 0xF};
+        const __m128 x = _mm_loadu_ps(x4);
+        const __m128 y = _mm_loadu_ps(y4);
+        const __m128 dx = _mm_sub_ps(selfX, x);
+        const __m128 dy = _mm_sub_ps(selfY, y);
+        const __m128 distance = _mm_add_ps(_mm_mul_ps(dx, dx), _mm_mul_ps(dy, dy));
+        const __m128 inside = _mm_and_ps(_mm_and_ps(_mm_cmpge_ps(x, lowX), _mm_cmplt_ps(x, highX)),
+                                         _mm_and_ps(_mm_cmpge_ps(y, lowY), _mm_cmplt_ps(y, highY)));
+        const __m128 wanted = _mm_and_ps(inside, _mm_cmple_ps(distance, _mm_set1_ps(gate)));
+        const int lanes = _mm_movemask_ps(wanted) & kLanesLeft[std::min(left, 4)];
+        if (lanes != 0) _mm_storeu_ps(distances, distance);
+        return lanes;
+    }
+};
+#endif
+
 }  // namespace
 
 void NeighbourIndex::senseNearest(const Agent& self, int selfSlot, const Agent* agents,
@@ -166,31 +200,14 @@ void NeighbourIndex::senseNearest(const Agent& self, int selfSlot, const Agent* 
     // whose distance does not exceed the fifth found so far can change the five; they are
     // offered one by one (the order of the offers does not change the five kept).
     float gate = std::numeric_limits<float>::infinity();
-    const __m128 selfX = _mm_set1_ps(self.x);
-    const __m128 selfY = _mm_set1_ps(self.y);
-    const __m128 lowX = _mm_set1_ps(xLow);
-    const __m128 highX = _mm_set1_ps(xHigh);
-    const __m128 lowY = _mm_set1_ps(yLow);
-    const __m128 highY = _mm_set1_ps(yHigh);
-    // Lanes of a group of four that lie before the end of the row, by entries left.
-    static constexpr int kLanesLeft[5] = {0x0, 0x1, 0x3, 0x7, 0xF};
+    const FourEntries four(self, xLow, xHigh, yLow, yHigh);
     auto scanRow = [&](int row, int firstColumn, int lastColumn) __attribute__((always_inline)) {
         const int end = grid.rowEnd(row, lastColumn);
         for (int e = grid.rowBegin(row, firstColumn); e < end; e += 4) {
-            const __m128 x = _mm_loadu_ps(grid.x.data() + e);
-            const __m128 y = _mm_loadu_ps(grid.y.data() + e);
-            const __m128 dx = _mm_sub_ps(selfX, x);
-            const __m128 dy = _mm_sub_ps(selfY, y);
-            const __m128 distance = _mm_add_ps(_mm_mul_ps(dx, dx), _mm_mul_ps(dy, dy));
-            const __m128 inside =
-                _mm_and_ps(_mm_and_ps(_mm_cmpge_ps(x, lowX), _mm_cmplt_ps(x, highX)),
-                           _mm_and_ps(_mm_cmpge_ps(y, lowY), _mm_cmplt_ps(y, highY)));
-            const __m128 candidates = _mm_and_ps(inside, _mm_cmple_ps(distance, _mm_set1_ps(gate)));
-            const int lanesInRow = kLanesLeft[std::min(end - e, 4)];
-            int offered = _mm_movemask_ps(candidates) & lanesInRow;
-            if (offered == 0) continue;
             alignas(16) float distances[4];
-            _mm_store_ps(distances, distance);
+            int offered =
+                four.candidates(grid.x.data() + e, grid.y.data() + e, end - e, gate, distances);
+            if (offered == 0) continue;
             for (; offered != 0; offered &= offered - 1) {
                 const int lane = std::countr_zero(static_cast<unsigned>(offered));
                 nearest.offer(NearestFive::key(distances[lane], grid.xPosition[e + lane]));
@@ -304,26 +321,10 @@ void NeighbourIndex::senseNearestOfAll(const Agent& self, int selfSlot, const Ag
     // As the row scan of senseNearest: four entries at a time, only those in the window
     // no farther than the fifth found so far offered.
     float gate = std::numeric_limits<float>::infinity();
-    const __m128 selfX = _mm_set1_ps(self.x);
-    const __m128 selfY = _mm_set1_ps(self.y);
-    const __m128 lowX = _mm_set1_ps(xLow);
-    const __m128 highX = _mm_set1_ps(xHigh);
-    const __m128 lowY = _mm_set1_ps(yLow);
-    const __m128 highY = _mm_set1_ps(yHigh);
-    static constexpr int kLanes[5] = {0x0, 0x1, 0x3, 0x7, 0xF};
+    const FourEntries four(self, xLow, xHigh, yLow, yHigh);
     for (int from = 0; from < n; from += 4) {
-        const __m128 x = _mm_loadu_ps(xs + from);
-        const __m128 y = _mm_loadu_ps(ys + from);
-        const __m128 dx = _mm_sub_ps(selfX, x);
-        const __m128 dy = _mm_sub_ps(selfY, y);
-        const __m128 distance = _mm_add_ps(_mm_mul_ps(dx, dx), _mm_mul_ps(dy, dy));
-        const __m128 inside = _mm_and_ps(_mm_and_ps(_mm_cmpge_ps(x, lowX), _mm_cmplt_ps(x, highX)),
-                                         _mm_and_ps(_mm_cmpge_ps(y, lowY), _mm_cmplt_ps(y, highY)));
-        const __m128 candidates = _mm_and_ps(inside, _mm_cmple_ps(distance, _mm_set1_ps(gate)));
-        int offered = _mm_movemask_ps(candidates) & kLanes[std::min(n - from, 4)];
-        if (offered == 0) continue;
         alignas(16) float distances[4];
-        _mm_store_ps(distances, distance);
+        int offered = four.candidates(xs + from, ys + from, n - from, gate, distances);
         for (; offered != 0; offered &= offered - 1) {
             const int lane = std::countr_zero(static_cast<unsigned>(offered));
             nearest.offer(NearestFive::key(distances[lane], from + lane));

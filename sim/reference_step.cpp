@@ -70,8 +70,7 @@ void ReferenceStep::run(const WorldView& world, AgentReadings& readings, Capture
     readings.lastSensedIsPredator = false;
     readings.lastSensedSlot = world.preyCount - 1;
     if (observer) observer->phaseDone(StepPhase::steered);
-    for (int i = 0; i < world.predatorCount; ++i) world.predators[i].move(world.arena);
-    for (int i = 0; i < world.preyCount; ++i) world.prey[i].move(world.arena);
+    moveAgents(world);
     if (observer) observer->phaseDone(StepPhase::moved);
     detectCaptures(world, captures);
     if (observer) observer->phaseDone(StepPhase::captured);

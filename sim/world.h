@@ -41,6 +41,12 @@ struct AgentReadings {
     }
 };
 
+// The move phase of either step: every Predator, then every Prey, in slot order.
+inline void moveAgents(const WorldView& world) {
+    for (int i = 0; i < world.predatorCount; ++i) world.predators[i].move(world.arena);
+    for (int i = 0; i < world.preyCount; ++i) world.prey[i].move(world.arena);
+}
+
 // Marks the phases of a world step as they end; benchmarks use it to time them.
 enum class StepPhase { begun, sorted, steered, moved, captured };
 struct StepObserver {

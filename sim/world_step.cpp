@@ -15,8 +15,7 @@ void WorldStep::run(const WorldView& world, AgentReadings& readings, CaptureList
     if (observer) observer->phaseDone(StepPhase::sorted);
     senseAndControl(world, readings);
     if (observer) observer->phaseDone(StepPhase::steered);
-    for (int i = 0; i < world.predatorCount; ++i) world.predators[i].move(world.arena);
-    for (int i = 0; i < world.preyCount; ++i) world.prey[i].move(world.arena);
+    moveAgents(world);
     if (observer) observer->phaseDone(StepPhase::moved);
     detectCaptures(world, captures);
     if (observer) observer->phaseDone(StepPhase::captured);
