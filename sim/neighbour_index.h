@@ -8,6 +8,7 @@
 
 #include "sim/agent.h"
 #include "sim/cell_grid.h"
+#include "sim/nearest_search.h"
 #include "sim/sensing.h"
 #include "sim/world.h"
 
@@ -17,16 +18,30 @@ namespace kav {
 // from slot order, kept from tick to tick so that re-sorting meets nearly sorted input;
 // beside each entry its two coordinates, read by the searches without touching the Agents.
 struct KeptIndex {
-    // Three entries of padding let a search read four entries from any position in use.
-    static constexpr int kPadded = kMaxPrey + 3;
+    // The padding lets a search read whole vectors from any position in use.
+    static constexpr int kPadded = kMaxPrey + kNearestPadding;
     std::array<std::int32_t, kPadded> slot{};
-    alignas(16) std::array<float, kPadded> key{};    // x of slot[pos]
-    alignas(16) std::array<float, kPadded> cross{};  // y of slot[pos]
+    alignas(64) std::array<float, kPadded> key{};    // x of slot[pos]
+    alignas(64) std::array<float, kPadded> cross{};  // y of slot[pos]
     std::int32_t count = 0;                          // slots 0..count-1 are in the index
 
+    // The positions grouped by a monotonic bucket of their x, so that the positions with x
+    // in a range [low, high] lie in [rangeBegin(low), rangeEnd(high)).
+    static constexpr int kBuckets = 64;
+    std::array<std::int32_t, kBuckets + 1> bucketBegin{};
+    float bucketOrigin = 0;
+    float bucketInverse = 0;
+
     // Brings the index to the slots 0..count-1 of `agents` and to ascending (x, slot)
-    // order. The coordinates must compare as a total order.
+    // order, and fills the buckets. The coordinates must compare as a total order.
     void resort(const Agent* agents, int countArg);
+
+    int bucketOf(float value) const;
+    int rangeBegin(float low) const { return bucketBegin[bucketOf(low)]; }
+    int rangeEnd(float high) const { return bucketBegin[bucketOf(high) + 1]; }
+
+private:
+    void fillBuckets();
 };
 
 class NeighbourIndex {
@@ -53,10 +68,13 @@ public:
     // The Prey in cells, for the search among the Prey and the capture phase; the
     // Predators, a few dozen at most, are searched with one pass over their index.
     CellGrid preyGrid;
-    // The distance of each Agent's farthest of five nearest Prey at its last search: where
-    // its next search starts. It steers only the search, never its result.
+    // The distance of each Agent's farthest of five nearest at its last search of each
+    // population: where its next search starts, or its gate. It steers only the search,
+    // never its result.
     std::array<float, kMaxPredators> predatorReachOnPrey{};
     std::array<float, kMaxPrey> preyReachOnPrey{};
+    std::array<float, kMaxPredators> predatorReachOnPredators{};
+    std::array<float, kMaxPrey> preyReachOnPredators{};
 };
 
 }  // namespace kav

@@ -1,8 +1,10 @@
 #include "sim/world_step.h"
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <limits>
 
 namespace kav {
 
@@ -53,13 +55,64 @@ void WorldStep::sense(const WorldView& world, const Agent& self, int slot,
     predators.scaled = !predator;
     float* reachOnPrey =
         predator ? &neighbours.predatorReachOnPrey[slot] : &neighbours.preyReachOnPrey[slot];
-    neighbours.senseNearest(self, predator ? -1 : slot, world.prey, neighbours.preyGrid,
-                            self.senseRange, reachOnPrey, prey);
-    neighbours.senseNearestOfAll(self, predator ? slot : -1, world.predators,
-                                 neighbours.predatorsByX,
-                                 predator ? kPredatorPeerWindow : self.senseRange, predators);
+    const float predatorWindow = predator ? kPredatorPeerWindow : self.senseRange;
+    if (vectorPath == VectorPath::sse2) {
+        neighbours.senseNearest(self, predator ? -1 : slot, world.prey, neighbours.preyGrid,
+                                self.senseRange, reachOnPrey, prey);
+        neighbours.senseNearestOfAll(self, predator ? slot : -1, world.predators,
+                                     neighbours.predatorsByX, predatorWindow, predators);
+    } else {
+        float* reachOnPredators = predator ? &neighbours.predatorReachOnPredators[slot]
+                                           : &neighbours.preyReachOnPredators[slot];
+        searchByPass(self, predator ? -1 : slot, world.prey, neighbours.preyByX, self.senseRange,
+                     reachOnPrey, prey);
+        searchByPass(self, predator ? slot : -1, world.predators, neighbours.predatorsByX,
+                     predatorWindow, reachOnPredators, predators);
+    }
     writeNeighbourBlocks(inputs, self, prey, predators, frame);
     senseWallsPacked(inputs, self, world.arena, frame);
+}
+
+void WorldStep::searchByPass(const Agent& self, int selfSlot, const Agent* agents,
+                             const KeptIndex& index, float halfWidth, float* reach,
+                             NeighbourBlock& found) const {
+    found.count = 0;
+    NearestQuery query;
+    query.x = self.x;
+    query.y = self.y;
+    query.xLow = self.x - halfWidth;
+    query.xHigh = self.x + halfWidth;
+    query.yLow = self.y - halfWidth;
+    query.yHigh = self.y + halfWidth;
+    // A window that is empty (or has bounds that are not numbers) holds nobody.
+    if (!(query.xLow <= query.xHigh) || !(query.yLow <= query.yHigh) || index.count == 0) return;
+    // Only positions whose x lies within the gate's distance can pass it; the margin covers
+    // the roundings of the squared distance and of the bounds.
+    auto search = [&](float gate) {
+        query.gate = gate * gate;
+        const float margin = gate * 1.001f + std::fabs(self.x) * 1.0e-6f;
+        const int begin = index.rangeBegin(std::max(query.xLow, self.x - margin));
+        const int end = index.rangeEnd(std::min(query.xHigh, self.x + margin));
+        NearestFound found = nearestFive(vectorPath, index.key.data() + begin,
+                                         index.cross.data() + begin, end - begin, query);
+        for (int k = 0; k < found.count; ++k) found.position[k] += begin;
+        return found;
+    };
+    // Last tick's five nearest are now at most this far: each moved by at most |vx| + |vy|
+    // (the others mostly less than this Agent's own move).
+    const float gate = *reach + (std::fabs(self.vx) + std::fabs(self.vy));
+    NearestFound nearest = search(gate);
+    const float inf = std::numeric_limits<float>::infinity();
+    if (nearest.count < 5 && gate != inf) nearest = search(gate * 1.5f + 0.05f);
+    if (nearest.count < 5 && gate != inf) nearest = search(inf);
+    *reach = nearest.count == 5 ? std::sqrt(nearest.fifth) : inf;
+    if (nearest.count == 0) return;
+    // The nearest may be the Agent itself (or one standing on it, ahead in x order).
+    const int first = index.slot[nearest.position[0]] == selfSlot ? 1 : 0;
+    int count = 0;
+    for (; count < kNeighboursSensed && first + count < nearest.count; ++count)
+        found.neighbours[count] = &agents[index.slot[nearest.position[first + count]]];
+    found.count = count;
 }
 
 void WorldStep::senseAndControl(const WorldView& world, AgentReadings& readings) {

@@ -18,6 +18,7 @@
 #include "sim/capture.h"
 #include "sim/neighbour_index.h"
 #include "sim/reference_step.h"
+#include "sim/vector_path.h"
 #include "sim/world.h"
 
 namespace kav {
@@ -37,6 +38,11 @@ public:
     // The capture phase; requires sort and the moves.
     void detectCaptures(const WorldView& world, CaptureList& captures);
 
+    // The vector unit of the searches (the same results on every path). On the four-lane
+    // path the Prey are searched in their grid and the Predators by a pass over their x
+    // index; on the wider paths both by a pass over the x index.
+    VectorPath vectorPath = widestVectorPath();
+
     NeighbourIndex neighbours;
     // Of the Prey in use at the sort: the largest speed along each axis (the capture
     // window's margins), and whether all have the same finite radius.
@@ -46,6 +52,10 @@ public:
 
 private:
     void senseAndControl(const WorldView& world, AgentReadings& readings);
+    // The four nearest of one population for `self` by a pass over its x index; `reach`
+    // holds the distance of the five nearest at the last search and is updated.
+    void searchByPass(const Agent& self, int selfSlot, const Agent* agents, const KeptIndex& index,
+                      float halfWidth, float* reach, NeighbourBlock& found) const;
 
     ReferenceStep reference_;  // the fallback
 };

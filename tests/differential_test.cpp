@@ -11,6 +11,7 @@
 #include <random>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "evo/population.h"
 #include "sim/stepper.h"
@@ -154,29 +155,44 @@ SavedEvolution fullEvolution(std::uint32_t seed, int poisonEvery = 0, float pois
     return source->savedEvolution();
 }
 
+// One world stepped by the reference step and, beside it, by the program's step on every
+// vector path this machine runs.
 struct WorldPair {
-    std::unique_ptr<Population> program;
+    std::vector<std::unique_ptr<Population>> programs;
     std::unique_ptr<Population> reference;
+    Population* program;  // the first of the programs
 
     WorldPair(const SavedEvolution& saved, std::uint32_t seed)
-        : program(testing::standardWorld(seed, &saved)),
-          reference(testing::standardWorld(seed, &saved)) {
+        : reference(testing::standardWorld(seed, &saved)) {
         reference->step.kind = StepKind::reference;
+        for (VectorPath path : kVectorPaths) {
+            if (!canRun(path)) continue;
+            programs.push_back(testing::standardWorld(seed, &saved));
+            programs.back()->step.program.vectorPath = path;
+        }
+        program = programs.front().get();
+    }
+
+    std::vector<Population*> all() {
+        std::vector<Population*> worlds{reference.get()};
+        for (auto& p : programs) worlds.push_back(p.get());
+        return worlds;
     }
 
     void requestSizeChange(bool add, bool predator) {
-        program->requestSizeChange(add, predator);
-        reference->requestSizeChange(add, predator);
+        for (Population* world : all()) world->requestSizeChange(add, predator);
     }
 
-    // Runs ticks until `last`; returns the first difference, with its tick.
+    // Runs ticks until `last`; returns the first difference, with its tick and path.
     std::string runUntil(std::int64_t last) {
         while (program->tick < last) {
-            program->runTick();
-            reference->runTick();
-            const std::string difference = worldDifference(*program, *reference);
-            if (!difference.empty())
-                return "after tick " + std::to_string(program->tick) + ": " + difference;
+            for (Population* world : all()) world->runTick();
+            for (auto& p : programs) {
+                const std::string difference = worldDifference(*p, *reference);
+                if (!difference.empty())
+                    return "after tick " + std::to_string(p->tick) + " on " +
+                           nameOf(p->step.program.vectorPath) + ": " + difference;
+            }
         }
         return "";
     }
@@ -245,7 +261,7 @@ TEST(DifferentialStep, NonFinitePositionsKeepBothStepsIdentical) {
     const float inf = std::numeric_limits<float>::infinity();
     for (int round = 0; round < 20; ++round) {
         SCOPED_TRACE(round);
-        for (Population* world : {worlds.program.get(), worlds.reference.get()}) {
+        for (Population* world : worlds.all()) {
             // Committed as the positions of the next step by the Agents' beginTick.
             world->prey[(round * 37) % kMaxPrey].nextX = nan;
             world->prey[(round * 53 + 11) % kMaxPrey].nextY = round % 2 ? nan : -inf;
@@ -297,11 +313,17 @@ TEST(DifferentialStep, SensingMatchesInWorldsFullOfTies) {
             const std::string d =
                 floatsDifference<kInputCount>("inputs", got.data(), expected.data());
             if (!d.empty())
-                ADD_FAILURE() << (a.isPredator ? "Predator " : "Prey ") << a.slot << ": " << d;
+                ADD_FAILURE() << nameOf(world.program.vectorPath)
+                              << (a.isPredator ? ": Predator " : ": Prey ") << a.slot << ": " << d;
             for (float v : expected) sensedSomething += v != 0.0f;
         };
-        for (int i = 0; i < predatorCount; ++i) compare(world.predators[i]);
-        for (int i = 0; i < preyCount; ++i) compare(world.prey[i]);
+        // Every path searches from the reaches the paths before it left: any reach must do.
+        for (VectorPath path : kVectorPaths) {
+            if (!canRun(path)) continue;
+            world.program.vectorPath = path;
+            for (int i = 0; i < predatorCount; ++i) compare(world.predators[i]);
+            for (int i = 0; i < preyCount; ++i) compare(world.prey[i]);
+        }
         ASSERT_GT(sensedSomething, 0);
         if (::testing::Test::HasFailure()) return;
     }
