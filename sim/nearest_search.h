@@ -1,49 +1,55 @@
 #pragma once
-// The five nearest entries of a population's x index inside a square window, by one pass
-// over every entry: the squared distances and the window test many entries per
-// instruction, then a selection among the few candidates that pass a gate.
-//
-// Only entries no farther than a gate are selected from. When five or more pass it, the
-// five nearest of them are the five nearest of the window; when fewer pass, the caller
-// searches again with a gate of infinity. So a gate that guesses the fifth nearest's
-// distance well decides how fast the search is, never what it finds.
+// The five nearest Agents of one population inside each searching Agent's square window,
+// for many searching Agents at once: one Agent per vector lane, the searched population's
+// entries taken one by one in x-index order and offered to every lane. Each lane keeps its
+// five nearest in registers, sorted by squared distance; an entry goes before the kept ones
+// that are strictly farther, so that equal distances stay in x-index order (the order of a
+// stable sort by distance of the window's entries in x-index order). Without branches, so
+// the time does not depend on where the Agents stand.
 #include <cstdint>
 
 #include "sim/vector_path.h"
 
 namespace kav {
 
-struct NearestQuery {
-    float x = 0;  // the searching Agent
-    float y = 0;
-    // The window: x in [xLow, xHigh) and y in [yLow, yHigh).
-    float xLow = 0;
-    float xHigh = 0;
-    float yLow = 0;
-    float yHigh = 0;
-    float gate = 0;  // squared distance; infinity selects from every entry in the window
+constexpr int kMaxLanes = 16;
+constexpr int kNearestKept = 5;
+
+// Up to sixteen searching Agents, one per lane, and their windows: x in [xLow, xHigh) and
+// y in [yLow, yHigh). Lanes past the group's size repeat an Agent; their results are not read.
+struct QueryGroup {
+    alignas(64) float x[kMaxLanes];
+    alignas(64) float y[kMaxLanes];
+    alignas(64) float xLow[kMaxLanes];
+    alignas(64) float xHigh[kMaxLanes];
+    alignas(64) float yLow[kMaxLanes];
+    alignas(64) float yHigh[kMaxLanes];
 };
 
-// Up to five entries in the window no farther than the gate, nearest first; equal squared
-// distances in x-index order (the order of a stable sort by distance of the entries in
-// x-index order).
-struct NearestFound {
-    int count = 0;
-    std::int32_t position[5] = {};  // x-index positions
-    float fifth = 0;                // squared distance of the fifth, when there are five
+// Per lane, the slots of the five nearest, nearest first; -1 where the window holds fewer.
+struct GroupNearest {
+    alignas(64) std::int32_t slot[kNearestKept][kMaxLanes];
 };
 
-// Entries can be read in whole vectors: `xs` and `ys` hold n values and stay readable
-// (with any values) up to the next multiple of sixteen. The positions must be finite.
-constexpr int kNearestPadding = 15;
+// The entries [begin, end) of a population's x index, given as x, y and slot by position.
+// Positions must be finite (squared distances of moderate coordinates, never infinite).
+struct SearchedEntries {
+    const float* x;
+    const float* y;
+    const std::int32_t* slot;
+    int begin;
+    int end;
+};
 
-NearestFound nearestFiveSse2(const float* xs, const float* ys, int n, const NearestQuery& query);
-NearestFound nearestFiveAvx2(const float* xs, const float* ys, int n, const NearestQuery& query);
-NearestFound nearestFiveAvx512(const float* xs, const float* ys, int n,
-                               const NearestQuery& query);
+// Lanes of each path: 8 for avx2, 16 for avx512. The four-lane path searches otherwise.
+int lanesOf(VectorPath path);
 
-// The pass of the given path (which this machine must be able to run).
-NearestFound nearestFive(VectorPath path, const float* xs, const float* ys, int n,
-                         const NearestQuery& query);
+void nearestFiveAvx2(const QueryGroup& queries, const SearchedEntries& entries, GroupNearest& out);
+void nearestFiveAvx512(const QueryGroup& queries, const SearchedEntries& entries,
+                       GroupNearest& out);
+
+// The search of the given path (avx2 or avx512, which this machine must run).
+void nearestFive(VectorPath path, const QueryGroup& queries, const SearchedEntries& entries,
+                 GroupNearest& out);
 
 }  // namespace kav

@@ -83,24 +83,16 @@ void KeptIndex::resort(const Agent* agents, int countArg) {
 #endif
 }
 
-int KeptIndex::bucketOf(float value) const {
-    // Monotonic in the value: a rounding of a scaled offset, clamped to the buckets.
-    const float t = (value - bucketOrigin) * bucketInverse;
-    if (!(t > 0.0f)) return 0;
-    return t < float(kBuckets - 1) ? static_cast<int>(t) : kBuckets - 1;
-}
-
 void KeptIndex::fillBuckets() {
     bucketOrigin = count > 0 ? key[0] : 0.0f;
     const float span = count > 0 ? key[count - 1] - key[0] : 0.0f;
     bucketInverse = span > 0.0f ? std::min(float(kBuckets) / span, 1.0e30f) : 0.0f;
-    int pos = 0;
-    for (int b = 0; b < kBuckets; ++b) {
-        bucketBegin[b] = pos;
-        while (pos < count && bucketOf(key[pos]) == b) ++pos;
+    int bucket = 0;
+    for (int pos = 0; pos < count; ++pos) {
+        const int last = bucketOf(key[pos]);
+        while (bucket <= last) bucketBegin[bucket++] = pos;
     }
-    bucketBegin[kBuckets] = count;
-    KAV_CHECK(pos == count, "the buckets hold every position");
+    while (bucket <= kBuckets) bucketBegin[bucket++] = count;
 }
 
 bool NeighbourIndex::update(const WorldView& world) {

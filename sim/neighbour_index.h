@@ -8,7 +8,6 @@
 
 #include "sim/agent.h"
 #include "sim/cell_grid.h"
-#include "sim/nearest_search.h"
 #include "sim/sensing.h"
 #include "sim/world.h"
 
@@ -18,8 +17,8 @@ namespace kav {
 // from slot order, kept from tick to tick so that re-sorting meets nearly sorted input;
 // beside each entry its two coordinates, read by the searches without touching the Agents.
 struct KeptIndex {
-    // The padding lets a search read whole vectors from any position in use.
-    static constexpr int kPadded = kMaxPrey + kNearestPadding;
+    // Three entries of padding let a search read four entries from any position in use.
+    static constexpr int kPadded = kMaxPrey + 3;
     std::array<std::int32_t, kPadded> slot{};
     alignas(64) std::array<float, kPadded> key{};    // x of slot[pos]
     alignas(64) std::array<float, kPadded> cross{};  // y of slot[pos]
@@ -36,7 +35,12 @@ struct KeptIndex {
     // order, and fills the buckets. The coordinates must compare as a total order.
     void resort(const Agent* agents, int countArg);
 
-    int bucketOf(float value) const;
+    int bucketOf(float value) const {
+        // Monotonic in the value: a rounding of a scaled offset, clamped to the buckets.
+        const float t = (value - bucketOrigin) * bucketInverse;
+        if (!(t > 0.0f)) return 0;
+        return t < float(kBuckets - 1) ? static_cast<int>(t) : kBuckets - 1;
+    }
     int rangeBegin(float low) const { return bucketBegin[bucketOf(low)]; }
     int rangeEnd(float high) const { return bucketBegin[bucketOf(high) + 1]; }
 
@@ -68,13 +72,10 @@ public:
     // The Prey in cells, for the search among the Prey and the capture phase; the
     // Predators, a few dozen at most, are searched with one pass over their index.
     CellGrid preyGrid;
-    // The distance of each Agent's farthest of five nearest at its last search of each
-    // population: where its next search starts, or its gate. It steers only the search,
-    // never its result.
+    // The distance of each Agent's farthest of five nearest Prey at its last search: where
+    // its next search starts. It steers only the search, never its result.
     std::array<float, kMaxPredators> predatorReachOnPrey{};
     std::array<float, kMaxPrey> preyReachOnPrey{};
-    std::array<float, kMaxPredators> predatorReachOnPredators{};
-    std::array<float, kMaxPrey> preyReachOnPredators{};
 };
 
 }  // namespace kav

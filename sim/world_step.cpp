@@ -8,12 +8,30 @@
 
 namespace kav {
 
+namespace {
+
+// The four nearest of a search's five, without the searching Agent itself when it comes
+// first (`selfSlot` is -1 when the population searched is not its own).
+void takeNearest(const WorldStep::NearestSlots& nearest, int selfSlot, const Agent* agents,
+                 NeighbourBlock& found) {
+    int kept = 0;
+    while (kept < kNearestKept && nearest.slot[kept] >= 0) ++kept;
+    const int first = kept > 0 && nearest.slot[0] == selfSlot ? 1 : 0;
+    int count = 0;
+    for (; count < kNeighboursSensed && first + count < kept; ++count)
+        found.neighbours[count] = &agents[nearest.slot[first + count]];
+    found.count = count;
+}
+
+}  // namespace
+
 void WorldStep::run(const WorldView& world, AgentReadings& readings, CaptureList& captures,
                     StepObserver* observer) {
     if (!sort(world)) {
         reference_.run(world, readings, captures, observer);
         return;
     }
+    if (vectorPath != VectorPath::sse2) findNeighbours(world);
     if (observer) observer->phaseDone(StepPhase::sorted);
     senseAndControl(world, readings);
     if (observer) observer->phaseDone(StepPhase::steered);
@@ -24,6 +42,7 @@ void WorldStep::run(const WorldView& world, AgentReadings& readings, CaptureList
 }
 
 bool WorldStep::sort(const WorldView& world) {
+    neighboursFound_ = false;
     if (!neighbours.update(world)) return false;
     float largestVx = 0.0f;
     float largestVy = 0.0f;
@@ -62,57 +81,67 @@ void WorldStep::sense(const WorldView& world, const Agent& self, int slot,
         neighbours.senseNearestOfAll(self, predator ? slot : -1, world.predators,
                                      neighbours.predatorsByX, predatorWindow, predators);
     } else {
-        float* reachOnPredators = predator ? &neighbours.predatorReachOnPredators[slot]
-                                           : &neighbours.preyReachOnPredators[slot];
-        searchByPass(self, predator ? -1 : slot, world.prey, neighbours.preyByX, self.senseRange,
-                     reachOnPrey, prey);
-        searchByPass(self, predator ? slot : -1, world.predators, neighbours.predatorsByX,
-                     predatorWindow, reachOnPredators, predators);
+        if (!neighboursFound_) findNeighbours(world);
+        takeNearest(predator ? predatorNearPrey[slot] : preyNearPrey[slot], predator ? -1 : slot,
+                    world.prey, prey);
+        takeNearest(predator ? predatorNearPredators[slot] : preyNearPredators[slot],
+                    predator ? slot : -1, world.predators, predators);
     }
     writeNeighbourBlocks(inputs, self, prey, predators, frame);
     senseWallsPacked(inputs, self, world.arena, frame);
 }
 
-void WorldStep::searchByPass(const Agent& self, int selfSlot, const Agent* agents,
-                             const KeptIndex& index, float halfWidth, float* reach,
-                             NeighbourBlock& found) const {
-    found.count = 0;
-    NearestQuery query;
-    query.x = self.x;
-    query.y = self.y;
-    query.xLow = self.x - halfWidth;
-    query.xHigh = self.x + halfWidth;
-    query.yLow = self.y - halfWidth;
-    query.yHigh = self.y + halfWidth;
-    // A window that is empty (or has bounds that are not numbers) holds nobody.
-    if (!(query.xLow <= query.xHigh) || !(query.yLow <= query.yHigh) || index.count == 0) return;
-    // Only positions whose x lies within the gate's distance can pass it; the margin covers
-    // the roundings of the squared distance and of the bounds.
-    auto search = [&](float gate) {
-        query.gate = gate * gate;
-        const float margin = gate * 1.001f + std::fabs(self.x) * 1.0e-6f;
-        const int begin = index.rangeBegin(std::max(query.xLow, self.x - margin));
-        const int end = index.rangeEnd(std::min(query.xHigh, self.x + margin));
-        NearestFound found = nearestFive(vectorPath, index.key.data() + begin,
-                                         index.cross.data() + begin, end - begin, query);
-        for (int k = 0; k < found.count; ++k) found.position[k] += begin;
-        return found;
-    };
-    // Last tick's five nearest are now at most this far: each moved by at most |vx| + |vy|
-    // (the others mostly less than this Agent's own move).
-    const float gate = *reach + (std::fabs(self.vx) + std::fabs(self.vy));
-    NearestFound nearest = search(gate);
-    const float inf = std::numeric_limits<float>::infinity();
-    if (nearest.count < 5 && gate != inf) nearest = search(gate * 1.5f + 0.05f);
-    if (nearest.count < 5 && gate != inf) nearest = search(inf);
-    *reach = nearest.count == 5 ? std::sqrt(nearest.fifth) : inf;
-    if (nearest.count == 0) return;
-    // The nearest may be the Agent itself (or one standing on it, ahead in x order).
-    const int first = index.slot[nearest.position[0]] == selfSlot ? 1 : 0;
-    int count = 0;
-    for (; count < kNeighboursSensed && first + count < nearest.count; ++count)
-        found.neighbours[count] = &agents[index.slot[nearest.position[first + count]]];
-    found.count = count;
+void WorldStep::findNeighbours(const WorldView& world) {
+    const NeighbourIndex& n = neighbours;
+    searchInGroups(n.predatorsByX, world.predators, 0.0f, n.preyByX, predatorNearPrey.data());
+    searchInGroups(n.predatorsByX, world.predators, kPredatorPeerWindow, n.predatorsByX,
+                   predatorNearPredators.data());
+    searchInGroups(n.preyByX, world.prey, 0.0f, n.preyByX, preyNearPrey.data());
+    searchInGroups(n.preyByX, world.prey, 0.0f, n.predatorsByX, preyNearPredators.data());
+    neighboursFound_ = true;
+}
+
+void WorldStep::searchInGroups(const KeptIndex& searching, const Agent* searchingAgents,
+                               float halfWidth, const KeptIndex& searched,
+                               NearestSlots* results) const {
+    const int lanes = lanesOf(vectorPath);
+    const int count = searching.count;
+    for (int first = 0; first < count; first += lanes) {
+        // The group's Agents are neighbours in x, so the union of their windows covers
+        // few entries of the searched index beyond each one's own.
+        QueryGroup group;
+        float low = std::numeric_limits<float>::infinity();
+        float high = -low;
+        bool finite = true;
+        for (int lane = 0; lane < lanes; ++lane) {
+            const int pos = std::min(first + lane, count - 1);
+            const float x = searching.key[pos];
+            const float y = searching.cross[pos];
+            const float reach =
+                halfWidth > 0.0f ? halfWidth : searchingAgents[searching.slot[pos]].senseRange;
+            group.x[lane] = x;
+            group.y[lane] = y;
+            group.xLow[lane] = x - reach;
+            group.xHigh[lane] = x + reach;
+            group.yLow[lane] = y - reach;
+            group.yHigh[lane] = y + reach;
+            finite = finite && std::isfinite(group.xLow[lane]) && std::isfinite(group.xHigh[lane]);
+            low = std::min(low, group.xLow[lane]);
+            high = std::max(high, group.xHigh[lane]);
+        }
+        SearchedEntries entries{searched.key.data(), searched.cross.data(), searched.slot.data(), 0,
+                                searched.count};
+        if (finite) {
+            entries.begin = searched.rangeBegin(low);
+            entries.end = searched.rangeEnd(high);
+        }
+        GroupNearest nearest;
+        nearestFive(vectorPath, group, entries, nearest);
+        for (int lane = 0; lane < lanes && first + lane < count; ++lane) {
+            NearestSlots& result = results[searching.slot[first + lane]];
+            for (int k = 0; k < kNearestKept; ++k) result.slot[k] = nearest.slot[k][lane];
+        }
+    }
 }
 
 void WorldStep::senseAndControl(const WorldView& world, AgentReadings& readings) {

@@ -15,7 +15,11 @@
 //   reference capture phase: the swept window over the grid is one rectangle per
 //   Predator only when every Prey has the same reach.
 // Neither happens in the program's standard world with finite Genomes.
+#include <array>
+#include <cstdint>
+
 #include "sim/capture.h"
+#include "sim/nearest_search.h"
 #include "sim/neighbour_index.h"
 #include "sim/reference_step.h"
 #include "sim/vector_path.h"
@@ -39,9 +43,14 @@ public:
     void detectCaptures(const WorldView& world, CaptureList& captures);
 
     // The vector unit of the searches (the same results on every path). On the four-lane
-    // path the Prey are searched in their grid and the Predators by a pass over their x
-    // index; on the wider paths both by a pass over the x index.
+    // path each Agent searches the Prey in their grid and the Predators by a pass over
+    // their x index; on the wider paths the Agents search in groups, one per lane
+    // (sim/nearest_search.h), before any senses.
     VectorPath vectorPath = widestVectorPath();
+
+    // The wider paths' search: every Agent's five nearest of each population. `sense` runs
+    // it when the sort has not been followed by it yet.
+    void findNeighbours(const WorldView& world);
 
     NeighbourIndex neighbours;
     // Of the Prey in use at the sort: the largest speed along each axis (the capture
@@ -50,14 +59,24 @@ public:
     float maxPreyVy = 0;
     bool preyRadiiEqual = false;
 
+    // The slots of an Agent's five nearest of one population, nearest first (-1: none).
+    struct NearestSlots {
+        std::int32_t slot[kNearestKept];
+    };
+    std::array<NearestSlots, kMaxPredators> predatorNearPrey{};
+    std::array<NearestSlots, kMaxPredators> predatorNearPredators{};
+    std::array<NearestSlots, kMaxPrey> preyNearPrey{};
+    std::array<NearestSlots, kMaxPrey> preyNearPredators{};
+
 private:
     void senseAndControl(const WorldView& world, AgentReadings& readings);
-    // The four nearest of one population for `self` by a pass over its x index; `reach`
-    // holds the distance of the five nearest at the last search and is updated.
-    void searchByPass(const Agent& self, int selfSlot, const Agent* agents, const KeptIndex& index,
-                      float halfWidth, float* reach, NeighbourBlock& found) const;
+    // The five nearest in `searched` (of `searchedAgents`) for every Agent of the index
+    // `searching`, whose window has the half-width `halfWidth` or, at 0, its sense range.
+    void searchInGroups(const KeptIndex& searching, const Agent* searchingAgents, float halfWidth,
+                        const KeptIndex& searched, NearestSlots* results) const;
 
-    ReferenceStep reference_;  // the fallback
+    bool neighboursFound_ = false;  // findNeighbours ran since the last sort
+    ReferenceStep reference_;       // the fallback
 };
 
 }  // namespace kav
