@@ -80,6 +80,7 @@ int runEvolve(const EvolveOptions& options) {
         return 3;
     }
     auto population = std::make_unique<Population>();
+    if (options.vectorPath) population->step.program.vectorPath = *options.vectorPath;
     if (!run.open(*population)) {
         std::fprintf(stderr, "kavrosa-evolve: %s\n", run.failure().c_str());
         return 2;

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "evo/population.h"
+#include "sim/vector_path.h"
 
 namespace kav {
 
@@ -19,9 +20,10 @@ struct EvolveOptions {
     std::uint64_t saveEvery = 100000;       // ticks between checkpoints; 0: at the end only
     std::optional<int> predators;           // sizes to reach
     std::optional<int> prey;
-    bool terminal = false;        // stderr is a terminal: a live progress line
-    double progressSeconds = 60;  // off a terminal: a line this often; 0: none
-    std::string arguments;        // the command line, for the sidecar
+    bool terminal = false;                 // stderr is a terminal: a live progress line
+    double progressSeconds = 60;           // off a terminal: a line this often; 0: none
+    std::string arguments;                 // the command line, for the sidecar
+    std::optional<VectorPath> vectorPath;  // none: the widest this machine runs
 };
 
 // Runs the headless evolution; returns the process exit status.

@@ -74,7 +74,7 @@ int main(int argc, char** argv) {
         "kavrosa-evolve"};
     kav::EvolveOptions options;
     std::string ticks, until, seed, logEvery = "200", saveEvery = "100000", predators, prey,
-                                    progress = "60";
+                                    progress = "60", vector;
     app.set_version_flag("--version", std::string("kavrosa-evolve ") + kav::programVersion());
     app.add_option("-C,--folder", options.folder,
                    "Folder holding genom.gen and the statistics files (default: the working "
@@ -100,6 +100,11 @@ int main(int argc, char** argv) {
     app.add_option("--progress", progress,
                    "When stderr is not a terminal, a progress line every SECONDS (default 60; 0: "
                    "none)");
+    app.add_option("--vector", vector,
+                   std::string("The vector unit of the world step: sse2, avx2 or avx512 (default: "
+                               "the widest this machine runs, here ") +
+                       kav::nameOf(kav::widestVectorPath()) +
+                       "); every one gives the same results");
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {
@@ -163,6 +168,28 @@ int main(int argc, char** argv) {
         const auto value = wholeNumber("--progress", progress, 0, 100'000'000, whole);
         if (!value) return 2;
         options.progressSeconds = double(*value);
+    }
+
+    if (!vector.empty()) {
+        bool known = false;
+        for (kav::VectorPath path : kav::kVectorPaths) {
+            if (vector != kav::nameOf(path)) continue;
+            known = true;
+            if (!kav::canRun(path)) {
+                std::fprintf(stderr,
+                             "kavrosa-evolve: --vector %s: this processor cannot run it (the "
+                             "widest it runs is %s)\n",
+                             vector.c_str(), kav::nameOf(kav::widestVectorPath()));
+                return 2;
+            }
+            options.vectorPath = path;
+        }
+        if (!known) {
+            std::fprintf(stderr,
+                         "kavrosa-evolve: --vector must be sse2, avx2 or avx512 (not \"%s\")\n",
+                         vector.c_str());
+            return 2;
+        }
     }
 
     if (!options.folder.empty()) {
