@@ -51,8 +51,15 @@ void steer(Agent& agent, ControlOutput thrust, float cosH, float sinH);
 // Network and steering, with the cosine and sine of the Agent's heading.
 ControlOutput control(Agent& agent, const InputVector& inputs);
 
-// The program step's control: the packed network, and the steering with the cosine and
-// sine of the frame that sensing built from the negated heading.
+// The cosine and sine of an Agent's heading, each rounded to float, from the frame that
+// sensing built from the negated heading.
+struct HeadingCosSin {
+    float cosH;
+    float sinH;
+};
+HeadingCosSin headingCosSin(const Agent& agent, const FrameRotation& frame);
+
+// The program step's control: the packed network, and the steering with headingCosSin.
 ControlOutput control(Agent& agent, const InputVector& inputs, const FrameRotation& frame);
 
 }  // namespace kav

@@ -1,5 +1,7 @@
 #include "sim/world_step.h"
 
+#include "sim/controller.h"
+
 #include <algorithm>
 #include <bit>
 #include <cmath>
@@ -145,20 +147,29 @@ void WorldStep::searchInGroups(const KeptIndex& searching, const Agent* searchin
 }
 
 void WorldStep::senseAndControl(const WorldView& world, AgentReadings& readings) {
+    // On the wider paths every Agent is steered at once after all have sensed (steering
+    // changes nothing that sensing reads).
+    const bool batched = vectorPath != VectorPath::sse2;
+    steering_.count = 0;
+    auto senseAndSteer = [&](Agent& a, int slot, InputVector& inputs, ControlOutput& output) {
+        const FrameRotation frame(a.heading);
+        sense(world, a, slot, frame, inputs);
+        if (!batched) {
+            output = control(a, inputs, frame);
+            return;
+        }
+        output = evaluateNetworkPacked(a.genome, inputs);
+        const HeadingCosSin heading = headingCosSin(a, frame);
+        steering_.add(a, output.forward, output.lateral, heading.cosH, heading.sinH);
+    };
     for (int i = 0; i < world.predatorCount; ++i) {
         Agent& p = world.predators[i];
-        if (p.digestTimer < 0) {
-            const FrameRotation frame(p.heading);
-            sense(world, p, i, frame, readings.predatorInputs[i]);
-            readings.predatorOutputs[i] = control(p, readings.predatorInputs[i], frame);
-        }
+        if (p.digestTimer < 0)
+            senseAndSteer(p, i, readings.predatorInputs[i], readings.predatorOutputs[i]);
     }
-    for (int i = 0; i < world.preyCount; ++i) {
-        Agent& q = world.prey[i];
-        const FrameRotation frame(q.heading);
-        sense(world, q, i, frame, readings.preyInputs[i]);
-        readings.preyOutputs[i] = control(q, readings.preyInputs[i], frame);
-    }
+    for (int i = 0; i < world.preyCount; ++i)
+        senseAndSteer(world.prey[i], i, readings.preyInputs[i], readings.preyOutputs[i]);
+    if (batched) steering_.run(vectorPath);
     readings.lastSensedIsPredator = false;
     readings.lastSensedSlot = world.preyCount - 1;
 }

@@ -22,6 +22,7 @@
 #include "sim/nearest_search.h"
 #include "sim/neighbour_index.h"
 #include "sim/reference_step.h"
+#include "sim/steer_batch.h"
 #include "sim/vector_path.h"
 #include "sim/world.h"
 
@@ -76,6 +77,7 @@ private:
                         const KeptIndex& searched, NearestSlots* results) const;
 
     bool neighboursFound_ = false;  // findNeighbours ran since the last sort
+    SteerBatch steering_;           // the wider paths steer every Agent at once
     ReferenceStep reference_;       // the fallback
 };
 

@@ -1,0 +1,93 @@
+// The wider paths' kernels on eight lanes: the batched nearest search and steering.
+// Compiled with AVX2 enabled; called only on machines that run it.
+#include <immintrin.h>
+
+#include "sim/nearest_kernel.h"
+#include "sim/steer_lanes.h"
+
+namespace kav {
+namespace {
+
+struct Lanes8 {
+    using F = __m256;
+    using M = __m256;  // all ones where true
+    static F splat(float v) { return _mm256_set1_ps(v); }
+    static F splatBits(std::int32_t v) { return _mm256_castsi256_ps(_mm256_set1_epi32(v)); }
+    static F load(const float* p) { return _mm256_load_ps(p); }
+    static void store(float* p, F v) { _mm256_store_ps(p, v); }
+    static F infinity() { return _mm256_set1_ps(__builtin_inff()); }
+    static F sub(F a, F b) { return _mm256_sub_ps(a, b); }
+    static F mul(F a, F b) { return _mm256_mul_ps(a, b); }
+    static F add(F a, F b) { return _mm256_add_ps(a, b); }
+    static M ge(F a, F b) { return _mm256_cmp_ps(a, b, _CMP_GE_OQ); }
+    static M lt(F a, F b) { return _mm256_cmp_ps(a, b, _CMP_LT_OQ); }
+    static M both(M a, M b) { return _mm256_and_ps(a, b); }
+    static M either(M a, M b) { return _mm256_or_ps(a, b); }
+    static F select(M m, F a, F b) { return _mm256_blendv_ps(b, a, m); }
+};
+
+}  // namespace
+
+void nearestFiveAvx2(const QueryGroup& queries, const SearchedEntries& entries, GroupNearest& out) {
+    nearestFiveOfGroup<Lanes8>(queries, entries, out);
+}
+
+namespace {
+
+__m256 narrow(__m256d low, __m256d high) {
+    return _mm256_insertf128_ps(_mm256_castps128_ps256(_mm256_cvtpd_ps(low)), _mm256_cvtpd_ps(high),
+                                1);
+}
+__m256d widenLow(__m256 v) { return _mm256_cvtps_pd(_mm256_castps256_ps128(v)); }
+__m256d widenHigh(__m256 v) { return _mm256_cvtps_pd(_mm256_extractf128_ps(v, 1)); }
+
+// Quadratic drag and the limit of 1, as `steer` applies them to one component.
+__m256 dragAndLimit(__m256 component) {
+    const __m256d drag = _mm256_set1_pd(double(0.1f));
+    const __m256d low = widenLow(component);
+    const __m256d high = widenHigh(component);
+    const __m256 dragged = narrow(_mm256_mul_pd(_mm256_mul_pd(low, low), drag),
+                                  _mm256_mul_pd(_mm256_mul_pd(high, high), drag));
+    const __m256 one = _mm256_set1_ps(1.0f);
+    const __m256 minusOne = _mm256_set1_ps(-1.0f);
+    auto sign = [&](__m256 v) {
+        return _mm256_blendv_ps(one, minusOne, _mm256_cmp_ps(v, _mm256_setzero_ps(), _CMP_LT_OQ));
+    };
+    const __m256 result = _mm256_sub_ps(component, _mm256_mul_ps(sign(component), dragged));
+    const __m256 magnitude = _mm256_andnot_ps(_mm256_set1_ps(-0.0f), result);
+    const __m256 beyond = _mm256_cmp_ps(magnitude, one, _CMP_GT_OQ);
+    return _mm256_blendv_ps(result, _mm256_mul_ps(sign(result), one), beyond);
+}
+
+// double(c) * f - double(s) * l (or + when `add`), rounded to float, for eight lanes.
+__m256 rotated(__m256 c, __m256 f, __m256 s, __m256 l, bool add) {
+    const __m256d firstLow = _mm256_mul_pd(widenLow(c), widenLow(f));
+    const __m256d firstHigh = _mm256_mul_pd(widenHigh(c), widenHigh(f));
+    const __m256d secondLow = _mm256_mul_pd(widenLow(s), widenLow(l));
+    const __m256d secondHigh = _mm256_mul_pd(widenHigh(s), widenHigh(l));
+    return add ? narrow(_mm256_add_pd(firstLow, secondLow), _mm256_add_pd(firstHigh, secondHigh))
+               : narrow(_mm256_sub_pd(firstLow, secondLow), _mm256_sub_pd(firstHigh, secondHigh));
+}
+
+}  // namespace
+
+void steerLanesAvx2(const SteerLanes& b) {
+    for (int i = 0; i < b.count; i += 8) {
+        const __m256 forward = _mm256_load_ps(b.forward + i);
+        const __m256 lateral = _mm256_load_ps(b.lateral + i);
+        const __m256 cosH = _mm256_load_ps(b.cosH + i);
+        const __m256 sinH = _mm256_load_ps(b.sinH + i);
+        const __m256 cost = _mm256_mul_ps(
+            _mm256_set1_ps(0.5f),
+            _mm256_add_ps(_mm256_mul_ps(lateral, lateral), _mm256_mul_ps(forward, forward)));
+        _mm256_store_ps(b.energy + i, _mm256_sub_ps(_mm256_load_ps(b.energy + i), cost));
+        const __m256 thrustX = rotated(cosH, forward, sinH, lateral, false);
+        const __m256 thrustY = rotated(sinH, forward, cosH, lateral, true);
+        _mm256_store_ps(b.nextVx + i,
+                        dragAndLimit(_mm256_add_ps(_mm256_load_ps(b.vx + i), thrustX)));
+        _mm256_store_ps(b.nextVy + i,
+                        dragAndLimit(_mm256_add_ps(_mm256_load_ps(b.vy + i), thrustY)));
+    }
+}
+
+}  // namespace kav

@@ -1,0 +1,101 @@
+// The wider paths' kernels on sixteen lanes: the batched nearest search and steering.
+// Compiled with AVX-512 enabled; called only on machines that run it.
+// GCC 12 takes the placeholder operand of some AVX-512 conversions for an uninitialized
+// variable; the warning is about the header, not this code.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wuninitialized"
+#include <immintrin.h>
+#pragma GCC diagnostic pop
+
+#include "sim/nearest_kernel.h"
+#include "sim/steer_lanes.h"
+
+namespace kav {
+namespace {
+
+struct Lanes16 {
+    using F = __m512;
+    using M = __mmask16;
+    static F splat(float v) { return _mm512_set1_ps(v); }
+    static F splatBits(std::int32_t v) { return _mm512_castsi512_ps(_mm512_set1_epi32(v)); }
+    static F load(const float* p) { return _mm512_load_ps(p); }
+    static void store(float* p, F v) { _mm512_store_ps(p, v); }
+    static F infinity() { return _mm512_set1_ps(__builtin_inff()); }
+    static F sub(F a, F b) { return _mm512_sub_ps(a, b); }
+    static F mul(F a, F b) { return _mm512_mul_ps(a, b); }
+    static F add(F a, F b) { return _mm512_add_ps(a, b); }
+    static M ge(F a, F b) { return _mm512_cmp_ps_mask(a, b, _CMP_GE_OQ); }
+    static M lt(F a, F b) { return _mm512_cmp_ps_mask(a, b, _CMP_LT_OQ); }
+    static M both(M a, M b) { return M(a & b); }
+    static M either(M a, M b) { return M(a | b); }
+    static F select(M m, F a, F b) { return _mm512_mask_blend_ps(m, b, a); }
+};
+
+}  // namespace
+
+void nearestFiveAvx512(const QueryGroup& queries, const SearchedEntries& entries,
+                       GroupNearest& out) {
+    nearestFiveOfGroup<Lanes16>(queries, entries, out);
+}
+
+namespace {
+
+// Quadratic drag and the limit of 1, as `steer` applies them to one component.
+__m512 dragAndLimit(__m512 component) {
+    const __m512d drag = _mm512_set1_pd(double(0.1f));
+    const __m512d low = _mm512_cvtps_pd(_mm512_castps512_ps256(component));
+    const __m512d high =
+        _mm512_cvtps_pd(_mm256_castpd_ps(_mm512_extractf64x4_pd(_mm512_castps_pd(component), 1)));
+    const __m256 dragLow = _mm512_cvtpd_ps(_mm512_mul_pd(_mm512_mul_pd(low, low), drag));
+    const __m256 dragHigh = _mm512_cvtpd_ps(_mm512_mul_pd(_mm512_mul_pd(high, high), drag));
+    const __m512 dragged = _mm512_castpd_ps(_mm512_insertf64x4(
+        _mm512_castps_pd(_mm512_castps256_ps512(dragLow)), _mm256_castps_pd(dragHigh), 1));
+    const __m512 one = _mm512_set1_ps(1.0f);
+    const __m512 minusOne = _mm512_set1_ps(-1.0f);
+    auto sign = [&](__m512 v) {
+        return _mm512_mask_blend_ps(_mm512_cmp_ps_mask(v, _mm512_setzero_ps(), _CMP_LT_OQ), one,
+                                    minusOne);
+    };
+    const __m512 result = _mm512_sub_ps(component, _mm512_mul_ps(sign(component), dragged));
+    const __mmask16 beyond = _mm512_cmp_ps_mask(_mm512_abs_ps(result), one, _CMP_GT_OQ);
+    return _mm512_mask_blend_ps(beyond, result, _mm512_mul_ps(sign(result), one));
+}
+
+// double(c) * f - double(s) * l (or + when `add`), rounded to float, for sixteen lanes.
+__m512 rotated(__m512 c, __m512 f, __m512 s, __m512 l, bool add) {
+    auto half = [&](int which) {
+        auto widen = [&](__m512 v) {
+            return _mm512_cvtps_pd(
+                which == 0 ? _mm512_castps512_ps256(v)
+                           : _mm256_castpd_ps(_mm512_extractf64x4_pd(_mm512_castps_pd(v), 1)));
+        };
+        const __m512d first = _mm512_mul_pd(widen(c), widen(f));
+        const __m512d second = _mm512_mul_pd(widen(s), widen(l));
+        return _mm512_cvtpd_ps(add ? _mm512_add_pd(first, second) : _mm512_sub_pd(first, second));
+    };
+    return _mm512_castpd_ps(_mm512_insertf64x4(_mm512_castps_pd(_mm512_castps256_ps512(half(0))),
+                                               _mm256_castps_pd(half(1)), 1));
+}
+
+}  // namespace
+
+void steerLanesAvx512(const SteerLanes& b) {
+    for (int i = 0; i < b.count; i += 16) {
+        const __m512 forward = _mm512_load_ps(b.forward + i);
+        const __m512 lateral = _mm512_load_ps(b.lateral + i);
+        const __m512 cosH = _mm512_load_ps(b.cosH + i);
+        const __m512 sinH = _mm512_load_ps(b.sinH + i);
+        const __m512 cost = _mm512_mul_ps(
+            _mm512_set1_ps(0.5f),
+            _mm512_add_ps(_mm512_mul_ps(lateral, lateral), _mm512_mul_ps(forward, forward)));
+        _mm512_store_ps(b.energy + i, _mm512_sub_ps(_mm512_load_ps(b.energy + i), cost));
+        const __m512 thrustX = rotated(cosH, forward, sinH, lateral, false);
+        const __m512 thrustY = rotated(sinH, forward, cosH, lateral, true);
+        _mm512_store_ps(b.nextVx + i,
+                        dragAndLimit(_mm512_add_ps(_mm512_load_ps(b.vx + i), thrustX)));
+        _mm512_store_ps(b.nextVy + i,
+                        dragAndLimit(_mm512_add_ps(_mm512_load_ps(b.vy + i), thrustY)));
+    }
+}
+
+}  // namespace kav
