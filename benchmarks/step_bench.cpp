@@ -46,11 +46,18 @@ Population& world(const std::string& name, int predators, int prey) {
     return *slot;
 }
 
-void tickBenchmark(benchmark::State& state, int predators, int prey, StepKind kind) {
-    Population& w = world(std::to_string(predators) + "/" + std::to_string(prey) +
-                              (kind == StepKind::reference ? " reference" : " program"),
-                          predators, prey);
+void tickBenchmark(benchmark::State& state, int predators, int prey, StepKind kind,
+                   VectorPath path = widestVectorPath()) {
+    if (!canRun(path)) {
+        state.SkipWithError("this machine cannot run the vector path");
+        return;
+    }
+    Population& w =
+        world(std::to_string(predators) + "/" + std::to_string(prey) +
+                  (kind == StepKind::reference ? " reference" : " program") + nameOf(path),
+              predators, prey);
     w.step.kind = kind;
+    w.step.program.vectorPath = path;
     for (auto _ : state) w.runTick();
     state.counters["ticks/s"] =
         benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
@@ -63,6 +70,13 @@ void BM_TickReference_10_150(benchmark::State& state) {
 void BM_Tick_40_200(benchmark::State& state) { tickBenchmark(state, 40, 200, StepKind::program); }
 void BM_TickReference_40_200(benchmark::State& state) {
     tickBenchmark(state, 40, 200, StepKind::reference);
+}
+// The program's step on each vector path (the ticks above run on the widest).
+void BM_TickOnPath_10_150(benchmark::State& state) {
+    tickBenchmark(state, 10, 150, StepKind::program, kVectorPaths[state.range(0)]);
+}
+void BM_TickOnPath_40_200(benchmark::State& state) {
+    tickBenchmark(state, 40, 200, StepKind::program, kVectorPaths[state.range(0)]);
 }
 
 // 240 controller calls, each on the input vector its Agent last sensed.
@@ -96,6 +110,9 @@ void senseBenchmark(benchmark::State& state) {
             else w.step.reference.sense(view, a, inputs);
         };
         const Clock::time_point start = Clock::now();
+        // The wider paths search every Agent's neighbours before any senses.
+        if constexpr (kind == StepKind::program)
+            if (w.step.program.vectorPath != VectorPath::sse2) w.step.program.findNeighbours(view);
         for (int i = 0; i < w.predatorCount; ++i) sense(w.predators[i], i);
         for (int i = 0; i < w.preyCount; ++i) sense(w.prey[i], i);
         benchmark::ClobberMemory();
@@ -109,7 +126,7 @@ void BM_Sense240Reference(benchmark::State& state) { senseBenchmark<StepKind::re
 // microseconds per tick.
 struct PhaseClock final : StepObserver {
     using Clock = std::chrono::steady_clock;
-    Clock::time_point marks[5];
+    Clock::time_point marks[6];
     void phaseDone(StepPhase phase) override { marks[static_cast<int>(phase)] = Clock::now(); }
 };
 
@@ -117,7 +134,7 @@ void BM_TickPhases_40_200(benchmark::State& state) {
     Population& w = world("40/200 phases", 40, 200);
     PhaseClock clock;
     w.step.observer = &clock;
-    double totals[7] = {};
+    double totals[8] = {};
     using Clock = PhaseClock::Clock;
     auto micros = [](Clock::time_point a, Clock::time_point b) {
         return std::chrono::duration<double, std::micro>(b - a).count();
@@ -129,16 +146,17 @@ void BM_TickPhases_40_200(benchmark::State& state) {
         const auto* m = clock.marks;
         totals[0] += micros(start, m[0]);  // size requests, replacement, begin-tick
         totals[1] += micros(m[0], m[1]);   // sort
-        totals[2] += micros(m[1], m[2]);   // sensing and control
-        totals[3] += micros(m[2], m[3]);   // move
-        totals[4] += micros(m[3], m[4]);   // capture
-        totals[5] += micros(m[4], end);    // tick count, statistics every 200th tick
-        totals[6] += micros(start, end);
+        totals[2] += micros(m[1], m[2]);   // the neighbour search before sensing
+        totals[3] += micros(m[2], m[3]);   // sensing and control
+        totals[4] += micros(m[3], m[4]);   // move
+        totals[5] += micros(m[4], m[5]);   // capture
+        totals[6] += micros(m[5], end);    // tick count, statistics every 200th tick
+        totals[7] += micros(start, end);
     }
     w.step.observer = nullptr;
-    const char* names[7] = {"replace_us", "sort_us", "sense+control_us", "move_us",
-                            "capture_us", "rest_us", "tick_us"};
-    for (int i = 0; i < 7; ++i)
+    const char* names[8] = {"replace_us", "sort_us",    "search_us", "sense+control_us",
+                            "move_us",    "capture_us", "rest_us",   "tick_us"};
+    for (int i = 0; i < 8; ++i)
         state.counters[names[i]] =
             benchmark::Counter(totals[i], benchmark::Counter::kAvgIterations);
 }
@@ -147,6 +165,8 @@ BENCHMARK(BM_Tick_10_150)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_TickReference_10_150)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Tick_40_200)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_TickReference_40_200)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_TickOnPath_10_150)->Unit(benchmark::kMicrosecond)->DenseRange(0, 2);
+BENCHMARK(BM_TickOnPath_40_200)->Unit(benchmark::kMicrosecond)->DenseRange(0, 2);
 BENCHMARK(BM_Control240)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Sense240)->Unit(benchmark::kMicrosecond)->UseManualTime();
 BENCHMARK(BM_Sense240Reference)->Unit(benchmark::kMicrosecond)->UseManualTime();
@@ -161,7 +181,8 @@ public:
             const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
             if (run.run_type == Run::RT_Aggregate && !median) continue;
             if (run.run_type == Run::RT_Iteration && run.repetitions > 1) continue;
-            Figures& f = figures_[run.run_name.function_name];
+            const std::string& args = run.run_name.args;
+            Figures& f = figures_[run.run_name.function_name + (args.empty() ? "" : "/" + args)];
             f.microseconds = run.GetAdjustedRealTime();  // unit set to microseconds above
             for (const auto& [name, counter] : run.counters) f.counters[name] = counter.value;
         }
@@ -182,6 +203,17 @@ public:
                 "(%6.0f ticks/s)  speed-up %5.1fx\n",
                 size, program, 1e6 / program, reference, 1e6 / reference, reference / program);
         }
+        for (const char* size : {"10_150", "40_200"}) {
+            const double reference = us((std::string("BM_TickReference_") + size).c_str());
+            std::printf("  tick %-6s by vector path:", size);
+            for (int p = 0; p < 3; ++p) {
+                const double program =
+                    us((std::string("BM_TickOnPath_") + size + "/" + std::to_string(p)).c_str());
+                std::printf("  %s %.1f us (%.1fx)", nameOf(kVectorPaths[p]), program,
+                            reference / program);
+            }
+            std::printf("\n");
+        }
         const double tick = us("BM_Tick_40_200");
         const double control = us("BM_Control240");
         std::printf("  240 control calls  %6.1f us\n", control);
@@ -191,8 +223,8 @@ public:
         auto phases = figures_.find("BM_TickPhases_40_200");
         if (phases != figures_.end()) {
             std::printf("  phases of a tick at 40/200 (us):");
-            for (const char* name : {"replace_us", "sort_us", "sense+control_us", "move_us",
-                                     "capture_us", "rest_us", "tick_us"})
+            for (const char* name : {"replace_us", "sort_us", "search_us", "sense+control_us",
+                                     "move_us", "capture_us", "rest_us", "tick_us"})
                 std::printf(" %s %.1f", name, phases->second.counters[name]);
             std::printf("\n");
         }

@@ -55,6 +55,7 @@ void ReferenceStep::run(const WorldView& world, AgentReadings& readings, Capture
                         StepObserver* observer) {
     sortIndexes(world);
     if (observer) observer->phaseDone(StepPhase::sorted);
+    if (observer) observer->phaseDone(StepPhase::searched);
     for (int i = 0; i < world.predatorCount; ++i) {
         Agent& p = world.predators[i];
         if (p.digestTimer < 0) {

@@ -6,8 +6,8 @@ namespace kav {
 
 void SteerBatch::run(VectorPath path) {
 #if defined(KAVROSA_VECTOR_PATHS)
-    const SteerLanes lanes{forward.data(), lateral.data(), cosH.data(),   sinH.data(),
-                           energy.data(),  vx.data(),      vy.data(),     nextVx.data(),
+    const SteerLanes lanes{forward.data(), lateral.data(), cosH.data(), sinH.data(),
+                           energy.data(),  vx.data(),      vy.data(),   nextVx.data(),
                            nextVy.data(),  count};
     if (path == VectorPath::avx512) steerLanesAvx512(lanes);
     else if (path == VectorPath::avx2) steerLanesAvx2(lanes);

@@ -47,8 +47,10 @@ inline void moveAgents(const WorldView& world) {
     for (int i = 0; i < world.preyCount; ++i) world.prey[i].move(world.arena);
 }
 
-// Marks the phases of a world step as they end; benchmarks use it to time them.
-enum class StepPhase { begun, sorted, steered, moved, captured };
+// Marks the phases of a world step as they end; benchmarks use it to time them. `searched`
+// ends the search of every Agent's neighbours where a step searches before sensing (right
+// after `sorted` where the search is part of sensing).
+enum class StepPhase { begun, sorted, searched, steered, moved, captured };
 struct StepObserver {
     virtual void phaseDone(StepPhase phase) = 0;
 

@@ -33,8 +33,9 @@ void WorldStep::run(const WorldView& world, AgentReadings& readings, CaptureList
         reference_.run(world, readings, captures, observer);
         return;
     }
-    if (vectorPath != VectorPath::sse2) findNeighbours(world);
     if (observer) observer->phaseDone(StepPhase::sorted);
+    if (vectorPath != VectorPath::sse2) findNeighbours(world);
+    if (observer) observer->phaseDone(StepPhase::searched);
     senseAndControl(world, readings);
     if (observer) observer->phaseDone(StepPhase::steered);
     moveAgents(world);
