@@ -87,12 +87,15 @@ void KeptIndex::fillBuckets() {
     bucketOrigin = count > 0 ? key[0] : 0.0f;
     const float span = count > 0 ? key[count - 1] - key[0] : 0.0f;
     bucketInverse = span > 0.0f ? std::min(float(kBuckets) / span, 1.0e30f) : 0.0f;
-    int bucket = 0;
-    for (int pos = 0; pos < count; ++pos) {
-        const int last = bucketOf(key[pos]);
-        while (bucket <= last) bucketBegin[bucket++] = pos;
+    // Counted, then summed: no branch on where the buckets change.
+    std::array<std::int32_t, kBuckets> inBucket{};
+    for (int pos = 0; pos < count; ++pos) ++inBucket[bucketOf(key[pos])];
+    int begin = 0;
+    for (int b = 0; b < kBuckets; ++b) {
+        bucketBegin[b] = begin;
+        begin += inBucket[b];
     }
-    while (bucket <= kBuckets) bucketBegin[bucket++] = count;
+    bucketBegin[kBuckets] = begin;
 }
 
 bool NeighbourIndex::update(const WorldView& world) {

@@ -38,8 +38,8 @@ struct KeptIndex {
     int bucketOf(float value) const {
         // Monotonic in the value: a rounding of a scaled offset, clamped to the buckets.
         const float t = (value - bucketOrigin) * bucketInverse;
-        if (!(t > 0.0f)) return 0;
-        return t < float(kBuckets - 1) ? static_cast<int>(t) : kBuckets - 1;
+        const float clamped = t > 0.0f ? (t < float(kBuckets - 1) ? t : float(kBuckets - 1)) : 0.0f;
+        return static_cast<int>(clamped);
     }
     int rangeBegin(float low) const { return bucketBegin[bucketOf(low)]; }
     int rangeEnd(float high) const { return bucketBegin[bucketOf(high) + 1]; }
