@@ -1,7 +1,9 @@
-// The wider paths' kernels on eight lanes: the batched nearest search and steering.
+// The wider paths' kernels on eight lanes: the batched nearest search, steering and the
+// contact test.
 // Compiled with AVX2 enabled; called only on machines that run it.
 #include <immintrin.h>
 
+#include "sim/contact_lanes.h"
 #include "sim/nearest_kernel.h"
 #include "sim/steer_lanes.h"
 
@@ -87,6 +89,46 @@ void steerLanesAvx2(const SteerLanes& b) {
                         dragAndLimit(_mm256_add_ps(_mm256_load_ps(b.vx + i), thrustX)));
         _mm256_store_ps(b.nextVy + i,
                         dragAndLimit(_mm256_add_ps(_mm256_load_ps(b.vy + i), thrustY)));
+    }
+}
+
+void solveContactsAvx2(const ContactLanes& c) {
+    // Four pairs at a time, in double precision as solveContact computes.
+    auto wide = [](const float* p) { return _mm256_cvtps_pd(_mm_load_ps(p)); };
+    auto narrowed = [](__m256d v) { return _mm256_cvtps_pd(_mm256_cvtpd_ps(v)); };
+    const __m256d zero = _mm256_setzero_pd();
+    const __m256d one = _mm256_set1_pd(1.0);
+    const __m256d two = _mm256_set1_pd(2.0);
+    const __m256d four = _mm256_set1_pd(4.0);
+    for (int i = 0; i < c.count; i += 4) {
+        const __m256d dx = _mm256_sub_pd(wide(c.x1 + i), wide(c.x2 + i));
+        const __m256d dy = _mm256_sub_pd(wide(c.y1 + i), wide(c.y2 + i));
+        const __m256d dvx = _mm256_sub_pd(wide(c.vx1 + i), wide(c.vx2 + i));
+        const __m256d dvy = _mm256_sub_pd(wide(c.vy1 + i), wide(c.vy2 + i));
+        const __m256d sum = wide(c.sumOfRadii + i);
+        // a, b and c, each rounded to float.
+        const __m256d a = narrowed(_mm256_add_pd(_mm256_mul_pd(dvx, dvx), _mm256_mul_pd(dvy, dvy)));
+        const __m256d b = narrowed(
+            _mm256_mul_pd(two, _mm256_add_pd(_mm256_mul_pd(dx, dvx), _mm256_mul_pd(dy, dvy))));
+        const __m256d cc = narrowed(_mm256_sub_pd(
+            _mm256_add_pd(_mm256_mul_pd(dx, dx), _mm256_mul_pd(dy, dy)), _mm256_mul_pd(sum, sum)));
+        const __m256d d =
+            narrowed(_mm256_sub_pd(_mm256_mul_pd(b, b), _mm256_mul_pd(_mm256_mul_pd(four, a), cc)));
+        // Not below zero and a number.
+        const __m256d real = _mm256_cmp_pd(d, zero, _CMP_GE_OQ);
+        const __m256d s = _mm256_sqrt_pd(d);
+        const __m256d minusB = _mm256_xor_pd(b, _mm256_set1_pd(-0.0));
+        const __m256d twoA = _mm256_mul_pd(two, a);
+        const __m256d root1 = narrowed(_mm256_div_pd(_mm256_sub_pd(minusB, s), twoA));
+        const __m256d root2 = narrowed(_mm256_div_pd(_mm256_add_pd(minusB, s), twoA));
+        const __m256d touches = _mm256_and_pd(_mm256_cmp_pd(root1, zero, _CMP_GE_OQ),
+                                              _mm256_cmp_pd(root1, one, _CMP_LE_OQ));
+        const __m256d overlaps = _mm256_and_pd(_mm256_cmp_pd(root1, zero, _CMP_LT_OQ),
+                                               _mm256_cmp_pd(root2, zero, _CMP_GE_OQ));
+        const unsigned found =
+            unsigned(_mm256_movemask_pd(_mm256_and_pd(real, _mm256_or_pd(touches, overlaps))));
+        _mm_store_ps(c.t1 + i, _mm256_cvtpd_ps(root1));
+        for (int k = 0; k < 4; ++k) c.found[i + k] = std::uint8_t((found >> k) & 1u);
     }
 }
 

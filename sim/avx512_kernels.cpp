@@ -1,12 +1,19 @@
-// The wider paths' kernels on sixteen lanes: the batched nearest search and steering.
+// The wider paths' kernels on sixteen lanes: the batched nearest search, steering and the
+// contact test.
 // Compiled with AVX-512 enabled; called only on machines that run it.
 // GCC 12 takes the placeholder operand of some AVX-512 conversions for an uninitialized
 // variable; the warning is about the header, not this code.
+#if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wuninitialized"
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 #include <immintrin.h>
+#if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic pop
+#endif
 
+#include "sim/contact_lanes.h"
 #include "sim/nearest_kernel.h"
 #include "sim/steer_lanes.h"
 
@@ -95,6 +102,45 @@ void steerLanesAvx512(const SteerLanes& b) {
                         dragAndLimit(_mm512_add_ps(_mm512_load_ps(b.vx + i), thrustX)));
         _mm512_store_ps(b.nextVy + i,
                         dragAndLimit(_mm512_add_ps(_mm512_load_ps(b.vy + i), thrustY)));
+    }
+}
+
+void solveContactsAvx512(const ContactLanes& c) {
+    // Eight pairs at a time, in double precision as solveContact computes.
+    auto wide = [](const float* p) { return _mm512_cvtps_pd(_mm256_load_ps(p)); };
+    auto narrowed = [](__m512d v) { return _mm512_cvtps_pd(_mm512_cvtpd_ps(v)); };
+    const __m512d zero = _mm512_setzero_pd();
+    const __m512d one = _mm512_set1_pd(1.0);
+    const __m512d two = _mm512_set1_pd(2.0);
+    const __m512d four = _mm512_set1_pd(4.0);
+    for (int i = 0; i < c.count; i += 8) {
+        const __m512d dx = _mm512_sub_pd(wide(c.x1 + i), wide(c.x2 + i));
+        const __m512d dy = _mm512_sub_pd(wide(c.y1 + i), wide(c.y2 + i));
+        const __m512d dvx = _mm512_sub_pd(wide(c.vx1 + i), wide(c.vx2 + i));
+        const __m512d dvy = _mm512_sub_pd(wide(c.vy1 + i), wide(c.vy2 + i));
+        const __m512d sum = wide(c.sumOfRadii + i);
+        // a, b and c, each rounded to float.
+        const __m512d a = narrowed(_mm512_add_pd(_mm512_mul_pd(dvx, dvx), _mm512_mul_pd(dvy, dvy)));
+        const __m512d b = narrowed(
+            _mm512_mul_pd(two, _mm512_add_pd(_mm512_mul_pd(dx, dvx), _mm512_mul_pd(dy, dvy))));
+        const __m512d cc = narrowed(_mm512_sub_pd(
+            _mm512_add_pd(_mm512_mul_pd(dx, dx), _mm512_mul_pd(dy, dy)), _mm512_mul_pd(sum, sum)));
+        const __m512d d =
+            narrowed(_mm512_sub_pd(_mm512_mul_pd(b, b), _mm512_mul_pd(_mm512_mul_pd(four, a), cc)));
+        // Not below zero and a number.
+        const __mmask8 real = _mm512_cmp_pd_mask(d, zero, _CMP_GE_OQ);
+        const __m512d s = _mm512_sqrt_pd(d);
+        const __m512d minusB = _mm512_xor_pd(b, _mm512_set1_pd(-0.0));
+        const __m512d twoA = _mm512_mul_pd(two, a);
+        const __m512d root1 = narrowed(_mm512_div_pd(_mm512_sub_pd(minusB, s), twoA));
+        const __m512d root2 = narrowed(_mm512_div_pd(_mm512_add_pd(minusB, s), twoA));
+        const __mmask8 touches = _mm512_cmp_pd_mask(root1, zero, _CMP_GE_OQ) &
+                                 _mm512_cmp_pd_mask(root1, one, _CMP_LE_OQ);
+        const __mmask8 overlaps = _mm512_cmp_pd_mask(root1, zero, _CMP_LT_OQ) &
+                                  _mm512_cmp_pd_mask(root2, zero, _CMP_GE_OQ);
+        const unsigned found = unsigned(real & (touches | overlaps));
+        _mm256_store_ps(c.t1 + i, _mm512_cvtpd_ps(root1));
+        for (int k = 0; k < 8; ++k) c.found[i + k] = std::uint8_t((found >> k) & 1u);
     }
 }
 

@@ -180,47 +180,68 @@ void WorldStep::detectCaptures(const WorldView& world, CaptureList& captures) {
         reference_.detectCaptures(world, captures);
         return;
     }
-    captures.clear();
-    int ascending = 0;  // leading events of the list in strictly ascending time
     const Agent* prey = world.prey;
     const float preyRadius = prey[0].radius;
     const CellGrid& grid = neighbours.preyGrid;
     constexpr int kWindowWords = (kMaxPrey + 63) / 64;
+    // The pairs first, all Predators' at once; a capture changes nothing a contact test
+    // reads, only which pairs count.
+    ContactPairs& pairs = pairs_;
+    pairs.count = 0;
     for (int i = 0; i < world.predatorCount; ++i) {
+        pairs.predatorBegin[i] = pairs.count;
         const Agent& p = world.predators[i];
-        if (p.digestTimer < 0) {
-            const float lowX = sweptLowerBound(p.x, p.radius, preyRadius, maxPreyVx, p.vx);
-            const float highX = sweptUpperBound(p.x, p.radius, preyRadius, maxPreyVx, p.vx);
-            const float lowY = sweptLowerBound(p.y, p.radius, preyRadius, maxPreyVy, p.vy);
-            const float highY = sweptUpperBound(p.y, p.radius, preyRadius, maxPreyVy, p.vy);
-            // The Prey in the swept window, from the cells that cover it, marked by their
-            // position in the x index so that the pairs are tested in x-index order, as
-            // the reference tests them. The bounds are compared as the reference's scans
-            // compare them, also when one of them is not a number.
-            std::uint64_t inWindow[kWindowWords] = {};
-            const int lastRow = grid.row(highY);
-            const int firstColumn = grid.column(lowX);
-            const int lastColumn = grid.column(highX);
-            for (int r = grid.row(lowY); r <= lastRow; ++r) {
-                const int end = grid.rowEnd(r, lastColumn);
-                for (int e = grid.rowBegin(r, firstColumn); e < end; ++e) {
-                    const float x = grid.x[e];
-                    const float y = grid.y[e];
-                    const bool inside = !(x < lowX) & (x < highX) & !(y < lowY) & (y < highY);
-                    const int pos = grid.xPosition[e];
-                    inWindow[pos >> 6] |= std::uint64_t{inside} << (pos & 63);
-                }
-            }
-            for (int word = 0; word < kWindowWords; ++word) {
-                for (std::uint64_t bits = inWindow[word]; bits != 0; bits &= bits - 1) {
-                    const int pos = word * 64 + std::countr_zero(bits);
-                    const std::int32_t slot = neighbours.preyByX.slot[pos];
-                    if (prey[slot].captured) continue;
-                    const Contact contact = contactOfPair(p, prey[slot], world.arena);
-                    if (contact.found) captures.add({i, slot, contact.t1});
-                }
+        if (p.digestTimer >= 0) continue;
+        const float lowX = sweptLowerBound(p.x, p.radius, preyRadius, maxPreyVx, p.vx);
+        const float highX = sweptUpperBound(p.x, p.radius, preyRadius, maxPreyVx, p.vx);
+        const float lowY = sweptLowerBound(p.y, p.radius, preyRadius, maxPreyVy, p.vy);
+        const float highY = sweptUpperBound(p.y, p.radius, preyRadius, maxPreyVy, p.vy);
+        // The Prey in the swept window, from the cells that cover it, marked by their
+        // position in the x index so that the pairs are tested in x-index order, as
+        // the reference tests them. The bounds are compared as the reference's scans
+        // compare them, also when one of them is not a number.
+        std::uint64_t inWindow[kWindowWords] = {};
+        const int lastRow = grid.row(highY);
+        const int firstColumn = grid.column(lowX);
+        const int lastColumn = grid.column(highX);
+        for (int r = grid.row(lowY); r <= lastRow; ++r) {
+            const int end = grid.rowEnd(r, lastColumn);
+            for (int e = grid.rowBegin(r, firstColumn); e < end; ++e) {
+                const float x = grid.x[e];
+                const float y = grid.y[e];
+                const bool inside = !(x < lowX) & (x < highX) & !(y < lowY) & (y < highY);
+                const int pos = grid.xPosition[e];
+                inWindow[pos >> 6] |= std::uint64_t{inside} << (pos & 63);
             }
         }
+        for (int word = 0; word < kWindowWords; ++word) {
+            for (std::uint64_t bits = inWindow[word]; bits != 0; bits &= bits - 1) {
+                const int pos = word * 64 + std::countr_zero(bits);
+                const std::int32_t slot = neighbours.preyByX.slot[pos];
+                const Agent& q = prey[slot];
+                const int k = pairs.count++;
+                pairs.preySlot[k] = slot;
+                pairs.x1[k] = p.x;
+                pairs.y1[k] = p.y;
+                pairs.vx1[k] = p.vx;
+                pairs.vy1[k] = p.vy;
+                pairs.x2[k] = q.x;
+                pairs.y2[k] = q.y;
+                pairs.vx2[k] = q.vx;
+                pairs.vy2[k] = q.vy;
+                pairs.sumOfRadii[k] = q.radius + p.radius;
+            }
+        }
+    }
+    pairs.predatorBegin[world.predatorCount] = pairs.count;
+    testPairs(world);
+
+    captures.clear();
+    int ascending = 0;  // leading events of the list in strictly ascending time
+    for (int i = 0; i < world.predatorCount; ++i) {
+        for (int k = pairs.predatorBegin[i]; k < pairs.predatorBegin[i + 1]; ++k)
+            if (pairs.found[k] && !prey[pairs.preySlot[k]].captured)
+                captures.add({i, pairs.preySlot[k], pairs.t1[k]});
         // Events in strictly ascending time stop the insertion sort at once and draw
         // nothing, so the sort can start behind them.
         if (ascending < captures.count) {
@@ -228,6 +249,32 @@ void WorldStep::detectCaptures(const WorldView& world, CaptureList& captures) {
             ascending = captures.ascendingPrefix();
         }
         captures.apply(world.predators, world.prey);
+    }
+}
+
+void WorldStep::testPairs(const WorldView& world) {
+    ContactPairs& pairs = pairs_;
+#if defined(KAVROSA_VECTOR_PATHS)
+    if (vectorPath != VectorPath::sse2) {
+        const ContactLanes lanes{pairs.x1.data(),    pairs.y1.data(),  pairs.vx1.data(),
+                                 pairs.vy1.data(),   pairs.x2.data(),  pairs.y2.data(),
+                                 pairs.vx2.data(),   pairs.vy2.data(), pairs.sumOfRadii.data(),
+                                 pairs.found.data(), pairs.t1.data(),  pairs.count};
+        if (vectorPath == VectorPath::avx512) solveContactsAvx512(lanes);
+        else solveContactsAvx2(lanes);
+    }
+#endif
+    // Pairs in which either party hit a wall test the Prey's images too; on the four-lane
+    // path every pair is tested here.
+    for (int i = 0; i < world.predatorCount; ++i) {
+        const Agent& p = world.predators[i];
+        for (int k = pairs.predatorBegin[i]; k < pairs.predatorBegin[i + 1]; ++k) {
+            const Agent& q = world.prey[pairs.preySlot[k]];
+            if (vectorPath != VectorPath::sse2 && !p.hitWall && !q.hitWall) continue;
+            const Contact contact = contactOfPair(p, q, world.arena);
+            pairs.found[k] = contact.found;
+            pairs.t1[k] = contact.t1;
+        }
     }
 }
 

@@ -19,6 +19,7 @@
 #include <cstdint>
 
 #include "sim/capture.h"
+#include "sim/contact_lanes.h"
 #include "sim/nearest_search.h"
 #include "sim/neighbour_index.h"
 #include "sim/reference_step.h"
@@ -76,9 +77,25 @@ private:
     void searchInGroups(const KeptIndex& searching, const Agent* searchingAgents, float halfWidth,
                         const KeptIndex& searched, NearestSlots* results) const;
 
+    // The capture phase's pairs (a Predator and a Prey in its swept window), in the order
+    // the reference tests them, with the values of their contact test as lanes.
+    struct ContactPairs {
+        static constexpr int kCapacity = kMaxCaptures + 16;
+        alignas(64) std::array<float, kCapacity> x1{}, y1{}, vx1{}, vy1{};
+        alignas(64) std::array<float, kCapacity> x2{}, y2{}, vx2{}, vy2{};
+        alignas(64) std::array<float, kCapacity> sumOfRadii{}, t1{};
+        std::array<std::uint8_t, kCapacity> found{};
+        std::array<std::int32_t, kCapacity> preySlot{};
+        std::array<std::int32_t, kMaxPredators + 1> predatorBegin{};  // pairs of Predator i
+        int count = 0;
+    };
+    // Every pair's contact, on the step's vector path.
+    void testPairs(const WorldView& world);
+
     bool neighboursFound_ = false;  // findNeighbours ran since the last sort
     SteerBatch steering_;           // the wider paths steer every Agent at once
-    ReferenceStep reference_;       // the fallback
+    ContactPairs pairs_;
+    ReferenceStep reference_;  // the fallback
 };
 
 }  // namespace kav

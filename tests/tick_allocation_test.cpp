@@ -29,6 +29,20 @@ void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
 void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept {
     return operator new(size, tag);
 }
+// The over-aligned forms, which a world of 64-byte aligned arrays is allocated with.
+void* operator new(std::size_t size, std::align_val_t alignment) {
+    allocations.fetch_add(1, std::memory_order_relaxed);
+    const std::size_t align = static_cast<std::size_t>(alignment);
+    if (void* p = std::aligned_alloc(align, (size + align - 1) / align * align)) return p;
+    throw std::bad_alloc();
+}
+void* operator new[](std::size_t size, std::align_val_t alignment) {
+    return operator new(size, alignment);
+}
+void operator delete(void* p, std::align_val_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::align_val_t) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t, std::align_val_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t, std::align_val_t) noexcept { std::free(p); }
 // Once these are inlined, GCC sees free() take a pointer from operator new and warns;
 // pairing them is what these replacements are for.
 #pragma GCC diagnostic push
