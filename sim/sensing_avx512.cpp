@@ -1,19 +1,21 @@
-// The neighbour terms of both blocks at once, eight neighbours per instruction, with eight
-// doubles in one register. Compiled with AVX-512 enabled; called only on machines that
+// The neighbour terms of both blocks at once, eight neighbours per instruction, the
+// doubles eight per register. Compiled with AVX-512 enabled; called only on machines that
 // run it.
+//
 // GCC 12 takes the undefined source of its own conversions and square roots for an
 // uninitialised value; the warning is kept for this file's code.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wuninitialized"
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 #include <immintrin.h>
 #pragma GCC diagnostic pop
 
-#include "sim/sensing_terms.h"
+#include "sim/sensing_kernel.h"
 
 namespace kav {
 namespace {
 
-// FrameRotation::forward and ::left, eight vectors at a time in double.
+// FrameRotation::forward and ::left, and sensing's length, of eight vectors at a time.
 struct PackedFrame {
     __m512d cosNeg, sinNeg;
     explicit PackedFrame(const FrameRotation& frame)
@@ -29,69 +31,19 @@ struct PackedFrame {
         const __m512d y = _mm512_cvtps_pd(py);
         return _mm512_cvtpd_ps(_mm512_add_pd(_mm512_mul_pd(sinNeg, x), _mm512_mul_pd(cosNeg, y)));
     }
+    __m256 length(__m256 f, __m256 l) const {
+        const __m512d wf = _mm512_cvtps_pd(f);
+        const __m512d wl = _mm512_cvtps_pd(l);
+        return _mm512_cvtpd_ps(
+            _mm512_sqrt_pd(_mm512_add_pd(_mm512_mul_pd(wf, wf), _mm512_mul_pd(wl, wl))));
+    }
 };
-
-// The length of eight (forward, left) pairs, as sensing's length computes one.
-__m256 packedLength(__m256 f, __m256 l) {
-    const __m512d wf = _mm512_cvtps_pd(f);
-    const __m512d wl = _mm512_cvtps_pd(l);
-    return _mm512_cvtpd_ps(
-        _mm512_sqrt_pd(_mm512_add_pd(_mm512_mul_pd(wf, wf), _mm512_mul_pd(wl, wl))));
-}
 
 }  // namespace
 
 void writeNeighbourBlocksAvx512(float* inputs, const Agent& self, const NeighbourBlock& first,
                                 const NeighbourBlock& second, const FrameRotation& frame) {
-    // Lanes 0 to 3 hold the first block's neighbours and lanes 4 to 7 the second's. Lanes
-    // without a neighbour compute on the Agent itself and are not written. The fields are
-    // gathered in registers (a vector load of separate stores would wait for them to reach
-    // the cache).
-    const Agent* other[8];
-    for (int k = 0; k < 4; ++k) {
-        other[k] = k < first.count ? first.neighbours[k] : &self;
-        other[4 + k] = k < second.count ? second.neighbours[k] : &self;
-    }
-    auto gather = [&](float Agent::*field) {
-        return _mm256_setr_ps(other[0]->*field, other[1]->*field, other[2]->*field,
-                              other[3]->*field, other[4]->*field, other[5]->*field,
-                              other[6]->*field, other[7]->*field);
-    };
-    const PackedFrame packed(frame);
-    const __m256 dx = _mm256_sub_ps(gather(&Agent::x), _mm256_set1_ps(self.x));
-    const __m256 dy = _mm256_sub_ps(gather(&Agent::y), _mm256_set1_ps(self.y));
-    const __m256 f = packed.forward(dx, dy);
-    const __m256 l = packed.left(dx, dy);
-    const __m256 d = packedLength(f, l);
-    const __mmask8 apart = _mm256_cmp_ps_mask(
-        d, _mm256_add_ps(_mm256_set1_ps(self.radius), gather(&Agent::radius)), _CMP_GT_OQ);
-    const __m256 dvx = _mm256_sub_ps(gather(&Agent::vx), _mm256_set1_ps(self.vx));
-    const __m256 dvy = _mm256_sub_ps(gather(&Agent::vy), _mm256_set1_ps(self.vy));
-    const __mmask8 scaled = __mmask8((first.scaled ? 0x0F : 0) | (second.scaled ? 0xF0 : 0));
-    const __m256 t0 = _mm256_mask_blend_ps(scaled, f, _mm256_div_ps(_mm256_div_ps(f, d), d));
-    const __m256 t1 = _mm256_mask_blend_ps(scaled, l, _mm256_div_ps(_mm256_div_ps(l, d), d));
-    const __m256 t2 = _mm256_div_ps(packed.forward(dvx, dvy), d);
-    const __m256 t3 = _mm256_div_ps(packed.left(dvx, dvy), d);
-    static constexpr int kLanes[5] = {0x0, 0x1, 0x3, 0x7, 0xF};
-    const int written = apart & (kLanes[first.count] | kLanes[second.count] << kNeighboursSensed);
-
-    // Four by four transposes in each half: row k holds neighbour k's four terms of the
-    // first block in its low half and of the second block in its high half.
-    const __m256 t01Low = _mm256_unpacklo_ps(t0, t1);
-    const __m256 t23Low = _mm256_unpacklo_ps(t2, t3);
-    const __m256 t01High = _mm256_unpackhi_ps(t0, t1);
-    const __m256 t23High = _mm256_unpackhi_ps(t2, t3);
-    const __m256 rows[4] = {
-        _mm256_shuffle_ps(t01Low, t23Low, 0x44), _mm256_shuffle_ps(t01Low, t23Low, 0xEE),
-        _mm256_shuffle_ps(t01High, t23High, 0x44), _mm256_shuffle_ps(t01High, t23High, 0xEE)};
-    for (int k = 0; k < 4; ++k) {
-        if (written & (1 << k))
-            _mm_storeu_ps(inputs + first.block + kTermsPerNeighbour * k,
-                          _mm256_castps256_ps128(rows[k]));
-        if (written & (1 << (4 + k)))
-            _mm_storeu_ps(inputs + second.block + kTermsPerNeighbour * k,
-                          _mm256_extractf128_ps(rows[k], 1));
-    }
+    writeEightNeighbours<PackedFrame>(inputs, self, first, second, frame);
 }
 
 }  // namespace kav
