@@ -126,17 +126,17 @@ struct BlockTerms {
 }
 
 // Writes each neighbour's four terms, in the order of the neighbours.
-[[gnu::always_inline]] inline void storeBlock(float* inputs, int block, BlockTerms t) {
+[[gnu::always_inline]] inline void storeBlock(InputVector& inputs, int block, BlockTerms t) {
     _MM_TRANSPOSE4_PS(t.term[0], t.term[1], t.term[2], t.term[3]);
-    float* out = inputs + block;
+    float* out = inputs.data() + block;
     for (int k = 0; k < 4; ++k)
         if (t.written & (1 << k)) _mm_storeu_ps(out + kTermsPerNeighbour * k, t.term[k]);
 }
 
 }  // namespace
 
-void writeNeighbourBlocksSse2(float* inputs, const Agent& self, const NeighbourBlock& first,
-                              const NeighbourBlock& second, const FrameRotation& frame) {
+void writeNeighbourBlocks(InputVector& inputs, const Agent& self, const NeighbourBlock& first,
+                          const NeighbourBlock& second, const FrameRotation& frame) {
     const PackedFrame packed(frame);
     const BlockTerms a = blockTerms(self, first, packed);
     const BlockTerms b = blockTerms(self, second, packed);
@@ -186,31 +186,14 @@ void senseWallsPacked(InputVector& inputs, const Agent& self, const Arena& arena
     senseWalls(inputs, self, arena, frame);
 }
 
-void writeNeighbourBlocksSse2(float* inputs, const Agent& self, const NeighbourBlock& first,
-                              const NeighbourBlock& second, const FrameRotation& frame) {
-    InputVector terms;
-    for (int i = 0; i < kInputCount; ++i) terms[i] = inputs[i];
+void writeNeighbourBlocks(InputVector& inputs, const Agent& self, const NeighbourBlock& first,
+                          const NeighbourBlock& second, const FrameRotation& frame) {
     for (const NeighbourBlock* nb : {&first, &second})
         for (int k = 0; k < nb->count; ++k)
-            writeNeighbourTerms(terms, nb->block + kTermsPerNeighbour * k, self, *nb->neighbours[k],
-                                frame, nb->scaled);
-    for (int i = 0; i < kInputCount; ++i) inputs[i] = terms[i];
+            writeNeighbourTerms(inputs, nb->block + kTermsPerNeighbour * k, self,
+                                *nb->neighbours[k], frame, nb->scaled);
 }
 #endif
-
-void writeNeighbourBlocks(VectorPath path, InputVector& inputs, const Agent& self,
-                          const NeighbourBlock& first, const NeighbourBlock& second,
-                          const FrameRotation& frame) {
-#if defined(KAVROSA_VECTOR_PATHS)
-    if (path == VectorPath::avx512)
-        return writeNeighbourBlocksAvx512(inputs.data(), self, first, second, frame);
-    if (path == VectorPath::avx2)
-        return writeNeighbourBlocksAvx2(inputs.data(), self, first, second, frame);
-#else
-    (void)path;
-#endif
-    writeNeighbourBlocksSse2(inputs.data(), self, first, second, frame);
-}
 
 void senseWalls(InputVector& inputs, const Agent& self, const Arena& arena,
                 const FrameRotation& frame) {

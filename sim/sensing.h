@@ -5,8 +5,6 @@
 
 #include "sim/agent.h"
 #include "sim/arena.h"
-#include "sim/sensing_terms.h"
-#include "sim/vector_path.h"
 
 namespace kav {
 
@@ -15,7 +13,24 @@ namespace kav {
 constexpr int kInputCount = 40;
 using InputVector = std::array<float, kInputCount>;
 
+constexpr int kNeighboursSensed = 4;  // nearest first, per population
+constexpr int kTermsPerNeighbour =
+    4;                              // offset forward, offset left, velocity forward, velocity left
+constexpr int kPreyBlock = 0;       // the four nearest Prey
+constexpr int kPredatorBlock = 16;  // the four nearest Predators
+constexpr int kXWallBlock = 32;     // the nearer x wall in range (the right one if both)
+constexpr int kYWallBlock = 36;     // the nearer y wall in range (the top one if both)
+
 constexpr float kPredatorPeerWindow = 5.0f;  // a Predator's half-width on other Predators
+
+// Rotates a world vector into the frame of an Agent with the given heading.
+struct FrameRotation {
+    float cosNeg;  // cos(-heading), single precision
+    float sinNeg;  // sin(-heading), single precision
+    explicit FrameRotation(float heading);
+    float forward(float px, float py) const;
+    float left(float px, float py) const;
+};
 
 // The four terms of one neighbour at `at` (its first value): the offset, raw or scaled by
 // 1/d², and the relative velocity divided by d, in the frame of `self`. A neighbour that
@@ -23,16 +38,21 @@ constexpr float kPredatorPeerWindow = 5.0f;  // a Predator's half-width on other
 void writeNeighbourTerms(InputVector& inputs, int at, const Agent& self, const Agent& other,
                          const FrameRotation& frame, bool scaled);
 
-// The terms of both neighbour blocks of `self` on the given vector path (which this
-// machine must run), many neighbours per packed vector: each neighbour's values in their
-// own lanes with the operations of writeNeighbourTerms in its order, so every number has
-// the same bits on every path (a value that is not a number stays one; see
-// evaluateNetworkPacked). The four-lane path computes one block per vector, and the two
-// blocks' long chains of divisions and square roots overlap; the wider paths compute both
-// blocks' eight neighbours at once. The program's step uses it.
-void writeNeighbourBlocks(VectorPath path, InputVector& inputs, const Agent& self,
-                          const NeighbourBlock& first, const NeighbourBlock& second,
-                          const FrameRotation& frame);
+// The neighbours that one search found for one block of the input vector, nearest first.
+struct NeighbourBlock {
+    const Agent* neighbours[kNeighboursSensed] = {};
+    int count = 0;
+    int block = 0;        // kPreyBlock or kPredatorBlock
+    bool scaled = false;  // offsets divided by the squared distance
+};
+
+// The terms of both neighbour blocks of `self`, four neighbours per packed vector: each
+// neighbour's values in their own lanes with the operations of writeNeighbourTerms in its
+// order, so every number has the same bits (a value that is not a number stays one; see
+// evaluateNetworkPacked). The two blocks are independent, so their long chains of
+// divisions and square roots overlap. The program's step uses it.
+void writeNeighbourBlocks(InputVector& inputs, const Agent& self, const NeighbourBlock& first,
+                          const NeighbourBlock& second, const FrameRotation& frame);
 
 // The wall blocks: each wall closer than the sense range, in the order left, right,
 // bottom, top, so that a later wall of the same axis overwrites an earlier one.

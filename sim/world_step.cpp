@@ -69,7 +69,7 @@ void WorldStep::sense(const WorldView& world, const Agent& self, int slot,
         searchByPass(self, predator ? slot : -1, world.predators, neighbours.predatorsByX,
                      predatorWindow, reachOnPredators, predators);
     }
-    writeNeighbourBlocks(vectorPath, inputs, self, prey, predators, frame);
+    writeNeighbourBlocks(inputs, self, prey, predators, frame);
     senseWallsPacked(inputs, self, world.arena, frame);
 }
 
