@@ -12,7 +12,20 @@ protected:
     testing::HandWorld world;
     InputVector inputs{};
 
-    void sense(const Agent& self) { inputs = world.senseByReference(self); }
+    // The reference step's input vector, which the program's step must give to the bit on
+    // every vector path.
+    void sense(const Agent& self) {
+        inputs = world.senseByReference(self);
+        ASSERT_TRUE(world.program.sort(world.view()));
+        for (VectorPath path : kVectorPaths) {
+            if (!canRun(path)) continue;
+            world.program.vectorPath = path;
+            const InputVector program = world.senseByProgram(self);
+            for (int i = 0; i < kInputCount; ++i)
+                EXPECT_EQ(testing::bitsOf(program[i]), testing::bitsOf(inputs[i]))
+                    << nameOf(path) << " input " << i;
+        }
+    }
     void sortIndexes() { world.reference.sortIndexes(world.view()); }
 
     // Every input outside [first, last) is zero.

@@ -265,12 +265,17 @@ TEST(WorldStep, KeepsEachAgentsInputsAndOutputsBySlot) {
 
 // The program step's packed neighbour and wall terms against the reference's scalar ones,
 // in arenas narrower than twice the sense range (both walls of an axis in range), with
-// Agents on, beyond and within 0.001 of a wall, on top of each other and far apart.
+// Agents on, beyond and within 0.001 of a wall, on top of each other and far apart, and
+// velocities that are not numbers; on every vector path.
 TEST(WorldStep, PackedTermsMatchTheReferenceInAnyArena) {
     HandWorld world;
     std::mt19937 rng(31);
     std::uniform_real_distribution<float> unit(0.0f, 1.0f);
     int wallTerms = 0;
+    int notNumbers = 0;
+    std::vector<VectorPath> paths;
+    for (VectorPath path : kVectorPaths)
+        if (canRun(path)) paths.push_back(path);
     for (int trial = 0; trial < 400; ++trial) {
         SCOPED_TRACE(trial);
         const float width = trial % 2 ? 10.0f : 0.5f + 4.0f * unit(rng);
@@ -300,18 +305,26 @@ TEST(WorldStep, PackedTermsMatchTheReferenceInAnyArena) {
         const int predators = std::uniform_int_distribution<int>(1, kMaxPredators)(rng);
         const int prey = std::uniform_int_distribution<int>(1, kMaxPrey)(rng);
         world.attach(predators, prey);
+        // Now and then a velocity that is not a number, which must stay one.
+        if (trial % 5 == 0) world.prey[trial % prey].vx = std::numeric_limits<float>::quiet_NaN();
         ASSERT_TRUE(world.program.sort(world.view()));
         for (int i = 0; i < predators + prey; ++i) {
             const Agent& a = i < predators ? world.predators[i] : world.prey[i - predators];
             const InputVector expected = world.senseByReference(a);
-            const InputVector got = world.senseByProgram(a);
-            for (int k = 0; k < kInputCount; ++k)
-                ASSERT_EQ(bitsOf(got[k]), bitsOf(expected[k]))
-                    << (a.isPredator ? "Predator " : "Prey ") << a.slot << " input " << k;
+            for (VectorPath path : paths) {
+                world.program.vectorPath = path;
+                const InputVector got = world.senseByProgram(a);
+                for (int k = 0; k < kInputCount; ++k)
+                    ASSERT_EQ(bitsOf(got[k]), bitsOf(expected[k]))
+                        << nameOf(path) << (a.isPredator ? ": Predator " : ": Prey ") << a.slot
+                        << " input " << k;
+            }
             for (int k = kXWallBlock; k < kInputCount; ++k) wallTerms += expected[k] != 0.0f;
+            for (int k = 0; k < kXWallBlock; ++k) notNumbers += std::isnan(expected[k]);
         }
     }
     EXPECT_GT(wallTerms, 10000);
+    EXPECT_GT(notNumbers, 100);
 
     // A neighbour exactly at the sum of the radii touches and gives no terms.
     world.arena = kStandardArena;
@@ -325,7 +338,10 @@ TEST(WorldStep, PackedTermsMatchTheReferenceInAnyArena) {
     const InputVector expected = world.senseByReference(self);
     ASSERT_EQ(expected[kPreyBlock], 0.0f) << "the touching neighbour uses up its number";
     ASSERT_EQ(expected[kPreyBlock + kTermsPerNeighbour], 0.5f);
-    EXPECT_EQ(world.senseByProgram(self), expected);
+    for (VectorPath path : paths) {
+        world.program.vectorPath = path;
+        EXPECT_EQ(world.senseByProgram(self), expected) << nameOf(path);
+    }
 }
 
 #if KAV_CHECKS_ON
