@@ -130,8 +130,9 @@ struct PhaseClock final : StepObserver {
     void phaseDone(StepPhase phase) override { marks[static_cast<int>(phase)] = Clock::now(); }
 };
 
-void BM_TickPhases_40_200(benchmark::State& state) {
-    Population& w = world("40/200 phases", 40, 200);
+void tickPhases(benchmark::State& state, int predators, int prey) {
+    Population& w =
+        world(std::to_string(predators) + "/" + std::to_string(prey) + " phases", predators, prey);
     PhaseClock clock;
     w.step.observer = &clock;
     double totals[8] = {};
@@ -160,6 +161,8 @@ void BM_TickPhases_40_200(benchmark::State& state) {
         state.counters[names[i]] =
             benchmark::Counter(totals[i], benchmark::Counter::kAvgIterations);
 }
+void BM_TickPhases_10_150(benchmark::State& state) { tickPhases(state, 10, 150); }
+void BM_TickPhases_40_200(benchmark::State& state) { tickPhases(state, 40, 200); }
 
 BENCHMARK(BM_Tick_10_150)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_TickReference_10_150)->Unit(benchmark::kMicrosecond);
@@ -170,6 +173,7 @@ BENCHMARK(BM_TickOnPath_40_200)->Unit(benchmark::kMicrosecond)->DenseRange(0, 2)
 BENCHMARK(BM_Control240)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Sense240)->Unit(benchmark::kMicrosecond)->UseManualTime();
 BENCHMARK(BM_Sense240Reference)->Unit(benchmark::kMicrosecond)->UseManualTime();
+BENCHMARK(BM_TickPhases_10_150)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_TickPhases_40_200)->Unit(benchmark::kMicrosecond);
 
 // The console table, then the ratios of the medians (or of the single runs).
@@ -220,9 +224,10 @@ public:
         std::printf("  tick 40/200 / 240 control calls  %4.2f\n", tick / control);
         std::printf("  sensing of 240 Agents  program %6.1f us  reference %7.1f us\n",
                     us("BM_Sense240"), us("BM_Sense240Reference"));
-        auto phases = figures_.find("BM_TickPhases_40_200");
-        if (phases != figures_.end()) {
-            std::printf("  phases of a tick at 40/200 (us):");
+        for (const char* size : {"10_150", "40_200"}) {
+            auto phases = figures_.find(std::string("BM_TickPhases_") + size);
+            if (phases == figures_.end()) continue;
+            std::printf("  phases of a tick at %s (us):", size);
             for (const char* name : {"replace_us", "sort_us", "search_us", "sense+control_us",
                                      "move_us", "capture_us", "rest_us", "tick_us"})
                 std::printf(" %s %.1f", name, phases->second.counters[name]);
