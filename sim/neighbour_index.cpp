@@ -56,8 +56,43 @@ void KeptIndex::resort(const Agent* agents, int countArg) {
     }
     count = countArg;
 
-    // The keys move with their slots, so the comparisons read consecutive memory.
-    for (int pos = 0; pos < count; ++pos) key[pos] = agents[slot[pos]].x;
+    // This tick's keys in the last tick's order, then counted into buckets of this tick's
+    // range of x and moved there in that order: a bucket's entries come out nearly sorted,
+    // and no entry is out of order with one of another bucket (the bucket of an x never
+    // decreases as the x grows).
+    std::array<float, kPadded> lastKey;
+    std::array<std::int32_t, kPadded> lastSlot;
+    float low = 0.0f;
+    float high = 0.0f;
+    for (int pos = 0; pos < count; ++pos) {
+        const float x = agents[slot[pos]].x;
+        lastKey[pos] = x;
+        lastSlot[pos] = slot[pos];
+        low = pos == 0 || x < low ? x : low;
+        high = pos == 0 || x > high ? x : high;
+    }
+    bucketOrigin = low;
+    const float span = high - low;
+    bucketInverse = span > 0.0f ? std::min(float(kBuckets) / span, 1.0e30f) : 0.0f;
+    std::array<std::int32_t, kPadded> bucketOfPos;
+    std::array<std::int32_t, kBuckets> next{};
+    for (int pos = 0; pos < count; ++pos) {
+        bucketOfPos[pos] = bucketOf(lastKey[pos]);
+        ++next[bucketOfPos[pos]];
+    }
+    int begin = 0;
+    for (int b = 0; b < kBuckets; ++b) {
+        bucketBegin[b] = begin;
+        begin += next[b];
+        next[b] = bucketBegin[b];
+    }
+    bucketBegin[kBuckets] = begin;
+    for (int pos = 0; pos < count; ++pos) {
+        const int to = next[bucketOfPos[pos]]++;
+        key[to] = lastKey[pos];
+        slot[to] = lastSlot[pos];
+    }
+    // Within the buckets, by (x, slot).
     for (int i = 1; i < count; ++i) {
         const std::int32_t moving = slot[i];
         const float movingKey = key[i];
@@ -74,28 +109,12 @@ void KeptIndex::resort(const Agent* agents, int countArg) {
         slot[j] = moving;
     }
     for (int pos = 0; pos < count; ++pos) cross[pos] = agents[slot[pos]].y;
-    fillBuckets();
 #if KAV_CHECKS_ON
     for (int pos = 1; pos < count; ++pos)
         KAV_CHECK(
             key[pos - 1] < key[pos] || (key[pos - 1] == key[pos] && slot[pos - 1] < slot[pos]),
             "a kept index is in ascending (x, slot) order");
 #endif
-}
-
-void KeptIndex::fillBuckets() {
-    bucketOrigin = count > 0 ? key[0] : 0.0f;
-    const float span = count > 0 ? key[count - 1] - key[0] : 0.0f;
-    bucketInverse = span > 0.0f ? std::min(float(kBuckets) / span, 1.0e30f) : 0.0f;
-    // Counted, then summed: no branch on where the buckets change.
-    std::array<std::int32_t, kBuckets> inBucket{};
-    for (int pos = 0; pos < count; ++pos) ++inBucket[bucketOf(key[pos])];
-    int begin = 0;
-    for (int b = 0; b < kBuckets; ++b) {
-        bucketBegin[b] = begin;
-        begin += inBucket[b];
-    }
-    bucketBegin[kBuckets] = begin;
 }
 
 bool NeighbourIndex::update(const WorldView& world) {

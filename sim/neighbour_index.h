@@ -43,9 +43,6 @@ struct KeptIndex {
     }
     int rangeBegin(float low) const { return bucketBegin[bucketOf(low)]; }
     int rangeEnd(float high) const { return bucketBegin[bucketOf(high) + 1]; }
-
-private:
-    void fillBuckets();
 };
 
 class NeighbourIndex {
