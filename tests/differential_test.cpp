@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <limits>
 #include <memory>
@@ -202,6 +203,9 @@ struct WorldPair {
 // along the way (several requests between two ticks, removals refused at no Agent).
 void runLongComparison(std::uint32_t seed) {
     WorldPair worlds(fullEvolution(seed), seed);
+    std::string paths;
+    for (auto& p : worlds.programs) paths += std::string(" ") + nameOf(p->step.program.vectorPath);
+    std::printf("program's step on the vector paths:%s\n", paths.c_str());
     ASSERT_EQ(worlds.program->predatorCount, kMaxPredators);
     ASSERT_EQ(worlds.program->preyCount, kMaxPrey);
 
