@@ -6,6 +6,7 @@
 #include "sim/contact_lanes.h"
 #include "sim/nearest_kernel.h"
 #include "sim/steer_lanes.h"
+#include "sim/term_lanes.h"
 
 namespace kav {
 namespace {
@@ -129,6 +130,81 @@ void solveContactsAvx2(const ContactLanes& c) {
             unsigned(_mm256_movemask_pd(_mm256_and_pd(real, _mm256_or_pd(touches, overlaps))));
         _mm_store_ps(c.t1 + i, _mm256_cvtpd_ps(root1));
         for (int k = 0; k < 4; ++k) c.found[i + k] = std::uint8_t((found >> k) & 1u);
+    }
+}
+
+namespace {
+
+// FrameRotation::forward (c = cos, s = sin) or ::left (c = sin, s = cos) of eight vectors:
+// double(c) * x - double(s) * y, or double(c) * x + double(s) * y, rounded to float.
+__m256 turned(__m256 c, __m256 s, __m256 x, __m256 y, bool add) {
+    const __m256d firstLow = _mm256_mul_pd(widenLow(c), widenLow(x));
+    const __m256d firstHigh = _mm256_mul_pd(widenHigh(c), widenHigh(x));
+    const __m256d secondLow = _mm256_mul_pd(widenLow(s), widenLow(y));
+    const __m256d secondHigh = _mm256_mul_pd(widenHigh(s), widenHigh(y));
+    return add ? narrow(_mm256_add_pd(firstLow, secondLow), _mm256_add_pd(firstHigh, secondHigh))
+               : narrow(_mm256_sub_pd(firstLow, secondLow), _mm256_sub_pd(firstHigh, secondHigh));
+}
+
+__m256 lengthOf(__m256 f, __m256 l) {
+    auto half = [](__m256d ff, __m256d ll) {
+        return _mm256_sqrt_pd(_mm256_add_pd(_mm256_mul_pd(ff, ff), _mm256_mul_pd(ll, ll)));
+    };
+    return narrow(half(widenLow(f), widenLow(l)), half(widenHigh(f), widenHigh(l)));
+}
+
+}  // namespace
+
+void neighbourTermsAvx2(const TermLanes& t) {
+    // One Agent per iteration, its eight neighbours in the lanes.
+    for (int a = 0; a < t.count; ++a) {
+        const __m256i ids =
+            _mm256_loadu_si256(reinterpret_cast<const __m256i*>(t.neighbour + a * kNeighbourLanes));
+        const std::int32_t self = t.self[a];
+        auto gather = [&](const float* field) { return _mm256_i32gather_ps(field, ids, 4); };
+        const __m256 cosNeg = _mm256_set1_ps(t.cosNeg[a]);
+        const __m256 sinNeg = _mm256_set1_ps(t.sinNeg[a]);
+        const __m256 dx = _mm256_sub_ps(gather(t.x), _mm256_set1_ps(t.x[self]));
+        const __m256 dy = _mm256_sub_ps(gather(t.y), _mm256_set1_ps(t.y[self]));
+        const __m256 f = turned(cosNeg, sinNeg, dx, dy, false);
+        const __m256 l = turned(sinNeg, cosNeg, dx, dy, true);
+        const __m256 d = lengthOf(f, l);
+        const __m256 apart = _mm256_cmp_ps(
+            d, _mm256_add_ps(_mm256_set1_ps(t.radius[self]), gather(t.radius)), _CMP_GT_OQ);
+        const __m256 dvx = _mm256_sub_ps(gather(t.vx), _mm256_set1_ps(t.vx[self]));
+        const __m256 dvy = _mm256_sub_ps(gather(t.vy), _mm256_set1_ps(t.vy[self]));
+        // Lane k's bit of a mask byte as all ones or zeros.
+        const __m256i bit = _mm256_setr_epi32(1, 2, 4, 8, 16, 32, 64, 128);
+        auto laneMask = [&](unsigned bits) {
+            return _mm256_castsi256_ps(
+                _mm256_cmpeq_epi32(_mm256_and_si256(_mm256_set1_epi32(int(bits)), bit), bit));
+        };
+        const __m256 scaled = laneMask(t.scaled[a]);
+        const __m256 written = _mm256_and_ps(laneMask(t.written[a]), apart);
+        __m256 t0 = _mm256_blendv_ps(f, _mm256_div_ps(_mm256_div_ps(f, d), d), scaled);
+        __m256 t1 = _mm256_blendv_ps(l, _mm256_div_ps(_mm256_div_ps(l, d), d), scaled);
+        __m256 t2 = _mm256_div_ps(turned(cosNeg, sinNeg, dvx, dvy, false), d);
+        __m256 t3 = _mm256_div_ps(turned(sinNeg, cosNeg, dvx, dvy, true), d);
+        // Terms not written are zero, as in a cleared input vector.
+        t0 = _mm256_and_ps(written, t0);
+        t1 = _mm256_and_ps(written, t1);
+        t2 = _mm256_and_ps(written, t2);
+        t3 = _mm256_and_ps(written, t3);
+        // Each neighbour's four terms side by side: a 4 x 4 transpose within each half,
+        // then the halves in neighbour order (block j of n_k is neighbour 4j + k).
+        const __m256 lo01 = _mm256_unpacklo_ps(t0, t1);
+        const __m256 hi01 = _mm256_unpackhi_ps(t0, t1);
+        const __m256 lo23 = _mm256_unpacklo_ps(t2, t3);
+        const __m256 hi23 = _mm256_unpackhi_ps(t2, t3);
+        const __m256 n0 = _mm256_shuffle_ps(lo01, lo23, _MM_SHUFFLE(1, 0, 1, 0));
+        const __m256 n1 = _mm256_shuffle_ps(lo01, lo23, _MM_SHUFFLE(3, 2, 3, 2));
+        const __m256 n2 = _mm256_shuffle_ps(hi01, hi23, _MM_SHUFFLE(1, 0, 1, 0));
+        const __m256 n3 = _mm256_shuffle_ps(hi01, hi23, _MM_SHUFFLE(3, 2, 3, 2));
+        float* out = t.inputs[a];
+        _mm256_storeu_ps(out, _mm256_permute2f128_ps(n0, n1, 0x20));
+        _mm256_storeu_ps(out + 8, _mm256_permute2f128_ps(n2, n3, 0x20));
+        _mm256_storeu_ps(out + 16, _mm256_permute2f128_ps(n0, n1, 0x31));
+        _mm256_storeu_ps(out + 24, _mm256_permute2f128_ps(n2, n3, 0x31));
     }
 }
 

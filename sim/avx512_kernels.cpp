@@ -16,6 +16,7 @@
 #include "sim/contact_lanes.h"
 #include "sim/nearest_kernel.h"
 #include "sim/steer_lanes.h"
+#include "sim/term_lanes.h"
 
 namespace kav {
 namespace {
@@ -141,6 +142,93 @@ void solveContactsAvx512(const ContactLanes& c) {
         const unsigned found = unsigned(real & (touches | overlaps));
         _mm256_store_ps(c.t1 + i, _mm512_cvtpd_ps(root1));
         for (int k = 0; k < 8; ++k) c.found[i + k] = std::uint8_t((found >> k) & 1u);
+    }
+}
+
+namespace {
+
+// The eight doubles of the low or high half of sixteen floats, and back.
+__m512d lowHalf(__m512 v) { return _mm512_cvtps_pd(_mm512_castps512_ps256(v)); }
+__m512d highHalf(__m512 v) {
+    return _mm512_cvtps_pd(_mm256_castpd_ps(_mm512_extractf64x4_pd(_mm512_castps_pd(v), 1)));
+}
+__m512 joined(__m256 low, __m256 high) {
+    return _mm512_castpd_ps(_mm512_insertf64x4(_mm512_castps_pd(_mm512_castps256_ps512(low)),
+                                               _mm256_castps_pd(high), 1));
+}
+
+// FrameRotation::forward (c = cos, s = sin) or ::left (c = sin, s = -) of sixteen vectors:
+// double(c) * x - double(s) * y, or double(c) * x + double(s) * y, rounded to float.
+__m512 turned(__m512 c, __m512 s, __m512 x, __m512 y, bool add) {
+    auto half = [&](__m512d cc, __m512d ss, __m512d xx, __m512d yy) {
+        const __m512d first = _mm512_mul_pd(cc, xx);
+        const __m512d second = _mm512_mul_pd(ss, yy);
+        return _mm512_cvtpd_ps(add ? _mm512_add_pd(first, second) : _mm512_sub_pd(first, second));
+    };
+    return joined(half(lowHalf(c), lowHalf(s), lowHalf(x), lowHalf(y)),
+                  half(highHalf(c), highHalf(s), highHalf(x), highHalf(y)));
+}
+
+}  // namespace
+
+void neighbourTermsAvx512(const TermLanes& t) {
+    // Two Agents per iteration: lanes 0-7 the first's neighbours, 8-15 the second's.
+    for (int a = 0; a < t.count; a += 2) {
+        const __m512i ids = _mm512_loadu_si512(t.neighbour + a * kNeighbourLanes);
+        auto gather = [&](const float* field) { return _mm512_i32gather_ps(ids, field, 4); };
+        auto pair = [&](const float* byAgent) {
+            return joined(_mm256_set1_ps(byAgent[a]), _mm256_set1_ps(byAgent[a + 1]));
+        };
+        auto selves = [&](const float* field) {
+            return joined(_mm256_set1_ps(field[t.self[a]]), _mm256_set1_ps(field[t.self[a + 1]]));
+        };
+        const __m512 cosNeg = pair(t.cosNeg);
+        const __m512 sinNeg = pair(t.sinNeg);
+        const __m512 dx = _mm512_sub_ps(gather(t.x), selves(t.x));
+        const __m512 dy = _mm512_sub_ps(gather(t.y), selves(t.y));
+        const __m512 f = turned(cosNeg, sinNeg, dx, dy, false);
+        const __m512 l = turned(sinNeg, cosNeg, dx, dy, true);
+        const __m512 d = joined(
+            _mm512_cvtpd_ps(_mm512_sqrt_pd(_mm512_add_pd(_mm512_mul_pd(lowHalf(f), lowHalf(f)),
+                                                         _mm512_mul_pd(lowHalf(l), lowHalf(l))))),
+            _mm512_cvtpd_ps(
+                _mm512_sqrt_pd(_mm512_add_pd(_mm512_mul_pd(highHalf(f), highHalf(f)),
+                                             _mm512_mul_pd(highHalf(l), highHalf(l))))));
+        const __mmask16 apart =
+            _mm512_cmp_ps_mask(d, _mm512_add_ps(selves(t.radius), gather(t.radius)), _CMP_GT_OQ);
+        const __m512 dvx = _mm512_sub_ps(gather(t.vx), selves(t.vx));
+        const __m512 dvy = _mm512_sub_ps(gather(t.vy), selves(t.vy));
+        const __mmask16 scaled = __mmask16(t.scaled[a] | (t.scaled[a + 1] << 8));
+        const __mmask16 written = __mmask16((t.written[a] | (t.written[a + 1] << 8)) & apart);
+        __m512 t0 = _mm512_mask_blend_ps(scaled, f, _mm512_div_ps(_mm512_div_ps(f, d), d));
+        __m512 t1 = _mm512_mask_blend_ps(scaled, l, _mm512_div_ps(_mm512_div_ps(l, d), d));
+        __m512 t2 = _mm512_div_ps(turned(cosNeg, sinNeg, dvx, dvy, false), d);
+        __m512 t3 = _mm512_div_ps(turned(sinNeg, cosNeg, dvx, dvy, true), d);
+        // Terms not written are zero, as in a cleared input vector.
+        t0 = _mm512_maskz_mov_ps(written, t0);
+        t1 = _mm512_maskz_mov_ps(written, t1);
+        t2 = _mm512_maskz_mov_ps(written, t2);
+        t3 = _mm512_maskz_mov_ps(written, t3);
+        // Each neighbour's four terms side by side: a 4 x 4 transpose within each block of
+        // four lanes, then the blocks in neighbour order.
+        const __m512 lo01 = _mm512_unpacklo_ps(t0, t1);
+        const __m512 hi01 = _mm512_unpackhi_ps(t0, t1);
+        const __m512 lo23 = _mm512_unpacklo_ps(t2, t3);
+        const __m512 hi23 = _mm512_unpackhi_ps(t2, t3);
+        const __m512 n0 = _mm512_shuffle_ps(lo01, lo23, _MM_SHUFFLE(1, 0, 1, 0));
+        const __m512 n1 = _mm512_shuffle_ps(lo01, lo23, _MM_SHUFFLE(3, 2, 3, 2));
+        const __m512 n2 = _mm512_shuffle_ps(hi01, hi23, _MM_SHUFFLE(1, 0, 1, 0));
+        const __m512 n3 = _mm512_shuffle_ps(hi01, hi23, _MM_SHUFFLE(3, 2, 3, 2));
+        // Block j of n_k is neighbour 4j + k.
+        const __m512 q0 = _mm512_shuffle_f32x4(n0, n1, _MM_SHUFFLE(1, 0, 1, 0));
+        const __m512 q1 = _mm512_shuffle_f32x4(n2, n3, _MM_SHUFFLE(1, 0, 1, 0));
+        const __m512 q2 = _mm512_shuffle_f32x4(n0, n1, _MM_SHUFFLE(3, 2, 3, 2));
+        const __m512 q3 = _mm512_shuffle_f32x4(n2, n3, _MM_SHUFFLE(3, 2, 3, 2));
+        _mm512_storeu_ps(t.inputs[a], _mm512_shuffle_f32x4(q0, q1, _MM_SHUFFLE(2, 0, 2, 0)));
+        _mm512_storeu_ps(t.inputs[a] + 16, _mm512_shuffle_f32x4(q0, q1, _MM_SHUFFLE(3, 1, 3, 1)));
+        _mm512_storeu_ps(t.inputs[a + 1], _mm512_shuffle_f32x4(q2, q3, _MM_SHUFFLE(2, 0, 2, 0)));
+        _mm512_storeu_ps(t.inputs[a + 1] + 16,
+                         _mm512_shuffle_f32x4(q2, q3, _MM_SHUFFLE(3, 1, 3, 1)));
     }
 }
 

@@ -25,8 +25,9 @@ constexpr float kPredatorPeerWindow = 5.0f;  // a Predator's half-width on other
 
 // Rotates a world vector into the frame of an Agent with the given heading.
 struct FrameRotation {
-    float cosNeg;  // cos(-heading), single precision
-    float sinNeg;  // sin(-heading), single precision
+    float cosNeg = 1;           // cos(-heading), single precision
+    float sinNeg = 0;           // sin(-heading), single precision
+    FrameRotation() = default;  // heading 0
     explicit FrameRotation(float heading);
     float forward(float px, float py) const;
     float left(float px, float py) const;

@@ -10,23 +10,6 @@
 
 namespace kav {
 
-namespace {
-
-// The four nearest of a search's five, without the searching Agent itself when it comes
-// first (`selfSlot` is -1 when the population searched is not its own).
-void takeNearest(const WorldStep::NearestSlots& nearest, int selfSlot, const Agent* agents,
-                 NeighbourBlock& found) {
-    int kept = 0;
-    while (kept < kNearestKept && nearest.slot[kept] >= 0) ++kept;
-    const int first = kept > 0 && nearest.slot[0] == selfSlot ? 1 : 0;
-    int count = 0;
-    for (; count < kNeighboursSensed && first + count < kept; ++count)
-        found.neighbours[count] = &agents[nearest.slot[first + count]];
-    found.count = count;
-}
-
-}  // namespace
-
 void WorldStep::run(const WorldView& world, AgentReadings& readings, CaptureList& captures,
                     StepObserver* observer) {
     if (!sort(world)) {
@@ -67,6 +50,17 @@ bool WorldStep::sort(const WorldView& world) {
 
 void WorldStep::sense(const WorldView& world, const Agent& self, int slot,
                       const FrameRotation& frame, InputVector& inputs) {
+    if (vectorPath != VectorPath::sse2) {
+        // As the step senses on the wider paths: the neighbour terms by the kernel of all
+        // Agents, for this one alone. Sensing only reads the Agent.
+        if (!neighboursFound_) findNeighbours(world);
+        fillSensingFields(world);
+        sensing_.count = 0;
+        prepareSensing(const_cast<Agent&>(self), slot, frame, inputs, nullptr);
+        writeNeighbourTermsOfAll();
+        senseWallsPacked(inputs, self, world.arena, frame);
+        return;
+    }
     inputs.fill(0.0f);
     const bool predator = self.isPredator != 0;
     NeighbourBlock prey;
@@ -77,19 +71,11 @@ void WorldStep::sense(const WorldView& world, const Agent& self, int slot,
     predators.scaled = !predator;
     float* reachOnPrey =
         predator ? &neighbours.predatorReachOnPrey[slot] : &neighbours.preyReachOnPrey[slot];
-    const float predatorWindow = predator ? kPredatorPeerWindow : self.senseRange;
-    if (vectorPath == VectorPath::sse2) {
-        neighbours.senseNearest(self, predator ? -1 : slot, world.prey, neighbours.preyGrid,
-                                self.senseRange, reachOnPrey, prey);
-        neighbours.senseNearestOfAll(self, predator ? slot : -1, world.predators,
-                                     neighbours.predatorsByX, predatorWindow, predators);
-    } else {
-        if (!neighboursFound_) findNeighbours(world);
-        takeNearest(predator ? predatorNearPrey[slot] : preyNearPrey[slot], predator ? -1 : slot,
-                    world.prey, prey);
-        takeNearest(predator ? predatorNearPredators[slot] : preyNearPredators[slot],
-                    predator ? slot : -1, world.predators, predators);
-    }
+    neighbours.senseNearest(self, predator ? -1 : slot, world.prey, neighbours.preyGrid,
+                            self.senseRange, reachOnPrey, prey);
+    neighbours.senseNearestOfAll(self, predator ? slot : -1, world.predators,
+                                 neighbours.predatorsByX,
+                                 predator ? kPredatorPeerWindow : self.senseRange, predators);
     writeNeighbourBlocks(inputs, self, prey, predators, frame);
     senseWallsPacked(inputs, self, world.arena, frame);
 }
@@ -148,31 +134,136 @@ void WorldStep::searchInGroups(const KeptIndex& searching, const Agent* searchin
 }
 
 void WorldStep::senseAndControl(const WorldView& world, AgentReadings& readings) {
-    // On the wider paths every Agent is steered at once after all have sensed (steering
-    // changes nothing that sensing reads).
-    const bool batched = vectorPath != VectorPath::sse2;
-    steering_.count = 0;
-    auto senseAndSteer = [&](Agent& a, int slot, InputVector& inputs, ControlOutput& output) {
-        const FrameRotation frame(a.heading);
-        sense(world, a, slot, frame, inputs);
-        if (!batched) {
-            output = control(a, inputs, frame);
-            return;
+    readings.lastSensedIsPredator = false;
+    readings.lastSensedSlot = world.preyCount - 1;
+    if (vectorPath != VectorPath::sse2) {
+        senseAndControlAtOnce(world, readings);
+        return;
+    }
+    for (int i = 0; i < world.predatorCount; ++i) {
+        Agent& p = world.predators[i];
+        if (p.digestTimer < 0) {
+            const FrameRotation frame(p.heading);
+            sense(world, p, i, frame, readings.predatorInputs[i]);
+            readings.predatorOutputs[i] = control(p, readings.predatorInputs[i], frame);
         }
-        output = evaluateNetworkPacked(a.genome, inputs);
-        const HeadingCosSin heading = headingCosSin(a, frame);
-        steering_.add(a, output.forward, output.lateral, heading.cosH, heading.sinH);
+    }
+    for (int i = 0; i < world.preyCount; ++i) {
+        Agent& q = world.prey[i];
+        const FrameRotation frame(q.heading);
+        sense(world, q, i, frame, readings.preyInputs[i]);
+        readings.preyOutputs[i] = control(q, readings.preyInputs[i], frame);
+    }
+}
+
+void WorldStep::fillSensingFields(const WorldView& world) {
+    SensingAgents& s = sensing_;
+    auto byId = [&](const Agent& a, int id) {
+        s.x[id] = a.x;
+        s.y[id] = a.y;
+        s.vx[id] = a.vx;
+        s.vy[id] = a.vy;
+        s.radius[id] = a.radius;
     };
+    for (int i = 0; i < world.predatorCount; ++i) byId(world.predators[i], i);
+    for (int i = 0; i < world.preyCount; ++i) byId(world.prey[i], kMaxPredators + i);
+}
+
+void WorldStep::prepareSensing(Agent& a, int slot, const FrameRotation& frame, InputVector& inputs,
+                               ControlOutput* output) {
+    SensingAgents& s = sensing_;
+    const int k = s.count++;
+    const bool predator = a.isPredator != 0;
+    const int self = predator ? slot : kMaxPredators + slot;
+    s.agent[k] = &a;
+    s.frame[k] = frame;
+    s.cosNeg[k] = frame.cosNeg;
+    s.sinNeg[k] = frame.sinNeg;
+    s.self[k] = self;
+    s.vector[k] = &inputs;
+    s.inputs[k] = inputs.data();
+    s.output[k] = output;
+    // The neighbour terms write all of their blocks (zero where nothing is sensed); the
+    // wall blocks are written only for walls in range.
+    for (int v = kXWallBlock; v < kInputCount; ++v) inputs[v] = 0.0f;
+    // The four nearest of each population, without the Agent itself when it comes first.
+    std::int32_t* ids = s.neighbour.data() + k * kNeighbourLanes;
+    unsigned written = 0;
+    auto block = [&](const NearestSlots& nearest, int selfSlot, int idBase, int lane0) {
+        int kept = 0;
+        while (kept < kNearestKept && nearest.slot[kept] >= 0) ++kept;
+        const int first = kept > 0 && nearest.slot[0] == selfSlot ? 1 : 0;
+        for (int n = 0; n < kNeighboursSensed; ++n) {
+            const bool found = first + n < kept;
+            ids[lane0 + n] = found ? idBase + nearest.slot[first + n] : self;
+            written |= unsigned(found) << (lane0 + n);
+        }
+    };
+    block(predator ? predatorNearPrey[slot] : preyNearPrey[slot], predator ? -1 : slot,
+          kMaxPredators, 0);
+    block(predator ? predatorNearPredators[slot] : preyNearPredators[slot], predator ? slot : -1, 0,
+          kNeighboursSensed);
+    s.written[k] = std::uint8_t(written);
+    s.scaled[k] = predator ? 0x0F : 0xF0;  // a Predator scales the Prey's offsets
+}
+
+void WorldStep::writeNeighbourTermsOfAll() {
+    SensingAgents& s = sensing_;
+    const int count = s.count;
+    if (count == 0) return;
+    // Two Agents at a time on sixteen lanes: the last is repeated when the count is odd
+    // (it writes the same values twice).
+    const int last = count - 1;
+    s.self[count] = s.self[last];
+    for (int n = 0; n < kNeighbourLanes; ++n)
+        s.neighbour[count * kNeighbourLanes + n] = s.neighbour[last * kNeighbourLanes + n];
+    s.written[count] = s.written[last];
+    s.scaled[count] = s.scaled[last];
+    s.cosNeg[count] = s.cosNeg[last];
+    s.sinNeg[count] = s.sinNeg[last];
+    s.inputs[count] = s.inputs[last];
+    const TermLanes lanes{s.x.data(),       s.y.data(),      s.vx.data(),     s.vy.data(),
+                          s.radius.data(),  count,           s.self.data(),   s.neighbour.data(),
+                          s.written.data(), s.scaled.data(), s.cosNeg.data(), s.sinNeg.data(),
+                          s.inputs.data()};
+#if defined(KAVROSA_VECTOR_PATHS)
+    if (vectorPath == VectorPath::avx512) neighbourTermsAvx512(lanes);
+    else neighbourTermsAvx2(lanes);
+#else
+    (void)lanes;
+#endif
+}
+
+void WorldStep::senseAndControlAtOnce(const WorldView& world, AgentReadings& readings) {
+    if (!neighboursFound_) findNeighbours(world);
+    fillSensingFields(world);
+    // Every Prey and the Predators that are not digesting sense; sensing reads nothing that
+    // steering changes, so all sense before any steers.
+    SensingAgents& s = sensing_;
+    s.count = 0;
     for (int i = 0; i < world.predatorCount; ++i) {
         Agent& p = world.predators[i];
         if (p.digestTimer < 0)
-            senseAndSteer(p, i, readings.predatorInputs[i], readings.predatorOutputs[i]);
+            prepareSensing(p, i, FrameRotation(p.heading), readings.predatorInputs[i],
+                           &readings.predatorOutputs[i]);
     }
-    for (int i = 0; i < world.preyCount; ++i)
-        senseAndSteer(world.prey[i], i, readings.preyInputs[i], readings.preyOutputs[i]);
-    if (batched) steering_.run(vectorPath);
-    readings.lastSensedIsPredator = false;
-    readings.lastSensedSlot = world.preyCount - 1;
+    for (int i = 0; i < world.preyCount; ++i) {
+        Agent& q = world.prey[i];
+        prepareSensing(q, i, FrameRotation(q.heading), readings.preyInputs[i],
+                       &readings.preyOutputs[i]);
+    }
+    writeNeighbourTermsOfAll();
+    steering_.count = 0;
+    for (int k = 0; k < s.count; ++k) {
+        Agent& a = *s.agent[k];
+        InputVector& inputs = *s.vector[k];
+        senseWallsPacked(inputs, a, world.arena, s.frame[k]);
+        const ControlOutput thrust = evaluateNetworkPacked(a.genome, inputs);
+        *s.output[k] = thrust;
+        const HeadingCosSin heading = headingCosSin(a, s.frame[k]);
+        steering_.add(a, thrust.forward, thrust.lateral, heading.cosH, heading.sinH);
+    }
+    steering_.run(vectorPath);
 }
 
 void WorldStep::detectCaptures(const WorldView& world, CaptureList& captures) {

@@ -24,6 +24,7 @@
 #include "sim/neighbour_index.h"
 #include "sim/reference_step.h"
 #include "sim/steer_batch.h"
+#include "sim/term_lanes.h"
 #include "sim/vector_path.h"
 #include "sim/world.h"
 
@@ -91,6 +92,36 @@ private:
     };
     // Every pair's contact, on the step's vector path.
     void testPairs(const WorldView& world);
+
+    // The wider paths' sensing and control: every steering Agent's frame and neighbours,
+    // then all neighbour terms at once, then each one's wall terms and network, then all
+    // steering at once.
+    void senseAndControlAtOnce(const WorldView& world, AgentReadings& readings);
+    struct SensingAgents {
+        static constexpr int kCapacity = kMaxPredators + kMaxPrey + 1;  // room to pad to even
+        // Every Agent's fields by id (a Predator's slot, or kMaxPredators plus a Prey's slot).
+        alignas(64) std::array<float, kMaxPredators + kMaxPrey> x{}, y{}, vx{}, vy{}, radius{};
+        // Of the Agents that sense, in the step's order.
+        std::array<Agent*, kCapacity> agent{};
+        std::array<FrameRotation, kCapacity> frame{};
+        std::array<std::int32_t, kCapacity> self{};
+        alignas(64) std::array<std::int32_t, kCapacity * kNeighbourLanes> neighbour{};
+        std::array<std::uint8_t, kCapacity> written{}, scaled{};
+        alignas(64) std::array<float, kCapacity> cosNeg{}, sinNeg{};
+        std::array<InputVector*, kCapacity> vector{};
+        std::array<float*, kCapacity> inputs{};  // the vectors' values
+        std::array<ControlOutput*, kCapacity> output{};
+        int count = 0;
+    };
+    SensingAgents sensing_;
+    // The fields of every Agent by id, for the neighbour terms.
+    void fillSensingFields(const WorldView& world);
+    // Adds an Agent that senses: its frame, its input vector (the wall blocks cleared) and
+    // the ids of its eight neighbours.
+    void prepareSensing(Agent& agent, int slot, const FrameRotation& frame, InputVector& inputs,
+                        ControlOutput* output);
+    // The neighbour terms of every Agent added.
+    void writeNeighbourTermsOfAll();
 
     bool neighboursFound_ = false;  // findNeighbours ran since the last sort
     SteerBatch steering_;           // the wider paths steer every Agent at once
