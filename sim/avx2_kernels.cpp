@@ -37,15 +37,19 @@ void nearestFiveAvx2(const QueryGroup& queries, const SearchedEntries& entries, 
 
 namespace {
 
-__m256 narrow(__m256d low, __m256d high) {
+[[gnu::always_inline]] inline __m256 narrow(__m256d low, __m256d high) {
     return _mm256_insertf128_ps(_mm256_castps128_ps256(_mm256_cvtpd_ps(low)), _mm256_cvtpd_ps(high),
                                 1);
 }
-__m256d widenLow(__m256 v) { return _mm256_cvtps_pd(_mm256_castps256_ps128(v)); }
-__m256d widenHigh(__m256 v) { return _mm256_cvtps_pd(_mm256_extractf128_ps(v, 1)); }
+[[gnu::always_inline]] inline __m256d widenLow(__m256 v) {
+    return _mm256_cvtps_pd(_mm256_castps256_ps128(v));
+}
+[[gnu::always_inline]] inline __m256d widenHigh(__m256 v) {
+    return _mm256_cvtps_pd(_mm256_extractf128_ps(v, 1));
+}
 
 // Quadratic drag and the limit of 1, as `steer` applies them to one component.
-__m256 dragAndLimit(__m256 component) {
+[[gnu::always_inline]] inline __m256 dragAndLimit(__m256 component) {
     const __m256d drag = _mm256_set1_pd(double(0.1f));
     const __m256d low = widenLow(component);
     const __m256d high = widenHigh(component);
@@ -63,7 +67,7 @@ __m256 dragAndLimit(__m256 component) {
 }
 
 // double(c) * f - double(s) * l (or + when `add`), rounded to float, for eight lanes.
-__m256 rotated(__m256 c, __m256 f, __m256 s, __m256 l, bool add) {
+[[gnu::always_inline]] inline __m256 rotated(__m256 c, __m256 f, __m256 s, __m256 l, bool add) {
     const __m256d firstLow = _mm256_mul_pd(widenLow(c), widenLow(f));
     const __m256d firstHigh = _mm256_mul_pd(widenHigh(c), widenHigh(f));
     const __m256d secondLow = _mm256_mul_pd(widenLow(s), widenLow(l));
@@ -137,7 +141,7 @@ namespace {
 
 // FrameRotation::forward (c = cos, s = sin) or ::left (c = sin, s = cos) of eight vectors:
 // double(c) * x - double(s) * y, or double(c) * x + double(s) * y, rounded to float.
-__m256 turned(__m256 c, __m256 s, __m256 x, __m256 y, bool add) {
+[[gnu::always_inline]] inline __m256 turned(__m256 c, __m256 s, __m256 x, __m256 y, bool add) {
     const __m256d firstLow = _mm256_mul_pd(widenLow(c), widenLow(x));
     const __m256d firstHigh = _mm256_mul_pd(widenHigh(c), widenHigh(x));
     const __m256d secondLow = _mm256_mul_pd(widenLow(s), widenLow(y));
@@ -146,7 +150,7 @@ __m256 turned(__m256 c, __m256 s, __m256 x, __m256 y, bool add) {
                : narrow(_mm256_sub_pd(firstLow, secondLow), _mm256_sub_pd(firstHigh, secondHigh));
 }
 
-__m256 lengthOf(__m256 f, __m256 l) {
+[[gnu::always_inline]] inline __m256 lengthOf(__m256 f, __m256 l) {
     auto half = [](__m256d ff, __m256d ll) {
         return _mm256_sqrt_pd(_mm256_add_pd(_mm256_mul_pd(ff, ff), _mm256_mul_pd(ll, ll)));
     };

@@ -49,7 +49,7 @@ void nearestFiveAvx512(const QueryGroup& queries, const SearchedEntries& entries
 namespace {
 
 // Quadratic drag and the limit of 1, as `steer` applies them to one component.
-__m512 dragAndLimit(__m512 component) {
+[[gnu::always_inline]] inline __m512 dragAndLimit(__m512 component) {
     const __m512d drag = _mm512_set1_pd(double(0.1f));
     const __m512d low = _mm512_cvtps_pd(_mm512_castps512_ps256(component));
     const __m512d high =
@@ -70,7 +70,7 @@ __m512 dragAndLimit(__m512 component) {
 }
 
 // double(c) * f - double(s) * l (or + when `add`), rounded to float, for sixteen lanes.
-__m512 rotated(__m512 c, __m512 f, __m512 s, __m512 l, bool add) {
+[[gnu::always_inline]] inline __m512 rotated(__m512 c, __m512 f, __m512 s, __m512 l, bool add) {
     auto half = [&](int which) {
         auto widen = [&](__m512 v) {
             return _mm512_cvtps_pd(
@@ -148,18 +148,20 @@ void solveContactsAvx512(const ContactLanes& c) {
 namespace {
 
 // The eight doubles of the low or high half of sixteen floats, and back.
-__m512d lowHalf(__m512 v) { return _mm512_cvtps_pd(_mm512_castps512_ps256(v)); }
-__m512d highHalf(__m512 v) {
+[[gnu::always_inline]] inline __m512d lowHalf(__m512 v) {
+    return _mm512_cvtps_pd(_mm512_castps512_ps256(v));
+}
+[[gnu::always_inline]] inline __m512d highHalf(__m512 v) {
     return _mm512_cvtps_pd(_mm256_castpd_ps(_mm512_extractf64x4_pd(_mm512_castps_pd(v), 1)));
 }
-__m512 joined(__m256 low, __m256 high) {
+[[gnu::always_inline]] inline __m512 joined(__m256 low, __m256 high) {
     return _mm512_castpd_ps(_mm512_insertf64x4(_mm512_castps_pd(_mm512_castps256_ps512(low)),
                                                _mm256_castps_pd(high), 1));
 }
 
 // FrameRotation::forward (c = cos, s = sin) or ::left (c = sin, s = -) of sixteen vectors:
 // double(c) * x - double(s) * y, or double(c) * x + double(s) * y, rounded to float.
-__m512 turned(__m512 c, __m512 s, __m512 x, __m512 y, bool add) {
+[[gnu::always_inline]] inline __m512 turned(__m512 c, __m512 s, __m512 x, __m512 y, bool add) {
     auto half = [&](__m512d cc, __m512d ss, __m512d xx, __m512d yy) {
         const __m512d first = _mm512_mul_pd(cc, xx);
         const __m512d second = _mm512_mul_pd(ss, yy);
