@@ -234,4 +234,85 @@ void neighbourTermsAvx512(const TermLanes& t) {
     }
 }
 
+void wallTermsAvx512(const WallLanes& w) {
+    // Four Agents per iteration: lanes 4j to 4j + 3 are Agent j's left, right, bottom and
+    // top walls.
+    const __m512i agentOfLane = _mm512_setr_epi32(0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3);
+    constexpr __mmask16 kLeft = 0x1111, kRight = 0x2222, kBottom = 0x4444, kTop = 0x8888;
+    const __m512 zero = _mm512_setzero_ps();
+    const __m512 sign = _mm512_set1_ps(-0.0f);
+    for (int k = 0; k < w.count; k += 4) {
+        const __m512i ids = _mm512_permutexvar_epi32(
+            agentOfLane,
+            _mm512_castsi128_si512(_mm_loadu_si128(reinterpret_cast<const __m128i*>(w.self + k))));
+        auto gather = [&](const float* field) { return _mm512_i32gather_ps(ids, field, 4); };
+        auto perAgent = [&](const float* byAgent) {
+            return _mm512_permutexvar_ps(agentOfLane,
+                                         _mm512_castps128_ps512(_mm_loadu_ps(byAgent + k)));
+        };
+        const __m512 x = gather(w.x);
+        const __m512 y = gather(w.y);
+        const __m512 vx = gather(w.vx);
+        const __m512 vy = gather(w.vy);
+        const __m512 range = gather(w.senseRange);
+        const __m512 cosNeg = perAgent(w.cosNeg);
+        const __m512 sinNeg = perAgent(w.sinNeg);
+        const __m512 xMin = _mm512_set1_ps(w.xMin);
+        const __m512 xMax = _mm512_set1_ps(w.xMax);
+        const __m512 yMin = _mm512_set1_ps(w.yMin);
+        const __m512 yMax = _mm512_set1_ps(w.yMax);
+        const __mmask16 inRange =
+            (kLeft & _mm512_cmp_ps_mask(xMin, _mm512_sub_ps(x, range), _CMP_GT_OQ)) |
+            (kRight & _mm512_cmp_ps_mask(xMax, _mm512_add_ps(x, range), _CMP_LT_OQ)) |
+            (kBottom & _mm512_cmp_ps_mask(yMin, _mm512_sub_ps(y, range), _CMP_GT_OQ)) |
+            (kTop & _mm512_cmp_ps_mask(yMax, _mm512_add_ps(y, range), _CMP_LT_OQ));
+        // The offset to each wall and its velocity term before rotation; zero elsewhere.
+        const __m512 px = _mm512_mask_sub_ps(_mm512_maskz_sub_ps(kLeft, xMin, x), kRight, xMax, x);
+        const __m512 py = _mm512_mask_sub_ps(_mm512_maskz_sub_ps(kBottom, yMin, y), kTop, yMax, y);
+        const __m512 wvx = _mm512_mask_xor_ps(_mm512_maskz_mov_ps(kLeft, vx), kRight, vx, sign);
+        const __m512 wvy = _mm512_mask_xor_ps(_mm512_maskz_mov_ps(kBottom, vy), kTop, vy, sign);
+        const __m512 f = turned(cosNeg, sinNeg, px, py, false);
+        const __m512 l = turned(sinNeg, cosNeg, px, py, true);
+        const __m512 d = joined(
+            _mm512_cvtpd_ps(_mm512_sqrt_pd(_mm512_add_pd(_mm512_mul_pd(lowHalf(f), lowHalf(f)),
+                                                         _mm512_mul_pd(lowHalf(l), lowHalf(l))))),
+            _mm512_cvtpd_ps(
+                _mm512_sqrt_pd(_mm512_add_pd(_mm512_mul_pd(highHalf(f), highHalf(f)),
+                                             _mm512_mul_pd(highHalf(l), highHalf(l))))));
+        const unsigned written =
+            inRange & _mm512_cmp_ps_mask(d, _mm512_set1_ps(0.001f), _CMP_GT_OQ);
+        const __m512 vf = turned(cosNeg, sinNeg, wvx, wvy, false);
+        const __m512 vl = turned(sinNeg, cosNeg, wvx, wvy, true);
+        // The left wall's velocity term is not divided by the distance.
+        constexpr __mmask16 kDivided = kRight | kBottom | kTop;
+        const __m512 t0 = _mm512_div_ps(_mm512_div_ps(f, d), d);
+        const __m512 t1 = _mm512_div_ps(_mm512_div_ps(l, d), d);
+        const __m512 t2 = _mm512_mask_div_ps(vf, kDivided, vf, d);
+        const __m512 t3 = _mm512_mask_div_ps(vl, kDivided, vl, d);
+        // Block j of n_w: Agent j's terms of wall w.
+        const __m512 lo01 = _mm512_unpacklo_ps(t0, t1);
+        const __m512 hi01 = _mm512_unpackhi_ps(t0, t1);
+        const __m512 lo23 = _mm512_unpacklo_ps(t2, t3);
+        const __m512 hi23 = _mm512_unpackhi_ps(t2, t3);
+        const __m512 n0 = _mm512_shuffle_ps(lo01, lo23, _MM_SHUFFLE(1, 0, 1, 0));
+        const __m512 n1 = _mm512_shuffle_ps(lo01, lo23, _MM_SHUFFLE(3, 2, 3, 2));
+        const __m512 n2 = _mm512_shuffle_ps(hi01, hi23, _MM_SHUFFLE(1, 0, 1, 0));
+        const __m512 n3 = _mm512_shuffle_ps(hi01, hi23, _MM_SHUFFLE(3, 2, 3, 2));
+        // Of each axis the later wall written wins, as the walls are written in order.
+        auto blocksOf = [&](int wall) { return __mmask16(((written >> wall) & 0x1111u) * 0xFu); };
+        const __m512 xTerms =
+            _mm512_mask_blend_ps(blocksOf(1), _mm512_mask_blend_ps(blocksOf(0), zero, n0), n1);
+        const __m512 yTerms =
+            _mm512_mask_blend_ps(blocksOf(3), _mm512_mask_blend_ps(blocksOf(2), zero, n2), n3);
+        _mm_storeu_ps(w.inputs[k] + 32, _mm512_extractf32x4_ps(xTerms, 0));
+        _mm_storeu_ps(w.inputs[k] + 36, _mm512_extractf32x4_ps(yTerms, 0));
+        _mm_storeu_ps(w.inputs[k + 1] + 32, _mm512_extractf32x4_ps(xTerms, 1));
+        _mm_storeu_ps(w.inputs[k + 1] + 36, _mm512_extractf32x4_ps(yTerms, 1));
+        _mm_storeu_ps(w.inputs[k + 2] + 32, _mm512_extractf32x4_ps(xTerms, 2));
+        _mm_storeu_ps(w.inputs[k + 2] + 36, _mm512_extractf32x4_ps(yTerms, 2));
+        _mm_storeu_ps(w.inputs[k + 3] + 32, _mm512_extractf32x4_ps(xTerms, 3));
+        _mm_storeu_ps(w.inputs[k + 3] + 36, _mm512_extractf32x4_ps(yTerms, 3));
+    }
+}
+
 }  // namespace kav

@@ -31,4 +31,22 @@ struct TermLanes {
 void neighbourTermsAvx2(const TermLanes& lanes);
 void neighbourTermsAvx512(const TermLanes& lanes);
 
+// The wall terms of many Agents at once: each Agent's four walls in lanes of their own, with
+// the operations of senseWallsPacked in their order.
+struct WallLanes {
+    const float* x;  // every Agent's fields by id, as for TermLanes
+    const float* y;
+    const float* vx;
+    const float* vy;
+    const float* senseRange;
+    int count;                 // the Agents that sense (padded to a multiple of four)
+    const std::int32_t* self;  // id of each
+    const float* cosNeg;       // per Agent, its frame
+    const float* sinNeg;
+    float* const* inputs;          // per Agent, its input vector: the 8 wall terms are written
+    float xMin, xMax, yMin, yMax;  // the arena
+};
+
+void wallTermsAvx512(const WallLanes& lanes);
+
 }  // namespace kav

@@ -58,7 +58,7 @@ void WorldStep::sense(const WorldView& world, const Agent& self, int slot,
         sensing_.count = 0;
         prepareSensing(const_cast<Agent&>(self), slot, frame, inputs, nullptr);
         writeNeighbourTermsOfAll();
-        senseWallsPacked(inputs, self, world.arena, frame);
+        writeWallTermsOfAll(world.arena);
         return;
     }
     inputs.fill(0.0f);
@@ -164,6 +164,7 @@ void WorldStep::fillSensingFields(const WorldView& world) {
         s.vx[id] = a.vx;
         s.vy[id] = a.vy;
         s.radius[id] = a.radius;
+        s.senseRange[id] = a.senseRange;
     };
     for (int i = 0; i < world.predatorCount; ++i) byId(world.predators[i], i);
     for (int i = 0; i < world.preyCount; ++i) byId(world.prey[i], kMaxPredators + i);
@@ -207,23 +208,28 @@ void WorldStep::prepareSensing(Agent& a, int slot, const FrameRotation& frame, I
     s.scaled[k] = predator ? 0x0F : 0xF0;  // a Predator scales the Prey's offsets
 }
 
+void WorldStep::padSensing(int multiple) {
+    SensingAgents& s = sensing_;
+    const int last = s.count - 1;
+    for (int k = s.count; k % multiple != 0; ++k) {
+        s.agent[k] = s.agent[last];
+        s.self[k] = s.self[last];
+        for (int n = 0; n < kNeighbourLanes; ++n)
+            s.neighbour[k * kNeighbourLanes + n] = s.neighbour[last * kNeighbourLanes + n];
+        s.written[k] = s.written[last];
+        s.scaled[k] = s.scaled[last];
+        s.cosNeg[k] = s.cosNeg[last];
+        s.sinNeg[k] = s.sinNeg[last];
+        s.inputs[k] = s.inputs[last];
+    }
+}
+
 void WorldStep::writeNeighbourTermsOfAll() {
     SensingAgents& s = sensing_;
-    const int count = s.count;
-    if (count == 0) return;
-    // Two Agents at a time on sixteen lanes: the last is repeated when the count is odd
-    // (it writes the same values twice).
-    const int last = count - 1;
-    s.self[count] = s.self[last];
-    for (int n = 0; n < kNeighbourLanes; ++n)
-        s.neighbour[count * kNeighbourLanes + n] = s.neighbour[last * kNeighbourLanes + n];
-    s.written[count] = s.written[last];
-    s.scaled[count] = s.scaled[last];
-    s.cosNeg[count] = s.cosNeg[last];
-    s.sinNeg[count] = s.sinNeg[last];
-    s.inputs[count] = s.inputs[last];
+    if (s.count == 0) return;
+    padSensing(2);  // two Agents at a time on sixteen lanes
     const TermLanes lanes{s.x.data(),       s.y.data(),      s.vx.data(),     s.vy.data(),
-                          s.radius.data(),  count,           s.self.data(),   s.neighbour.data(),
+                          s.radius.data(),  s.count,         s.self.data(),   s.neighbour.data(),
                           s.written.data(), s.scaled.data(), s.cosNeg.data(), s.sinNeg.data(),
                           s.inputs.data()};
 #if defined(KAVROSA_VECTOR_PATHS)
@@ -232,6 +238,24 @@ void WorldStep::writeNeighbourTermsOfAll() {
 #else
     (void)lanes;
 #endif
+}
+
+void WorldStep::writeWallTermsOfAll(const Arena& arena) {
+    SensingAgents& s = sensing_;
+    if (s.count == 0) return;
+#if defined(KAVROSA_VECTOR_PATHS)
+    if (vectorPath == VectorPath::avx512) {
+        padSensing(4);  // four Agents' four walls on sixteen lanes
+        const WallLanes lanes{s.x.data(),          s.y.data(),      s.vx.data(),   s.vy.data(),
+                              s.senseRange.data(), s.count,         s.self.data(), s.cosNeg.data(),
+                              s.sinNeg.data(),     s.inputs.data(), arena.xMin,    arena.xMax,
+                              arena.yMin,          arena.yMax};
+        wallTermsAvx512(lanes);
+        return;
+    }
+#endif
+    for (int k = 0; k < s.count; ++k)
+        senseWallsPacked(*s.vector[k], *s.agent[k], arena, s.frame[k]);
 }
 
 void WorldStep::senseAndControlAtOnce(const WorldView& world, AgentReadings& readings) {
@@ -252,12 +276,13 @@ void WorldStep::senseAndControlAtOnce(const WorldView& world, AgentReadings& rea
         prepareSensing(q, i, FrameRotation(q.heading), readings.preyInputs[i],
                        &readings.preyOutputs[i]);
     }
+    const int count = s.count;
     writeNeighbourTermsOfAll();
+    writeWallTermsOfAll(world.arena);
     steering_.count = 0;
-    for (int k = 0; k < s.count; ++k) {
+    for (int k = 0; k < count; ++k) {
         Agent& a = *s.agent[k];
         InputVector& inputs = *s.vector[k];
-        senseWallsPacked(inputs, a, world.arena, s.frame[k]);
         const ControlOutput thrust = evaluateNetworkPacked(a.genome, inputs);
         *s.output[k] = thrust;
         const HeadingCosSin heading = headingCosSin(a, s.frame[k]);

@@ -98,9 +98,10 @@ private:
     // steering at once.
     void senseAndControlAtOnce(const WorldView& world, AgentReadings& readings);
     struct SensingAgents {
-        static constexpr int kCapacity = kMaxPredators + kMaxPrey + 1;  // room to pad to even
+        static constexpr int kCapacity = kMaxPredators + kMaxPrey + 3;  // room to pad to four
         // Every Agent's fields by id (a Predator's slot, or kMaxPredators plus a Prey's slot).
-        alignas(64) std::array<float, kMaxPredators + kMaxPrey> x{}, y{}, vx{}, vy{}, radius{};
+        alignas(64) std::array<float, kMaxPredators + kMaxPrey> x{}, y{}, vx{}, vy{}, radius{},
+            senseRange{};
         // Of the Agents that sense, in the step's order.
         std::array<Agent*, kCapacity> agent{};
         std::array<FrameRotation, kCapacity> frame{};
@@ -122,6 +123,10 @@ private:
                         ControlOutput* output);
     // The neighbour terms of every Agent added.
     void writeNeighbourTermsOfAll();
+    // The wall terms of every Agent added.
+    void writeWallTermsOfAll(const Arena& arena);
+    // Repeats the last Agent added up to a multiple of `lanes` (it writes its values again).
+    void padSensing(int multiple);
 
     bool neighboursFound_ = false;  // findNeighbours ran since the last sort
     SteerBatch steering_;           // the wider paths steer every Agent at once
