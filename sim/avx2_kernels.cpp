@@ -48,6 +48,24 @@ namespace {
     return _mm256_cvtps_pd(_mm256_extractf128_ps(v, 1));
 }
 
+// FrameRotation::forward (c = cos, s = sin) or ::left (c = sin, s = cos) of eight vectors:
+// double(c) * x - double(s) * y, or double(c) * x + double(s) * y, rounded to float.
+[[gnu::always_inline]] inline __m256 turned(__m256 c, __m256 s, __m256 x, __m256 y, bool add) {
+    const __m256d firstLow = _mm256_mul_pd(widenLow(c), widenLow(x));
+    const __m256d firstHigh = _mm256_mul_pd(widenHigh(c), widenHigh(x));
+    const __m256d secondLow = _mm256_mul_pd(widenLow(s), widenLow(y));
+    const __m256d secondHigh = _mm256_mul_pd(widenHigh(s), widenHigh(y));
+    return add ? narrow(_mm256_add_pd(firstLow, secondLow), _mm256_add_pd(firstHigh, secondHigh))
+               : narrow(_mm256_sub_pd(firstLow, secondLow), _mm256_sub_pd(firstHigh, secondHigh));
+}
+
+[[gnu::always_inline]] inline __m256 lengthOf(__m256 f, __m256 l) {
+    auto half = [](__m256d ff, __m256d ll) {
+        return _mm256_sqrt_pd(_mm256_add_pd(_mm256_mul_pd(ff, ff), _mm256_mul_pd(ll, ll)));
+    };
+    return narrow(half(widenLow(f), widenLow(l)), half(widenHigh(f), widenHigh(l)));
+}
+
 // Quadratic drag and the limit of 1, as `steer` applies them to one component.
 [[gnu::always_inline]] inline __m256 dragAndLimit(__m256 component) {
     const __m256d drag = _mm256_set1_pd(double(0.1f));
@@ -66,16 +84,6 @@ namespace {
     return _mm256_blendv_ps(result, _mm256_mul_ps(sign(result), one), beyond);
 }
 
-// double(c) * f - double(s) * l (or + when `add`), rounded to float, for eight lanes.
-[[gnu::always_inline]] inline __m256 rotated(__m256 c, __m256 f, __m256 s, __m256 l, bool add) {
-    const __m256d firstLow = _mm256_mul_pd(widenLow(c), widenLow(f));
-    const __m256d firstHigh = _mm256_mul_pd(widenHigh(c), widenHigh(f));
-    const __m256d secondLow = _mm256_mul_pd(widenLow(s), widenLow(l));
-    const __m256d secondHigh = _mm256_mul_pd(widenHigh(s), widenHigh(l));
-    return add ? narrow(_mm256_add_pd(firstLow, secondLow), _mm256_add_pd(firstHigh, secondHigh))
-               : narrow(_mm256_sub_pd(firstLow, secondLow), _mm256_sub_pd(firstHigh, secondHigh));
-}
-
 }  // namespace
 
 void steerLanesAvx2(const SteerLanes& b) {
@@ -88,8 +96,8 @@ void steerLanesAvx2(const SteerLanes& b) {
             _mm256_set1_ps(0.5f),
             _mm256_add_ps(_mm256_mul_ps(lateral, lateral), _mm256_mul_ps(forward, forward)));
         _mm256_store_ps(b.energy + i, _mm256_sub_ps(_mm256_load_ps(b.energy + i), cost));
-        const __m256 thrustX = rotated(cosH, forward, sinH, lateral, false);
-        const __m256 thrustY = rotated(sinH, forward, cosH, lateral, true);
+        const __m256 thrustX = turned(cosH, sinH, forward, lateral, false);
+        const __m256 thrustY = turned(sinH, cosH, forward, lateral, true);
         _mm256_store_ps(b.nextVx + i,
                         dragAndLimit(_mm256_add_ps(_mm256_load_ps(b.vx + i), thrustX)));
         _mm256_store_ps(b.nextVy + i,
@@ -136,28 +144,6 @@ void solveContactsAvx2(const ContactLanes& c) {
         for (int k = 0; k < 4; ++k) c.found[i + k] = std::uint8_t((found >> k) & 1u);
     }
 }
-
-namespace {
-
-// FrameRotation::forward (c = cos, s = sin) or ::left (c = sin, s = cos) of eight vectors:
-// double(c) * x - double(s) * y, or double(c) * x + double(s) * y, rounded to float.
-[[gnu::always_inline]] inline __m256 turned(__m256 c, __m256 s, __m256 x, __m256 y, bool add) {
-    const __m256d firstLow = _mm256_mul_pd(widenLow(c), widenLow(x));
-    const __m256d firstHigh = _mm256_mul_pd(widenHigh(c), widenHigh(x));
-    const __m256d secondLow = _mm256_mul_pd(widenLow(s), widenLow(y));
-    const __m256d secondHigh = _mm256_mul_pd(widenHigh(s), widenHigh(y));
-    return add ? narrow(_mm256_add_pd(firstLow, secondLow), _mm256_add_pd(firstHigh, secondHigh))
-               : narrow(_mm256_sub_pd(firstLow, secondLow), _mm256_sub_pd(firstHigh, secondHigh));
-}
-
-[[gnu::always_inline]] inline __m256 lengthOf(__m256 f, __m256 l) {
-    auto half = [](__m256d ff, __m256d ll) {
-        return _mm256_sqrt_pd(_mm256_add_pd(_mm256_mul_pd(ff, ff), _mm256_mul_pd(ll, ll)));
-    };
-    return narrow(half(widenLow(f), widenLow(l)), half(widenHigh(f), widenHigh(l)));
-}
-
-}  // namespace
 
 void neighbourTermsAvx2(const TermLanes& t) {
     // One Agent per iteration, its eight neighbours in the lanes.

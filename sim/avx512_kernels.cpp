@@ -48,6 +48,55 @@ void nearestFiveAvx512(const QueryGroup& queries, const SearchedEntries& entries
 
 namespace {
 
+// The eight doubles of the low or high half of sixteen floats, and back.
+[[gnu::always_inline]] inline __m512d lowHalf(__m512 v) {
+    return _mm512_cvtps_pd(_mm512_castps512_ps256(v));
+}
+[[gnu::always_inline]] inline __m512d highHalf(__m512 v) {
+    return _mm512_cvtps_pd(_mm256_castpd_ps(_mm512_extractf64x4_pd(_mm512_castps_pd(v), 1)));
+}
+[[gnu::always_inline]] inline __m512 joined(__m256 low, __m256 high) {
+    return _mm512_castpd_ps(_mm512_insertf64x4(_mm512_castps_pd(_mm512_castps256_ps512(low)),
+                                               _mm256_castps_pd(high), 1));
+}
+
+// FrameRotation::forward (c = cos, s = sin) or ::left (c = sin, s = -) of sixteen vectors:
+// double(c) * x - double(s) * y, or double(c) * x + double(s) * y, rounded to float.
+[[gnu::always_inline]] inline __m512 turned(__m512 c, __m512 s, __m512 x, __m512 y, bool add) {
+    auto half = [&](__m512d cc, __m512d ss, __m512d xx, __m512d yy) {
+        const __m512d first = _mm512_mul_pd(cc, xx);
+        const __m512d second = _mm512_mul_pd(ss, yy);
+        return _mm512_cvtpd_ps(add ? _mm512_add_pd(first, second) : _mm512_sub_pd(first, second));
+    };
+    return joined(half(lowHalf(c), lowHalf(s), lowHalf(x), lowHalf(y)),
+                  half(highHalf(c), highHalf(s), highHalf(x), highHalf(y)));
+}
+
+// The distance sqrt(double(f)² + double(l)²), rounded to float, of sixteen pairs.
+[[gnu::always_inline]] inline __m512 lengthOf(__m512 f, __m512 l) {
+    auto half = [](__m512d ff, __m512d ll) {
+        return _mm512_cvtpd_ps(
+            _mm512_sqrt_pd(_mm512_add_pd(_mm512_mul_pd(ff, ff), _mm512_mul_pd(ll, ll))));
+    };
+    return joined(half(lowHalf(f), lowHalf(l)), half(highHalf(f), highHalf(l)));
+}
+
+// A 4 x 4 transpose within each block of four lanes: block j of n[k] holds lane 4j + k of
+// t0, t1, t2 and t3 side by side.
+struct Fours {
+    __m512 n[4];
+};
+[[gnu::always_inline]] inline Fours sideBySide(__m512 t0, __m512 t1, __m512 t2, __m512 t3) {
+    const __m512 lo01 = _mm512_unpacklo_ps(t0, t1);
+    const __m512 hi01 = _mm512_unpackhi_ps(t0, t1);
+    const __m512 lo23 = _mm512_unpacklo_ps(t2, t3);
+    const __m512 hi23 = _mm512_unpackhi_ps(t2, t3);
+    return {{_mm512_shuffle_ps(lo01, lo23, _MM_SHUFFLE(1, 0, 1, 0)),
+             _mm512_shuffle_ps(lo01, lo23, _MM_SHUFFLE(3, 2, 3, 2)),
+             _mm512_shuffle_ps(hi01, hi23, _MM_SHUFFLE(1, 0, 1, 0)),
+             _mm512_shuffle_ps(hi01, hi23, _MM_SHUFFLE(3, 2, 3, 2))}};
+}
+
 // Quadratic drag and the limit of 1, as `steer` applies them to one component.
 [[gnu::always_inline]] inline __m512 dragAndLimit(__m512 component) {
     const __m512d drag = _mm512_set1_pd(double(0.1f));
@@ -69,22 +118,6 @@ namespace {
     return _mm512_mask_blend_ps(beyond, result, _mm512_mul_ps(sign(result), one));
 }
 
-// double(c) * f - double(s) * l (or + when `add`), rounded to float, for sixteen lanes.
-[[gnu::always_inline]] inline __m512 rotated(__m512 c, __m512 f, __m512 s, __m512 l, bool add) {
-    auto half = [&](int which) {
-        auto widen = [&](__m512 v) {
-            return _mm512_cvtps_pd(
-                which == 0 ? _mm512_castps512_ps256(v)
-                           : _mm256_castpd_ps(_mm512_extractf64x4_pd(_mm512_castps_pd(v), 1)));
-        };
-        const __m512d first = _mm512_mul_pd(widen(c), widen(f));
-        const __m512d second = _mm512_mul_pd(widen(s), widen(l));
-        return _mm512_cvtpd_ps(add ? _mm512_add_pd(first, second) : _mm512_sub_pd(first, second));
-    };
-    return _mm512_castpd_ps(_mm512_insertf64x4(_mm512_castps_pd(_mm512_castps256_ps512(half(0))),
-                                               _mm256_castps_pd(half(1)), 1));
-}
-
 }  // namespace
 
 void steerLanesAvx512(const SteerLanes& b) {
@@ -97,8 +130,8 @@ void steerLanesAvx512(const SteerLanes& b) {
             _mm512_set1_ps(0.5f),
             _mm512_add_ps(_mm512_mul_ps(lateral, lateral), _mm512_mul_ps(forward, forward)));
         _mm512_store_ps(b.energy + i, _mm512_sub_ps(_mm512_load_ps(b.energy + i), cost));
-        const __m512 thrustX = rotated(cosH, forward, sinH, lateral, false);
-        const __m512 thrustY = rotated(sinH, forward, cosH, lateral, true);
+        const __m512 thrustX = turned(cosH, sinH, forward, lateral, false);
+        const __m512 thrustY = turned(sinH, cosH, forward, lateral, true);
         _mm512_store_ps(b.nextVx + i,
                         dragAndLimit(_mm512_add_ps(_mm512_load_ps(b.vx + i), thrustX)));
         _mm512_store_ps(b.nextVy + i,
@@ -145,34 +178,6 @@ void solveContactsAvx512(const ContactLanes& c) {
     }
 }
 
-namespace {
-
-// The eight doubles of the low or high half of sixteen floats, and back.
-[[gnu::always_inline]] inline __m512d lowHalf(__m512 v) {
-    return _mm512_cvtps_pd(_mm512_castps512_ps256(v));
-}
-[[gnu::always_inline]] inline __m512d highHalf(__m512 v) {
-    return _mm512_cvtps_pd(_mm256_castpd_ps(_mm512_extractf64x4_pd(_mm512_castps_pd(v), 1)));
-}
-[[gnu::always_inline]] inline __m512 joined(__m256 low, __m256 high) {
-    return _mm512_castpd_ps(_mm512_insertf64x4(_mm512_castps_pd(_mm512_castps256_ps512(low)),
-                                               _mm256_castps_pd(high), 1));
-}
-
-// FrameRotation::forward (c = cos, s = sin) or ::left (c = sin, s = -) of sixteen vectors:
-// double(c) * x - double(s) * y, or double(c) * x + double(s) * y, rounded to float.
-[[gnu::always_inline]] inline __m512 turned(__m512 c, __m512 s, __m512 x, __m512 y, bool add) {
-    auto half = [&](__m512d cc, __m512d ss, __m512d xx, __m512d yy) {
-        const __m512d first = _mm512_mul_pd(cc, xx);
-        const __m512d second = _mm512_mul_pd(ss, yy);
-        return _mm512_cvtpd_ps(add ? _mm512_add_pd(first, second) : _mm512_sub_pd(first, second));
-    };
-    return joined(half(lowHalf(c), lowHalf(s), lowHalf(x), lowHalf(y)),
-                  half(highHalf(c), highHalf(s), highHalf(x), highHalf(y)));
-}
-
-}  // namespace
-
 void neighbourTermsAvx512(const TermLanes& t) {
     // Two Agents per iteration: lanes 0-7 the first's neighbours, 8-15 the second's.
     for (int a = 0; a < t.count; a += 2) {
@@ -190,12 +195,7 @@ void neighbourTermsAvx512(const TermLanes& t) {
         const __m512 dy = _mm512_sub_ps(gather(t.y), selves(t.y));
         const __m512 f = turned(cosNeg, sinNeg, dx, dy, false);
         const __m512 l = turned(sinNeg, cosNeg, dx, dy, true);
-        const __m512 d = joined(
-            _mm512_cvtpd_ps(_mm512_sqrt_pd(_mm512_add_pd(_mm512_mul_pd(lowHalf(f), lowHalf(f)),
-                                                         _mm512_mul_pd(lowHalf(l), lowHalf(l))))),
-            _mm512_cvtpd_ps(
-                _mm512_sqrt_pd(_mm512_add_pd(_mm512_mul_pd(highHalf(f), highHalf(f)),
-                                             _mm512_mul_pd(highHalf(l), highHalf(l))))));
+        const __m512 d = lengthOf(f, l);
         const __mmask16 apart =
             _mm512_cmp_ps_mask(d, _mm512_add_ps(selves(t.radius), gather(t.radius)), _CMP_GT_OQ);
         const __m512 dvx = _mm512_sub_ps(gather(t.vx), selves(t.vx));
@@ -213,14 +213,8 @@ void neighbourTermsAvx512(const TermLanes& t) {
         t3 = _mm512_maskz_mov_ps(written, t3);
         // Each neighbour's four terms side by side: a 4 x 4 transpose within each block of
         // four lanes, then the blocks in neighbour order.
-        const __m512 lo01 = _mm512_unpacklo_ps(t0, t1);
-        const __m512 hi01 = _mm512_unpackhi_ps(t0, t1);
-        const __m512 lo23 = _mm512_unpacklo_ps(t2, t3);
-        const __m512 hi23 = _mm512_unpackhi_ps(t2, t3);
-        const __m512 n0 = _mm512_shuffle_ps(lo01, lo23, _MM_SHUFFLE(1, 0, 1, 0));
-        const __m512 n1 = _mm512_shuffle_ps(lo01, lo23, _MM_SHUFFLE(3, 2, 3, 2));
-        const __m512 n2 = _mm512_shuffle_ps(hi01, hi23, _MM_SHUFFLE(1, 0, 1, 0));
-        const __m512 n3 = _mm512_shuffle_ps(hi01, hi23, _MM_SHUFFLE(3, 2, 3, 2));
+        const Fours side = sideBySide(t0, t1, t2, t3);
+        const __m512 n0 = side.n[0], n1 = side.n[1], n2 = side.n[2], n3 = side.n[3];
         // Block j of n_k is neighbour 4j + k.
         const __m512 q0 = _mm512_shuffle_f32x4(n0, n1, _MM_SHUFFLE(1, 0, 1, 0));
         const __m512 q1 = _mm512_shuffle_f32x4(n2, n3, _MM_SHUFFLE(1, 0, 1, 0));
@@ -273,12 +267,7 @@ void wallTermsAvx512(const WallLanes& w) {
         const __m512 wvy = _mm512_mask_xor_ps(_mm512_maskz_mov_ps(kBottom, vy), kTop, vy, sign);
         const __m512 f = turned(cosNeg, sinNeg, px, py, false);
         const __m512 l = turned(sinNeg, cosNeg, px, py, true);
-        const __m512 d = joined(
-            _mm512_cvtpd_ps(_mm512_sqrt_pd(_mm512_add_pd(_mm512_mul_pd(lowHalf(f), lowHalf(f)),
-                                                         _mm512_mul_pd(lowHalf(l), lowHalf(l))))),
-            _mm512_cvtpd_ps(
-                _mm512_sqrt_pd(_mm512_add_pd(_mm512_mul_pd(highHalf(f), highHalf(f)),
-                                             _mm512_mul_pd(highHalf(l), highHalf(l))))));
+        const __m512 d = lengthOf(f, l);
         const unsigned written =
             inRange & _mm512_cmp_ps_mask(d, _mm512_set1_ps(0.001f), _CMP_GT_OQ);
         const __m512 vf = turned(cosNeg, sinNeg, wvx, wvy, false);
@@ -290,14 +279,8 @@ void wallTermsAvx512(const WallLanes& w) {
         const __m512 t2 = _mm512_mask_div_ps(vf, kDivided, vf, d);
         const __m512 t3 = _mm512_mask_div_ps(vl, kDivided, vl, d);
         // Block j of n_w: Agent j's terms of wall w.
-        const __m512 lo01 = _mm512_unpacklo_ps(t0, t1);
-        const __m512 hi01 = _mm512_unpackhi_ps(t0, t1);
-        const __m512 lo23 = _mm512_unpacklo_ps(t2, t3);
-        const __m512 hi23 = _mm512_unpackhi_ps(t2, t3);
-        const __m512 n0 = _mm512_shuffle_ps(lo01, lo23, _MM_SHUFFLE(1, 0, 1, 0));
-        const __m512 n1 = _mm512_shuffle_ps(lo01, lo23, _MM_SHUFFLE(3, 2, 3, 2));
-        const __m512 n2 = _mm512_shuffle_ps(hi01, hi23, _MM_SHUFFLE(1, 0, 1, 0));
-        const __m512 n3 = _mm512_shuffle_ps(hi01, hi23, _MM_SHUFFLE(3, 2, 3, 2));
+        const Fours side = sideBySide(t0, t1, t2, t3);
+        const __m512 n0 = side.n[0], n1 = side.n[1], n2 = side.n[2], n3 = side.n[3];
         // Of each axis the later wall written wins, as the walls are written in order.
         auto blocksOf = [&](int wall) { return __mmask16(((written >> wall) & 0x1111u) * 0xFu); };
         const __m512 xTerms =
