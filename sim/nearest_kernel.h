@@ -14,8 +14,8 @@ namespace {
 // load(const float*), sub, mul, add, ge, lt (masks), both and either (mask and, or),
 // select(m, a, b)
 // (a where m, else b), infinity(), and store(float*, F).
-template <class Lanes>
-void nearestFiveOfGroup(const QueryGroup& q, const SearchedEntries& e, GroupNearest& out) {
+template <class Lanes, int kKept>
+void nearestOfGroup(const QueryGroup& q, const SearchedEntries& e, GroupNearest& out) {
     using F = typename Lanes::F;
     using M = typename Lanes::M;
     const F selfX = Lanes::load(q.x);
@@ -26,10 +26,10 @@ void nearestFiveOfGroup(const QueryGroup& q, const SearchedEntries& e, GroupNear
     const F yHigh = Lanes::load(q.yHigh);
     const F far = Lanes::infinity();
     // The five kept per lane: squared distances and slots (as bits), nearest first.
-    F kept[kNearestKept];
-    F keptSlot[kNearestKept];
+    F kept[kKept];
+    F keptSlot[kKept];
 #pragma GCC unroll 5
-    for (int i = 0; i < kNearestKept; ++i) {
+    for (int i = 0; i < kKept; ++i) {
         kept[i] = far;
         keptSlot[i] = Lanes::splatBits(-1);
     }
@@ -49,7 +49,7 @@ void nearestFiveOfGroup(const QueryGroup& q, const SearchedEntries& e, GroupNear
         // they stay ahead of the ones they pass). Unrolled, so the five stay in registers.
         M shifting = Lanes::lt(distance, kept[0]);
 #pragma GCC unroll 5
-        for (int i = 0; i < kNearestKept; ++i) {
+        for (int i = 0; i < kKept; ++i) {
             if (i > 0) shifting = Lanes::either(shifting, Lanes::lt(distance, kept[i]));
             const F keptDistance = kept[i];
             const F keptSlotNow = keptSlot[i];
@@ -59,8 +59,16 @@ void nearestFiveOfGroup(const QueryGroup& q, const SearchedEntries& e, GroupNear
             slot = Lanes::select(shifting, keptSlotNow, slot);
         }
     }
-    for (int i = 0; i < kNearestKept; ++i)
+    for (int i = 0; i < kKept; ++i)
         Lanes::store(reinterpret_cast<float*>(out.slot[i]), keptSlot[i]);
+    for (int i = kKept; i < kNearestKept; ++i)
+        Lanes::store(reinterpret_cast<float*>(out.slot[i]), Lanes::splatBits(-1));
+}
+
+template <class Lanes>
+void nearestFiveOfGroup(const QueryGroup& q, const SearchedEntries& e, GroupNearest& out) {
+    if (e.kept == 4) nearestOfGroup<Lanes, 4>(q, e, out);
+    else nearestOfGroup<Lanes, 5>(q, e, out);
 }
 
 }  // namespace

@@ -2,8 +2,8 @@
 // The five nearest Agents of one population inside each searching Agent's square window,
 // for many searching Agents at once: one Agent per vector lane, the searched population's
 // entries taken one by one in x-index order and offered to every lane. Each lane keeps its
-// five nearest in registers, sorted by squared distance; an entry goes before the kept ones
-// that are strictly farther, so that equal distances stay in x-index order (the order of a
+// five (or four) nearest in registers, sorted by squared distance; an entry goes before the kept
+// ones that are strictly farther, so that equal distances stay in x-index order (the order of a
 // stable sort by distance of the window's entries in x-index order). Without branches, so
 // the time does not depend on where the Agents stand.
 #include <cstdint>
@@ -39,6 +39,9 @@ struct SearchedEntries {
     const std::int32_t* slot;
     int begin;
     int end;
+    // How many nearest to keep: five when the searching Agents are among the entries (each
+    // may come first, and is then skipped), else four; the rest of `slot` is -1.
+    int kept;
 };
 
 // Lanes of each path: 8 for avx2, 16 for avx512. The four-lane path searches otherwise.

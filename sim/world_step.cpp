@@ -118,8 +118,9 @@ void WorldStep::searchInGroups(const KeptIndex& searching, const Agent* searchin
             low = std::min(low, group.xLow[lane]);
             high = std::max(high, group.xHigh[lane]);
         }
-        SearchedEntries entries{searched.key.data(), searched.cross.data(), searched.slot.data(), 0,
-                                searched.count};
+        SearchedEntries entries{searched.key.data(),  searched.cross.data(),
+                                searched.slot.data(), 0,
+                                searched.count,       &searched == &searching ? 5 : 4};
         if (finite) {
             entries.begin = searched.rangeBegin(low);
             entries.end = searched.rangeEnd(high);
