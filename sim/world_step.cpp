@@ -29,6 +29,7 @@ void WorldStep::run(const WorldView& world, AgentReadings& readings, CaptureList
 
 bool WorldStep::sort(const WorldView& world) {
     neighboursFound_ = false;
+    sensingFieldsFilled_ = false;
     if (!neighbours.update(world)) return false;
     float largestVx = 0.0f;
     float largestVy = 0.0f;
@@ -54,7 +55,7 @@ void WorldStep::sense(const WorldView& world, const Agent& self, int slot,
         // As the step senses on the wider paths: the neighbour terms by the kernel of all
         // Agents, for this one alone. Sensing only reads the Agent.
         if (!neighboursFound_) findNeighbours(world);
-        fillSensingFields(world);
+        if (!sensingFieldsFilled_) fillSensingFields(world);
         sensing_.count = 0;
         prepareSensing(const_cast<Agent&>(self), slot, frame, inputs, nullptr);
         writeNeighbourTermsOfAll();
@@ -169,6 +170,7 @@ void WorldStep::fillSensingFields(const WorldView& world) {
     };
     for (int i = 0; i < world.predatorCount; ++i) byId(world.predators[i], i);
     for (int i = 0; i < world.preyCount; ++i) byId(world.prey[i], kMaxPredators + i);
+    sensingFieldsFilled_ = true;
 }
 
 void WorldStep::prepareSensing(Agent& a, int slot, const FrameRotation& frame, InputVector& inputs,

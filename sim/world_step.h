@@ -128,8 +128,9 @@ private:
     // Repeats the last Agent added up to a multiple of `lanes` (it writes its values again).
     void padSensing(int multiple);
 
-    bool neighboursFound_ = false;  // findNeighbours ran since the last sort
-    SteerBatch steering_;           // the wider paths steer every Agent at once
+    bool neighboursFound_ = false;      // findNeighbours ran since the last sort
+    bool sensingFieldsFilled_ = false;  // fillSensingFields ran since the last sort
+    SteerBatch steering_;               // the wider paths steer every Agent at once
     ContactPairs pairs_;
     ReferenceStep reference_;  // the fallback
 };
