@@ -71,7 +71,7 @@ evolve_rates() {
   local dir t0 t1 ticks=$last_tick cpu
   dir=$(mktemp -d)
   t0=$(now_ms)
-  cpu=$( { TIMEFORMAT='%U %S'; time "$evolve" -C "$dir" --ticks "$ticks" 2> /dev/null; } 2>&1 |
+  cpu=$( { TIMEFORMAT='%U %S'; time "$evolve" -C "$dir" --ticks "$ticks" &> /dev/null; } 2>&1 |
          awk '{ print $1 + $2 }')
   t1=$(now_ms)
   rm -rf "$dir"
