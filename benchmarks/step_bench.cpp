@@ -222,8 +222,10 @@ public:
         const double control = us("BM_Control240");
         std::printf("  240 control calls  %6.1f us\n", control);
         std::printf("  tick 40/200 / 240 control calls  %4.2f\n", tick / control);
-        std::printf("  sensing of 240 Agents one at a time (the step senses all at once)  program %6.1f us  reference %7.1f us\n",
-                    us("BM_Sense240"), us("BM_Sense240Reference"));
+        std::printf(
+            "  sensing of 240 Agents one at a time (the step senses all at once)  program %6.1f us "
+            " reference %7.1f us\n",
+            us("BM_Sense240"), us("BM_Sense240Reference"));
         for (const char* size : {"10_150", "40_200"}) {
             auto phases = figures_.find(std::string("BM_TickPhases_") + size);
             if (phases == figures_.end()) continue;
