@@ -15,13 +15,8 @@ void SteerBatch::run(VectorPath path) {
 #endif
     {
         (void)path;
-        for (int i = 0; i < count; ++i) {
-            Agent& a = *agents[i];
-            steer(a, {forward[i], lateral[i]}, cosH[i], sinH[i]);
-            energy[i] = a.energy;
-            nextVx[i] = a.nextVx;
-            nextVy[i] = a.nextVy;
-        }
+        for (int i = 0; i < count; ++i)
+            steer(*agents[i], {forward[i], lateral[i]}, cosH[i], sinH[i]);
         return;
     }
     for (int i = 0; i < count; ++i) {

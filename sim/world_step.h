@@ -3,8 +3,10 @@
 // neighbours in the same order, the same contacts, the same capture list and the same
 // random draws) with the same arithmetic; the search structures differ (a neighbour index
 // kept from tick to tick with a grid of the Prey's cells, and a capture broad phase over
-// that grid), and the neighbour terms, wall terms and controller run four values per
-// SSE2 instruction, each lane with the scalar operations in their order.
+// that grid), and the arithmetic runs on a vector unit (`vectorPath`), each lane with the
+// scalar operations in their order: on SSE2 an Agent at a time, on AVX2 and AVX-512 many
+// Agents (or Predator/Prey pairs) per instruction, in the kernels of sim/avx2_kernels.cpp
+// and sim/avx512_kernels.cpp.
 //
 // It falls back on the reference step in two places, because its equivalences rest on
 // assumptions that only those cases break:
@@ -51,8 +53,8 @@ public:
     // (sim/nearest_search.h), before any senses.
     VectorPath vectorPath = widestVectorPath();
 
-    // The wider paths' search: every Agent's five nearest of each population. `sense` runs
-    // it when the sort has not been followed by it yet.
+    // The wider paths' search: every Agent's nearest of each population (five in its own,
+    // four in the other). `sense` runs it when the sort has not been followed by it yet.
     void findNeighbours(const WorldView& world);
 
     NeighbourIndex neighbours;
@@ -73,8 +75,9 @@ public:
 
 private:
     void senseAndControl(const WorldView& world, AgentReadings& readings);
-    // The five nearest in `searched` (of `searchedAgents`) for every Agent of the index
-    // `searching`, whose window has the half-width `halfWidth` or, at 0, its sense range.
+    // The nearest in `searched` for every Agent of the index `searching` (of
+    // `searchingAgents`), whose window has the half-width `halfWidth` or, at 0, its sense
+    // range.
     void searchInGroups(const KeptIndex& searching, const Agent* searchingAgents, float halfWidth,
                         const KeptIndex& searched, NearestSlots* results) const;
 
@@ -94,8 +97,8 @@ private:
     void testPairs(const WorldView& world);
 
     // The wider paths' sensing and control: every steering Agent's frame and neighbours,
-    // then all neighbour terms at once, then each one's wall terms and network, then all
-    // steering at once.
+    // then all neighbour terms and all wall terms at once, then each one's network, then
+    // all steering at once.
     void senseAndControlAtOnce(const WorldView& world, AgentReadings& readings);
     struct SensingAgents {
         static constexpr int kCapacity = kMaxPredators + kMaxPrey + 3;  // room to pad to four
@@ -125,7 +128,8 @@ private:
     void writeNeighbourTermsOfAll();
     // The wall terms of every Agent added.
     void writeWallTermsOfAll(const Arena& arena);
-    // Repeats the last Agent added up to a multiple of `lanes` (it writes its values again).
+    // Repeats the last Agent added up to a multiple of `multiple` Agents (it writes its
+    // values again).
     void padSensing(int multiple);
 
     bool neighboursFound_ = false;      // findNeighbours ran since the last sort
