@@ -1,5 +1,5 @@
 #pragma once
-// The five nearest Agents of one population inside each searching Agent's square window,
+// The nearest Agents (five or four) of one population inside each searching Agent's window,
 // for many searching Agents at once: one Agent per vector lane, the searched population's
 // entries taken one by one in x-index order and offered to every lane. Each lane keeps its
 // five (or four) nearest in registers, sorted by squared distance; an entry goes before the kept
@@ -26,7 +26,7 @@ struct QueryGroup {
     alignas(64) float yHigh[kMaxLanes];
 };
 
-// Per lane, the slots of the five nearest, nearest first; -1 where the window holds fewer.
+// Per lane, the slots of the nearest, nearest first; -1 where the window holds fewer.
 struct GroupNearest {
     alignas(64) std::int32_t slot[kNearestKept][kMaxLanes];
 };

@@ -64,7 +64,7 @@ public:
     float maxPreyVy = 0;
     bool preyRadiiEqual = false;
 
-    // The slots of an Agent's five nearest of one population, nearest first (-1: none).
+    // The slots of an Agent's nearest of one population, nearest first (-1: none).
     struct NearestSlots {
         std::int32_t slot[kNearestKept];
     };
