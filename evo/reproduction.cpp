@@ -56,17 +56,23 @@ void Population::reproduce(Agent& dead) {
     // 5. The Genome, gene by gene; each gene is read from its parent before it is
     // written, so a parent may be the dead Agent itself.
     const double amplitude = mutationAmplitude;
-    for (int g = 0; g < kGenomeSize; ++g) {
-        if (mode == kClonalMode) {
-            // Clonal offspring: the first parent's gene shifted by 4u - 8, one draw per
-            // gene and no coin. No slot is ever given this mode; the rule is kept so
-            // that the mode stays well defined.
+    if (mode == kClonalMode) {
+        // Clonal offspring: the first parent's gene shifted by 4u - 8, one draw per gene
+        // and no coin. No slot is ever given this mode; the rule is kept so that the mode
+        // stays well defined.
+        for (int g = 0; g < kGenomeSize; ++g) {
             const double u = random.unit();
             dead.genome[g] = static_cast<float>(double(first.genome[g]) + (4.0 * u - 8.0));
-        } else {
-            const int coin = static_cast<int>(2.0 * random.unit());
-            const double m = 2.0 * (random.unit() * amplitude) - amplitude;
-            const float parentGene = coin == 0 ? first.genome[g] : second.genome[g];
+        }
+    } else {
+        // A coin, then the mutation. The coin picks the parent by index: as a branch it
+        // would be mispredicted half the time.
+        const float* const parentGenome[2] = {first.genome, second.genome};
+        for (int g = 0; g < kGenomeSize; ++g) {
+            const Random::UnitPair u = random.unitPair();
+            const int coin = static_cast<int>(2.0 * u.first);
+            const double m = 2.0 * (u.second * amplitude) - amplitude;
+            const float parentGene = parentGenome[coin][g];
             dead.genome[g] = static_cast<float>(double(parentGene) + m);
         }
     }

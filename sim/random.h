@@ -13,17 +13,36 @@ public:
     explicit Random(std::uint32_t state = 1) : state_(state) {}
 
     int next() {
-        state_ = state_ * 214013u + 2531011u;
-        return static_cast<int>((state_ >> 16) & 0x7FFFu);
+        state_ = state_ * kMultiplier + kIncrement;
+        return outputOf(state_);
     }
 
     // A uniform value in [0, 1): one output divided by 32768.
     double unit() { return next() / 32768.0; }
 
+    // Two draws of unit() in a row. Both states come from the current one (the second by
+    // the generator's two-step form), so a loop of pairs waits on one multiply-add per
+    // pair instead of two.
+    struct UnitPair {
+        double first;
+        double second;
+    };
+    UnitPair unitPair() {
+        const std::uint32_t first = state_ * kMultiplier + kIncrement;
+        state_ = state_ * kTwoStepMultiplier + kTwoStepIncrement;
+        return {outputOf(first) / 32768.0, outputOf(state_) / 32768.0};
+    }
+
     std::uint32_t state() const { return state_; }
     void setState(std::uint32_t state) { state_ = state; }
 
 private:
+    static constexpr std::uint32_t kMultiplier = 214013u;
+    static constexpr std::uint32_t kIncrement = 2531011u;
+    static constexpr std::uint32_t kTwoStepMultiplier = kMultiplier * kMultiplier;
+    static constexpr std::uint32_t kTwoStepIncrement = kMultiplier * kIncrement + kIncrement;
+    static int outputOf(std::uint32_t state) { return static_cast<int>((state >> 16) & 0x7FFFu); }
+
     std::uint32_t state_;
 };
 

@@ -23,6 +23,19 @@ TEST(Random, StateWrapsModulo2To32AndOutputsStayIn15Bits) {
     EXPECT_LE(value, 32767);
 }
 
+TEST(Random, APairOfUnitsIsTwoUnitsInARow) {
+    for (std::uint32_t state : {1u, 0xFFFFFFFFu, 0x9E3779B9u}) {
+        Random single(state);
+        Random paired(state);
+        for (int i = 0; i < 3; ++i) {
+            const Random::UnitPair pair = paired.unitPair();
+            EXPECT_EQ(pair.first, single.unit());
+            EXPECT_EQ(pair.second, single.unit());
+            EXPECT_EQ(paired.state(), single.state());
+        }
+    }
+}
+
 class AgentMotion : public ::testing::Test {
 protected:
     testing::HandWorld world;
