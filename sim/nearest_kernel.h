@@ -42,22 +42,26 @@ void nearestOfGroup(const QueryGroup& q, const SearchedEntries& e, GroupNearest&
         const F dy = Lanes::sub(selfY, y);
         const M inside = Lanes::both(Lanes::both(Lanes::ge(x, xLow), Lanes::lt(x, xHigh)),
                                      Lanes::both(Lanes::ge(y, yLow), Lanes::lt(y, yHigh)));
-        F distance = Lanes::select(inside, Lanes::add(Lanes::mul(dx, dx), Lanes::mul(dy, dy)), far);
-        F slot = Lanes::splatBits(e.slot[j]);
-        // The entry goes before the first kept one that is strictly farther; that one and
-        // those after it move down a place (among equal distances they came first, so
-        // they stay ahead of the ones they pass). Unrolled, so the five stay in registers.
-        M shifting = Lanes::lt(distance, kept[0]);
+        const F distance =
+            Lanes::select(inside, Lanes::add(Lanes::mul(dx, dx), Lanes::mul(dy, dy)), far);
+        const F slot = Lanes::splatBits(e.slot[j]);
+        // The entry goes before the first kept one that is strictly farther (among equal
+        // distances the kept ones came first, so they stay ahead). The kept are in
+        // ascending order, so from that place on every kept one is farther: each place
+        // compares with the entry alone, and the places are filled from the last up, each
+        // from the one above it or from the entry. Unrolled, so the five stay in registers.
+        M farther[kKept];
 #pragma GCC unroll 5
-        for (int i = 0; i < kKept; ++i) {
-            if (i > 0) shifting = Lanes::either(shifting, Lanes::lt(distance, kept[i]));
-            const F keptDistance = kept[i];
-            const F keptSlotNow = keptSlot[i];
-            kept[i] = Lanes::select(shifting, distance, keptDistance);
-            keptSlot[i] = Lanes::select(shifting, slot, keptSlotNow);
-            distance = Lanes::select(shifting, keptDistance, distance);
-            slot = Lanes::select(shifting, keptSlotNow, slot);
+        for (int i = 0; i < kKept; ++i) farther[i] = Lanes::lt(distance, kept[i]);
+#pragma GCC unroll 5
+        for (int i = kKept - 1; i > 0; --i) {
+            kept[i] = Lanes::select(farther[i],
+                                    Lanes::select(farther[i - 1], kept[i - 1], distance), kept[i]);
+            keptSlot[i] = Lanes::select(
+                farther[i], Lanes::select(farther[i - 1], keptSlot[i - 1], slot), keptSlot[i]);
         }
+        kept[0] = Lanes::select(farther[0], distance, kept[0]);
+        keptSlot[0] = Lanes::select(farther[0], slot, keptSlot[0]);
     }
     for (int i = 0; i < kKept; ++i)
         Lanes::store(reinterpret_cast<float*>(out.slot[i]), keptSlot[i]);
