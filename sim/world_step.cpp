@@ -193,14 +193,15 @@ void WorldStep::prepareSensing(Agent& a, int slot, const FrameRotation& frame, I
     // The four nearest of each population, without the Agent itself when it comes first.
     std::int32_t* ids = s.neighbour.data() + k * kNeighbourLanes;
     unsigned written = 0;
+    // The slots found come first, then -1s; no branches, as the counts vary from Agent to
+    // Agent.
+    static_assert(kNeighboursSensed + 1 <= kNearestKept, "the four after the Agent itself");
     auto block = [&](const NearestSlots& nearest, int selfSlot, int idBase, int lane0) {
-        int kept = 0;
-        while (kept < kNearestKept && nearest.slot[kept] >= 0) ++kept;
-        const int first = kept > 0 && nearest.slot[0] == selfSlot ? 1 : 0;
+        const int first = selfSlot >= 0 && nearest.slot[0] == selfSlot ? 1 : 0;
         for (int n = 0; n < kNeighboursSensed; ++n) {
-            const bool found = first + n < kept;
-            ids[lane0 + n] = found ? idBase + nearest.slot[first + n] : self;
-            written |= unsigned(found) << (lane0 + n);
+            const std::int32_t found = nearest.slot[first + n];
+            ids[lane0 + n] = found >= 0 ? idBase + found : self;
+            written |= unsigned(found >= 0) << (lane0 + n);
         }
     };
     block(predator ? predatorNearPrey[slot] : preyNearPrey[slot], predator ? -1 : slot,
