@@ -180,7 +180,10 @@ void WorldStep::prepareSensing(Agent& a, int slot, const FrameRotation& frame, I
     const bool predator = a.isPredator != 0;
     const int self = predator ? slot : kMaxPredators + slot;
     s.agent[k] = &a;
-    s.frame[k] = frame;
+    // Field by field: the frame was just written a field at a time, and one wider load of
+    // both would wait for those stores to complete instead of taking their values.
+    s.frame[k].cosNeg = frame.cosNeg;
+    s.frame[k].sinNeg = frame.sinNeg;
     s.cosNeg[k] = frame.cosNeg;
     s.sinNeg[k] = frame.sinNeg;
     s.self[k] = self;
