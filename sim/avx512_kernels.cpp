@@ -236,19 +236,15 @@ void wallTermsAvx512(const WallLanes& w) {
     const __m512 zero = _mm512_setzero_ps();
     const __m512 sign = _mm512_set1_ps(-0.0f);
     for (int k = 0; k < w.count; k += 4) {
-        const __m512i ids = _mm512_permutexvar_epi32(
-            agentOfLane,
-            _mm512_castsi128_si512(_mm_loadu_si128(reinterpret_cast<const __m128i*>(w.self + k))));
-        auto gather = [&](const float* field) { return _mm512_i32gather_ps(ids, field, 4); };
         auto perAgent = [&](const float* byAgent) {
             return _mm512_permutexvar_ps(agentOfLane,
                                          _mm512_castps128_ps512(_mm_loadu_ps(byAgent + k)));
         };
-        const __m512 x = gather(w.x);
-        const __m512 y = gather(w.y);
-        const __m512 vx = gather(w.vx);
-        const __m512 vy = gather(w.vy);
-        const __m512 range = gather(w.senseRange);
+        const __m512 x = perAgent(w.x);
+        const __m512 y = perAgent(w.y);
+        const __m512 vx = perAgent(w.vx);
+        const __m512 vy = perAgent(w.vy);
+        const __m512 range = perAgent(w.senseRange);
         const __m512 cosNeg = perAgent(w.cosNeg);
         const __m512 sinNeg = perAgent(w.sinNeg);
         const __m512 xMin = _mm512_set1_ps(w.xMin);

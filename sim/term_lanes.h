@@ -34,14 +34,14 @@ void neighbourTermsAvx512(const TermLanes& lanes);
 // The wall terms of many Agents at once: each Agent's four walls in lanes of their own, with
 // the operations of senseWallsPacked in their order.
 struct WallLanes {
-    const float* x;  // every Agent's fields by id, as for TermLanes
+    int count;  // the Agents that sense (padded to a multiple of four)
+    // Per Agent: its own fields and its frame.
+    const float* x;
     const float* y;
     const float* vx;
     const float* vy;
     const float* senseRange;
-    int count;                 // the Agents that sense (padded to a multiple of four)
-    const std::int32_t* self;  // id of each
-    const float* cosNeg;       // per Agent, its frame
+    const float* cosNeg;
     const float* sinNeg;
     float* const* inputs;          // per Agent, its input vector: the 8 wall terms are written
     float xMin, xMax, yMin, yMax;  // the arena

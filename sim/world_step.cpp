@@ -186,6 +186,11 @@ void WorldStep::prepareSensing(Agent& a, int slot, const FrameRotation& frame, I
     s.frame[k].sinNeg = frame.sinNeg;
     s.cosNeg[k] = frame.cosNeg;
     s.sinNeg[k] = frame.sinNeg;
+    s.ownX[k] = a.x;
+    s.ownY[k] = a.y;
+    s.ownVx[k] = a.vx;
+    s.ownVy[k] = a.vy;
+    s.ownRange[k] = a.senseRange;
     s.self[k] = self;
     s.vector[k] = &inputs;
     s.inputs[k] = inputs.data();
@@ -227,6 +232,11 @@ void WorldStep::padSensing(int multiple) {
         s.scaled[k] = s.scaled[last];
         s.cosNeg[k] = s.cosNeg[last];
         s.sinNeg[k] = s.sinNeg[last];
+        s.ownX[k] = s.ownX[last];
+        s.ownY[k] = s.ownY[last];
+        s.ownVx[k] = s.ownVx[last];
+        s.ownVy[k] = s.ownVy[last];
+        s.ownRange[k] = s.ownRange[last];
         s.inputs[k] = s.inputs[last];
     }
 }
@@ -253,10 +263,10 @@ void WorldStep::writeWallTermsOfAll(const Arena& arena) {
 #if defined(KAVROSA_VECTOR_PATHS)
     if (vectorPath == VectorPath::avx512) {
         padSensing(4);  // four Agents' four walls on sixteen lanes
-        const WallLanes lanes{s.x.data(),          s.y.data(),      s.vx.data(),   s.vy.data(),
-                              s.senseRange.data(), s.count,         s.self.data(), s.cosNeg.data(),
-                              s.sinNeg.data(),     s.inputs.data(), arena.xMin,    arena.xMax,
-                              arena.yMin,          arena.yMax};
+        const WallLanes lanes{s.count,         s.ownX.data(),     s.ownY.data(),   s.ownVx.data(),
+                              s.ownVy.data(),  s.ownRange.data(), s.cosNeg.data(), s.sinNeg.data(),
+                              s.inputs.data(), arena.xMin,        arena.xMax,      arena.yMin,
+                              arena.yMax};
         wallTermsAvx512(lanes);
         return;
     }

@@ -112,6 +112,8 @@ private:
         alignas(64) std::array<std::int32_t, kCapacity * kNeighbourLanes> neighbour{};
         std::array<std::uint8_t, kCapacity> written{}, scaled{};
         alignas(64) std::array<float, kCapacity> cosNeg{}, sinNeg{};
+        // Their own fields, read a block of Agents at a time.
+        alignas(64) std::array<float, kCapacity> ownX{}, ownY{}, ownVx{}, ownVy{}, ownRange{};
         std::array<InputVector*, kCapacity> vector{};
         std::array<float*, kCapacity> inputs{};  // the vectors' values
         std::array<ControlOutput*, kCapacity> output{};
