@@ -34,8 +34,8 @@ ControlOutput evaluateNetwork(const float* genome, const InputVector& inputs);
 ControlOutput evaluateNetworkPacked(const float* genome, const InputVector& inputs);
 
 // The networks of `lanes.count` Agents on the given vector path: evaluateNetworkPacked one
-// Agent at a time on sse2, one Agent per lane on the wider paths, every number with
-// evaluateNetwork's bits.
+// Agent at a time on sse2, one Agent per lane on the wider paths. Every number comes out
+// with evaluateNetwork's bits; a NaN as a NaN, as from evaluateNetworkPacked.
 void evaluateNetworks(VectorPath path, const NetworkLanes& lanes);
 
 // The thrust's energy cost, then the next velocity with drag and limit. cosH and sinH are
