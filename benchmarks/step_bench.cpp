@@ -1,5 +1,6 @@
 // Ticks per second of the world, with the program's step and with the reference step,
-// the controller alone (the floor a tick cannot go below) and the phases of a tick.
+// the controller alone (the floor a tick cannot go below), the networks alone and the
+// phases of a tick.
 // Run through ./bench; a summary with the ratios follows the table.
 #include <benchmark/benchmark.h>
 
@@ -91,6 +92,45 @@ void BM_Control240(benchmark::State& state) {
     }
 }
 
+// The networks alone of all 240 Agents, on the input vectors they last sensed, on each
+// vector path as the step runs them: one Agent at a time on sse2, one per lane wider.
+void BM_Networks240(benchmark::State& state) {
+    const VectorPath path = kVectorPaths[state.range(0)];
+    if (!canRun(path)) {
+        state.SkipWithError("this machine cannot run the vector path");
+        return;
+    }
+    Population& w = world("40/200 controller", 40, 200);
+    const AgentReadings& readings = w.step.readings;
+    std::vector<const float*> genomes;
+    std::vector<const float*> inputs;
+    for (int i = 0; i < w.predatorCount; ++i) {
+        genomes.push_back(w.predators[i].genome);
+        inputs.push_back(readings.predatorInputs[i].data());
+    }
+    for (int i = 0; i < w.preyCount; ++i) {
+        genomes.push_back(w.prey[i].genome);
+        inputs.push_back(readings.preyInputs[i].data());
+    }
+    const int count = static_cast<int>(genomes.size());
+    std::vector<float> forward(count), lateral(count);
+    const NetworkLanes lanes{genomes.data(), inputs.data(), count, forward.data(), lateral.data()};
+    for (auto _ : state) {
+        if (path == VectorPath::sse2) {
+            for (int k = 0; k < count; ++k) {
+                const ControlOutput out = evaluateNetworkPacked(
+                    genomes[k], k < w.predatorCount ? readings.predatorInputs[k]
+                                                    : readings.preyInputs[k - w.predatorCount]);
+                forward[k] = out.forward;
+                lateral[k] = out.lateral;
+            }
+        } else {
+            evaluateNetworks(path, lanes);
+        }
+        benchmark::ClobberMemory();
+    }
+}
+
 // Sensing of all 240 Agents, timed alone on the world as each tick leaves it (a tick
 // runs untimed between the iterations: sensing one standing world over and over would
 // let the branch predictor learn it).
@@ -171,6 +211,7 @@ BENCHMARK(BM_TickReference_40_200)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_TickOnPath_10_150)->Unit(benchmark::kMicrosecond)->DenseRange(0, 2);
 BENCHMARK(BM_TickOnPath_40_200)->Unit(benchmark::kMicrosecond)->DenseRange(0, 2);
 BENCHMARK(BM_Control240)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_Networks240)->Unit(benchmark::kMicrosecond)->DenseRange(0, 2);
 BENCHMARK(BM_Sense240)->Unit(benchmark::kMicrosecond)->UseManualTime();
 BENCHMARK(BM_Sense240Reference)->Unit(benchmark::kMicrosecond)->UseManualTime();
 BENCHMARK(BM_TickPhases_10_150)->Unit(benchmark::kMicrosecond);
@@ -222,6 +263,11 @@ public:
         const double control = us("BM_Control240");
         std::printf("  240 control calls  %6.1f us\n", control);
         std::printf("  tick 40/200 / 240 control calls  %4.2f\n", tick / control);
+        std::printf("  networks of 240 Agents by vector path:");
+        for (int p = 0; p < 3; ++p)
+            std::printf("  %s %.2f us", nameOf(kVectorPaths[p]),
+                        us(("BM_Networks240/" + std::to_string(p)).c_str()));
+        std::printf("\n");
         std::printf(
             "  sensing of 240 Agents one at a time (the step senses all at once)  program %6.1f us "
             " reference %7.1f us\n",

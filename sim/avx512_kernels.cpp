@@ -1,5 +1,5 @@
-// The wider paths' kernels on sixteen lanes: the batched nearest search, steering and the
-// contact test.
+// The wider paths' kernels on sixteen lanes: the batched nearest search, sensing, the
+// controller network, steering and the contact test.
 // Compiled with AVX-512 enabled; called only on machines that run it.
 // GCC 12 takes the placeholder operand of some AVX-512 conversions for an uninitialized
 // variable; the warning is about the header, not this code.
@@ -15,6 +15,7 @@
 
 #include "sim/contact_lanes.h"
 #include "sim/nearest_kernel.h"
+#include "sim/network_kernel.h"
 #include "sim/steer_lanes.h"
 #include "sim/term_lanes.h"
 
@@ -291,6 +292,72 @@ void wallTermsAvx512(const WallLanes& w) {
         _mm_storeu_ps(w.inputs[k + 2] + 36, _mm512_extractf32x4_ps(yTerms, 2));
         _mm_storeu_ps(w.inputs[k + 3] + 32, _mm512_extractf32x4_ps(xTerms, 3));
         _mm_storeu_ps(w.inputs[k + 3] + 36, _mm512_extractf32x4_ps(yTerms, 3));
+    }
+}
+
+namespace {
+
+struct NetworkLanes16 {
+    using F = __m512;
+    static F zero() { return _mm512_setzero_ps(); }
+    static F add(F a, F b) { return _mm512_add_ps(a, b); }
+    static F mul(F a, F b) { return _mm512_mul_ps(a, b); }
+};
+
+// Values `offset` to `offset` + 3 of sixteen rows (row r from rows[r]), transposed: out[c]
+// holds value offset + c of every row, row r in lane r. The loads put rows e, 4 + e, 8 + e
+// and 12 + e into the four blocks of r[e], so that a 4 x 4 transpose within each block
+// finishes it.
+[[gnu::always_inline]] inline void transposed16x4(const float* const* rows, int offset,
+                                                  __m512* out) {
+    __m512 r[4];
+#pragma GCC unroll 4
+    for (int e = 0; e < 4; ++e) {
+        __m512 v = _mm512_castps128_ps512(_mm_loadu_ps(rows[e] + offset));
+        v = _mm512_insertf32x4(v, _mm_loadu_ps(rows[4 + e] + offset), 1);
+        v = _mm512_insertf32x4(v, _mm_loadu_ps(rows[8 + e] + offset), 2);
+        r[e] = _mm512_insertf32x4(v, _mm_loadu_ps(rows[12 + e] + offset), 3);
+    }
+    const __m512 low01 = _mm512_unpacklo_ps(r[0], r[1]);
+    const __m512 high01 = _mm512_unpackhi_ps(r[0], r[1]);
+    const __m512 low23 = _mm512_unpacklo_ps(r[2], r[3]);
+    const __m512 high23 = _mm512_unpackhi_ps(r[2], r[3]);
+    out[0] = _mm512_shuffle_ps(low01, low23, _MM_SHUFFLE(1, 0, 1, 0));
+    out[1] = _mm512_shuffle_ps(low01, low23, _MM_SHUFFLE(3, 2, 3, 2));
+    out[2] = _mm512_shuffle_ps(high01, high23, _MM_SHUFFLE(1, 0, 1, 0));
+    out[3] = _mm512_shuffle_ps(high01, high23, _MM_SHUFFLE(3, 2, 3, 2));
+}
+
+}  // namespace
+
+void networksAvx512(const NetworkLanes& n) {
+    for (int first = 0; first < n.count; first += 16) {
+        // A batch that is not full repeats its last Agent in the lanes left over.
+        const float* genome[16];
+        const float* inputs[16];
+        for (int lane = 0; lane < 16; ++lane) {
+            const int k = first + lane < n.count ? first + lane : n.count - 1;
+            genome[lane] = n.genome[k];
+            inputs[lane] = n.inputs[k];
+        }
+        // Every value by lane, four at a time; the last four weights (58 to 61) overlap the
+        // four before them, so that no load reaches past the weights read.
+        alignas(64) __m512 weight[kWeightsRead];
+        alignas(64) __m512 input[kNetworkInputs];
+#pragma GCC unroll 16
+        for (int offset = 0; offset + 4 <= kWeightsRead; offset += 4)
+            transposed16x4(genome, offset, weight + offset);
+        transposed16x4(genome, kWeightsRead - 4, weight + kWeightsRead - 4);
+#pragma GCC unroll 10
+        for (int offset = 0; offset < kNetworkInputs; offset += 4)
+            transposed16x4(inputs, offset, input + offset);
+        __m512 forward;
+        __m512 lateral;
+        networkOfLanes<NetworkLanes16>(weight, input, forward, lateral);
+        const int left = n.count - first;
+        const __mmask16 written = left >= 16 ? __mmask16(0xFFFF) : __mmask16((1u << left) - 1);
+        _mm512_mask_storeu_ps(n.forward + first, written, forward);
+        _mm512_mask_storeu_ps(n.lateral + first, written, lateral);
     }
 }
 

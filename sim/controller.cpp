@@ -21,13 +21,6 @@ float dragAndLimit(float component) {
     return result;
 }
 
-// Hidden value j pools four like terms: the same component of the four neighbours of
-// one kind (j < 8, inputs j%4 + 4k of block j/4), or the four wall terms (j = 8, 9).
-constexpr int kPooled[kHiddenCount][4] = {
-    {0, 4, 8, 12},    {1, 5, 9, 13},    {2, 6, 10, 14},   {3, 7, 11, 15},   {16, 20, 24, 28},
-    {17, 21, 25, 29}, {18, 22, 26, 30}, {19, 23, 27, 31}, {32, 34, 36, 38}, {33, 35, 37, 39},
-};
-
 }  // namespace
 
 ControlOutput evaluateNetwork(const float* g, const InputVector& inputs) {
@@ -122,6 +115,27 @@ ControlOutput evaluateNetworkPacked(const float* g, const InputVector& inputs) {
     return evaluateNetwork(g, inputs);
 }
 #endif
+
+void evaluateNetworks(VectorPath path, const NetworkLanes& lanes) {
+#if defined(KAVROSA_VECTOR_PATHS)
+    if (path == VectorPath::avx512) {
+        networksAvx512(lanes);
+        return;
+    }
+    if (path == VectorPath::avx2) {
+        networksAvx2(lanes);
+        return;
+    }
+#endif
+    (void)path;
+    for (int k = 0; k < lanes.count; ++k) {
+        InputVector inputs;
+        for (int v = 0; v < kInputCount; ++v) inputs[v] = lanes.inputs[k][v];
+        const ControlOutput out = evaluateNetworkPacked(lanes.genome[k], inputs);
+        lanes.forward[k] = out.forward;
+        lanes.lateral[k] = out.lateral;
+    }
+}
 
 void steer(Agent& agent, ControlOutput thrust, float cosH, float sinH) {
     const float forward = thrust.forward;

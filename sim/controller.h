@@ -3,25 +3,14 @@
 // and across its heading, which steering charges against its energy and turns into the
 // velocity of its next move.
 #include "sim/agent.h"
+#include "sim/network_lanes.h"
 #include "sim/sensing.h"
+#include "sim/vector_path.h"
 
 namespace kav {
 
-// The Genome's layout: where the weights of each role start.
-constexpr int kInputGains = 0;        // 20: gain i multiplies inputs 2i and 2i + 1
-constexpr int kPoolingWeights = 20;   // 10: weight j multiplies every term pooled into hidden j
-constexpr int kHiddenGains = 30;      // 10: gain j multiplies hidden j after pooling
-constexpr int kForwardFromEven = 40;  // 5: weight k carries hidden 2k into the forward output
-constexpr int kLateralFromOdd = 45;   // 5: weight k carries hidden 2k + 1 into the lateral output
-constexpr int kForwardFromOdd = 50;   // 5: weight k carries hidden 2k + 1 into the forward output
-constexpr int kLateralFromEven = 55;  // 5: weight k carries hidden 2k into the lateral output
-constexpr int kForwardGain = 60;
-constexpr int kLateralGain = 61;
-// Weight 62 is inherited, mutated and stored like the others but never read.
-
 constexpr int kInputGainCount = kInputCount / 2;
-constexpr int kHiddenCount = 10;
-constexpr int kOutputPairs = kHiddenCount / 2;
+static_assert(kNetworkInputs == kInputCount);
 
 // The network's answer: thrust along the heading and 90 degrees counter-clockwise from it.
 struct ControlOutput {
@@ -43,6 +32,11 @@ ControlOutput evaluateNetwork(const float* genome, const InputVector& inputs);
 // that the compiler's operand order picks. The program's step uses it; the tests hold it
 // to evaluateNetwork.
 ControlOutput evaluateNetworkPacked(const float* genome, const InputVector& inputs);
+
+// The networks of `lanes.count` Agents on the given vector path: evaluateNetworkPacked one
+// Agent at a time on sse2, one Agent per lane on the wider paths. Every number comes out
+// with evaluateNetwork's bits; a NaN as a NaN, as from evaluateNetworkPacked.
+void evaluateNetworks(VectorPath path, const NetworkLanes& lanes);
 
 // The thrust's energy cost, then the next velocity with drag and limit. cosH and sinH are
 // the cosine and sine of the heading, each rounded to single precision.

@@ -195,6 +195,7 @@ void WorldStep::prepareSensing(Agent& a, int slot, const FrameRotation& frame, I
     s.vector[k] = &inputs;
     s.inputs[k] = inputs.data();
     s.output[k] = output;
+    s.genome[k] = a.genome;
     // The neighbour terms write all of their blocks (zero where nothing is sensed); the
     // wall blocks are written only for walls in range.
     for (int v = kXWallBlock; v < kInputCount; ++v) inputs[v] = 0.0f;
@@ -296,11 +297,12 @@ void WorldStep::senseAndControlAtOnce(const WorldView& world, AgentReadings& rea
     const int count = s.count;
     writeNeighbourTermsOfAll();
     writeWallTermsOfAll(world.arena);
+    evaluateNetworks(vectorPath,
+                     {s.genome.data(), s.inputs.data(), count, s.forward.data(), s.lateral.data()});
     steering_.count = 0;
     for (int k = 0; k < count; ++k) {
         Agent& a = *s.agent[k];
-        InputVector& inputs = *s.vector[k];
-        const ControlOutput thrust = evaluateNetworkPacked(a.genome, inputs);
+        const ControlOutput thrust{s.forward[k], s.lateral[k]};
         *s.output[k] = thrust;
         const HeadingCosSin heading = headingCosSin(a, s.frame[k]);
         steering_.add(a, thrust.forward, thrust.lateral, heading.cosH, heading.sinH);

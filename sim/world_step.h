@@ -97,8 +97,7 @@ private:
     void testPairs(const WorldView& world);
 
     // The wider paths' sensing and control: every steering Agent's frame and neighbours,
-    // then all neighbour terms and all wall terms at once, then each one's network, then
-    // all steering at once.
+    // then all neighbour terms, all wall terms, all networks and all steering at once.
     void senseAndControlAtOnce(const WorldView& world, AgentReadings& readings);
     struct SensingAgents {
         static constexpr int kCapacity = kMaxPredators + kMaxPrey + 3;  // room to pad to four
@@ -117,6 +116,8 @@ private:
         std::array<InputVector*, kCapacity> vector{};
         std::array<float*, kCapacity> inputs{};  // the vectors' values
         std::array<ControlOutput*, kCapacity> output{};
+        std::array<const float*, kCapacity> genome{};
+        alignas(64) std::array<float, kCapacity> forward{}, lateral{};  // the networks' thrust
         int count = 0;
     };
     SensingAgents sensing_;

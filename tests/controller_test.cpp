@@ -1,9 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <limits>
 #include <random>
+#include <vector>
 
 #include "sim/controller.h"
 #include "test_world.h"
@@ -128,52 +132,107 @@ TEST_F(Controller, DragAndLimitPerAxis) {
     EXPECT_EQ(sign(-1e-30f), -1.0f);
 }
 
+// Weights and inputs for the networks: in one trial of four, special values (infinities,
+// NaN, signed zeros, subnormals, the largest floats) among the others, whose magnitudes run
+// from tiny to huge so that sums round and overflow; in the other trials small values.
+class NetworkValues {
+public:
+    explicit NetworkValues(unsigned seed) : rng_(seed) {}
+
+    void fill(int trial, float* genome, InputVector& inputs) {
+        for (int i = 0; i < kGenomeSize; ++i)
+            genome[i] = trial % 3 == 0 ? value(trial) : uniform(1.0f);
+        for (float& in : inputs) in = trial % 2 == 0 ? value(trial) : uniform(3.0f);
+    }
+
+private:
+    float value(int trial) {
+        static const float specials[] = {0.0f,
+                                         -0.0f,
+                                         std::numeric_limits<float>::quiet_NaN(),
+                                         std::numeric_limits<float>::infinity(),
+                                         -std::numeric_limits<float>::infinity(),
+                                         std::numeric_limits<float>::denorm_min(),
+                                         -1.0e-40f,
+                                         3.0e38f,
+                                         -3.0e38f,
+                                         1.0e-20f};
+        const int p = std::uniform_int_distribution<int>(0, 19)(rng_);
+        if (trial % 4 == 0 && p < 10) return specials[p];
+        const float magnitude =
+            std::pow(10.0f, std::uniform_real_distribution<float>(-30, 30)(rng_));
+        return std::uniform_int_distribution<int>(0, 1)(rng_) ? magnitude : -magnitude;
+    }
+    float uniform(float range) {
+        return std::uniform_real_distribution<float>(-range, range)(rng_);
+    }
+
+    std::mt19937 rng_;
+};
+
+// A float's bits, every NaN as one: its sign and payload follow the compiler's operand
+// order, in the scalar code as in the vector code.
+std::uint32_t bitsOrNaN(float f) {
+    std::uint32_t b;
+    std::memcpy(&b, &f, 4);
+    return std::isnan(f) ? 0x7fc00000u : b;
+}
+
 // The packed network computes each value in its own lane with the scalar operations in
 // the scalar order: the same bits for any Genome and inputs, infinities, signed zeros and
-// subnormals included. A NaN must be a NaN in both; its sign and payload follow the
-// compiler's operand order, in the scalar code as in the packed.
+// subnormals included. A NaN must be a NaN in both.
 TEST(ControllerPacked, GivesTheScalarNetworksBitsForAnyWeightsAndInputs) {
-    std::mt19937 rng(2024);
-    const float specials[] = {0.0f,
-                              -0.0f,
-                              std::numeric_limits<float>::quiet_NaN(),
-                              std::numeric_limits<float>::infinity(),
-                              -std::numeric_limits<float>::infinity(),
-                              std::numeric_limits<float>::denorm_min(),
-                              -1.0e-40f,
-                              3.0e38f,
-                              -3.0e38f,
-                              1.0e-20f};
-    auto value = [&](int trial) {
-        std::uniform_int_distribution<int> pick(0, 19);
-        const int p = pick(rng);
-        if (trial % 4 == 0 && p < 10) return specials[p];
-        // Magnitudes from tiny to huge, so that sums round and overflow.
-        const float magnitude =
-            std::pow(10.0f, std::uniform_real_distribution<float>(-30, 30)(rng));
-        return std::uniform_int_distribution<int>(0, 1)(rng) ? magnitude : -magnitude;
-    };
-    auto bits = [](float f) {
-        std::uint32_t b;
-        std::memcpy(&b, &f, 4);
-        return std::isnan(f) ? 0x7fc00000u : b;
-    };
+    NetworkValues values(2024);
     float genome[kGenomeSize];
     InputVector inputs;
     int nans = 0;
     for (int trial = 0; trial < 100000; ++trial) {
-        for (float& g : genome)
-            g = trial % 3 == 0 ? value(trial) : std::uniform_real_distribution<float>(-1, 1)(rng);
-        for (float& in : inputs)
-            in = trial % 2 == 0 ? value(trial) : std::uniform_real_distribution<float>(-3, 3)(rng);
+        values.fill(trial, genome, inputs);
         const ControlOutput scalar = evaluateNetwork(genome, inputs);
         const ControlOutput packed = evaluateNetworkPacked(genome, inputs);
-        ASSERT_EQ(bits(packed.forward), bits(scalar.forward)) << "trial " << trial;
-        ASSERT_EQ(bits(packed.lateral), bits(scalar.lateral)) << "trial " << trial;
+        ASSERT_EQ(bitsOrNaN(packed.forward), bitsOrNaN(scalar.forward)) << "trial " << trial;
+        ASSERT_EQ(bitsOrNaN(packed.lateral), bitsOrNaN(scalar.lateral)) << "trial " << trial;
         nans += std::isnan(scalar.forward);
     }
     EXPECT_GT(nans, 1000);
     EXPECT_LT(nans, 90000);
+}
+
+// The networks of many Agents at once, on every path this machine runs: each Agent's
+// thrust has the scalar network's bits, in full batches and in the Agents that do not fill
+// the last one, and nothing is written past the last Agent.
+TEST(ControllerPacked, ManyAgentsAtOnceGiveTheScalarNetworksBits) {
+    constexpr int kMost = 45;  // five full batches of eight, two and a part of sixteen
+    NetworkValues values(77);
+    std::vector<std::array<float, kGenomeSize>> genomes(kMost);
+    std::vector<InputVector> inputs(kMost);
+    std::vector<const float*> genomeOf(kMost), inputsOf(kMost);
+    std::vector<float> forward(kMost + 1), lateral(kMost + 1);
+    int trial = 0;
+    for (int round = 0; round < 400; ++round) {
+        const int count = 1 + round % kMost;
+        for (int k = 0; k < count; ++k) {
+            values.fill(trial++, genomes[k].data(), inputs[k]);
+            genomeOf[k] = genomes[k].data();
+            inputsOf[k] = inputs[k].data();
+        }
+        for (VectorPath path : kVectorPaths) {
+            if (!canRun(path)) continue;
+            std::fill(forward.begin(), forward.end(), -7.0f);
+            std::fill(lateral.begin(), lateral.end(), -7.0f);
+            evaluateNetworks(
+                path, {genomeOf.data(), inputsOf.data(), count, forward.data(), lateral.data()});
+            for (int k = 0; k < count; ++k) {
+                const ControlOutput scalar = evaluateNetwork(genomes[k].data(), inputs[k]);
+                ASSERT_EQ(bitsOrNaN(forward[k]), bitsOrNaN(scalar.forward))
+                    << nameOf(path) << " round " << round << " Agent " << k;
+                ASSERT_EQ(bitsOrNaN(lateral[k]), bitsOrNaN(scalar.lateral))
+                    << nameOf(path) << " round " << round << " Agent " << k;
+            }
+            ASSERT_EQ(forward[count], -7.0f) << nameOf(path) << " count " << count;
+            ASSERT_EQ(lateral[count], -7.0f) << nameOf(path) << " count " << count;
+        }
+    }
 }
 
 }  // namespace
