@@ -201,13 +201,6 @@ void neighbourTermsAvx2(const TermLanes& t) {
 
 namespace {
 
-struct NetworkLanes8 {
-    using F = __m256;
-    static F zero() { return _mm256_setzero_ps(); }
-    static F add(F a, F b) { return _mm256_add_ps(a, b); }
-    static F mul(F a, F b) { return _mm256_mul_ps(a, b); }
-};
-
 // Values `offset` to `offset` + 3 of eight rows (row r from rows[r]), transposed: out[c]
 // holds value offset + c of every row, row r in lane r. The loads put rows r and r + 4
 // into the two halves, so that a 4 x 4 transpose within each half finishes it.
@@ -228,39 +221,24 @@ struct NetworkLanes8 {
     out[3] = _mm256_shuffle_ps(high01, high23, _MM_SHUFFLE(3, 2, 3, 2));
 }
 
+struct NetworkLanes8 {
+    using F = __m256;
+    static constexpr int kCount = 8;
+    static F zero() { return _mm256_setzero_ps(); }
+    static F add(F a, F b) { return _mm256_add_ps(a, b); }
+    static F mul(F a, F b) { return _mm256_mul_ps(a, b); }
+    static void transposed4(const float* const* rows, int offset, F* out) {
+        transposed8x4(rows, offset, out);
+    }
+    static void storeFirst(float* to, int count, F v) {
+        const __m256i first =
+            _mm256_cmpgt_epi32(_mm256_set1_epi32(count), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
+        _mm256_maskstore_ps(to, first, v);
+    }
+};
+
 }  // namespace
 
-void networksAvx2(const NetworkLanes& n) {
-    for (int first = 0; first < n.count; first += 8) {
-        // A batch that is not full repeats its last Agent in the lanes left over.
-        const float* genome[8];
-        const float* inputs[8];
-        for (int lane = 0; lane < 8; ++lane) {
-            const int k = first + lane < n.count ? first + lane : n.count - 1;
-            genome[lane] = n.genome[k];
-            inputs[lane] = n.inputs[k];
-        }
-        // Every value by lane, four at a time; the last four weights (58 to 61) overlap the
-        // four before them, so that no load reaches past the weights read.
-        alignas(32) __m256 weight[kWeightsRead];
-        alignas(32) __m256 input[kNetworkInputs];
-#pragma GCC unroll 16
-        for (int offset = 0; offset + 4 <= kWeightsRead; offset += 4)
-            transposed8x4(genome, offset, weight + offset);
-        transposed8x4(genome, kWeightsRead - 4, weight + kWeightsRead - 4);
-#pragma GCC unroll 10
-        for (int offset = 0; offset < kNetworkInputs; offset += 4)
-            transposed8x4(inputs, offset, input + offset);
-        __m256 forward;
-        __m256 lateral;
-        networkOfLanes<NetworkLanes8>(weight, input, forward, lateral);
-        // The lanes of Agents the batch holds.
-        const int left = n.count - first;
-        const __m256i written =
-            _mm256_cmpgt_epi32(_mm256_set1_epi32(left), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
-        _mm256_maskstore_ps(n.forward + first, written, forward);
-        _mm256_maskstore_ps(n.lateral + first, written, lateral);
-    }
-}
+void networksAvx2(const NetworkLanes& n) { networksOfAll<NetworkLanes8>(n); }
 
 }  // namespace kav

@@ -297,13 +297,6 @@ void wallTermsAvx512(const WallLanes& w) {
 
 namespace {
 
-struct NetworkLanes16 {
-    using F = __m512;
-    static F zero() { return _mm512_setzero_ps(); }
-    static F add(F a, F b) { return _mm512_add_ps(a, b); }
-    static F mul(F a, F b) { return _mm512_mul_ps(a, b); }
-};
-
 // Values `offset` to `offset` + 3 of sixteen rows (row r from rows[r]), transposed: out[c]
 // holds value offset + c of every row, row r in lane r. The loads put rows e, 4 + e, 8 + e
 // and 12 + e into the four blocks of r[e], so that a 4 x 4 transpose within each block
@@ -328,37 +321,23 @@ struct NetworkLanes16 {
     out[3] = _mm512_shuffle_ps(high01, high23, _MM_SHUFFLE(3, 2, 3, 2));
 }
 
+struct NetworkLanes16 {
+    using F = __m512;
+    static constexpr int kCount = 16;
+    static F zero() { return _mm512_setzero_ps(); }
+    static F add(F a, F b) { return _mm512_add_ps(a, b); }
+    static F mul(F a, F b) { return _mm512_mul_ps(a, b); }
+    static void transposed4(const float* const* rows, int offset, F* out) {
+        transposed16x4(rows, offset, out);
+    }
+    static void storeFirst(float* to, int count, F v) {
+        _mm512_mask_storeu_ps(to, count >= 16 ? __mmask16(0xFFFF) : __mmask16((1u << count) - 1),
+                              v);
+    }
+};
+
 }  // namespace
 
-void networksAvx512(const NetworkLanes& n) {
-    for (int first = 0; first < n.count; first += 16) {
-        // A batch that is not full repeats its last Agent in the lanes left over.
-        const float* genome[16];
-        const float* inputs[16];
-        for (int lane = 0; lane < 16; ++lane) {
-            const int k = first + lane < n.count ? first + lane : n.count - 1;
-            genome[lane] = n.genome[k];
-            inputs[lane] = n.inputs[k];
-        }
-        // Every value by lane, four at a time; the last four weights (58 to 61) overlap the
-        // four before them, so that no load reaches past the weights read.
-        alignas(64) __m512 weight[kWeightsRead];
-        alignas(64) __m512 input[kNetworkInputs];
-#pragma GCC unroll 16
-        for (int offset = 0; offset + 4 <= kWeightsRead; offset += 4)
-            transposed16x4(genome, offset, weight + offset);
-        transposed16x4(genome, kWeightsRead - 4, weight + kWeightsRead - 4);
-#pragma GCC unroll 10
-        for (int offset = 0; offset < kNetworkInputs; offset += 4)
-            transposed16x4(inputs, offset, input + offset);
-        __m512 forward;
-        __m512 lateral;
-        networkOfLanes<NetworkLanes16>(weight, input, forward, lateral);
-        const int left = n.count - first;
-        const __mmask16 written = left >= 16 ? __mmask16(0xFFFF) : __mmask16((1u << left) - 1);
-        _mm512_mask_storeu_ps(n.forward + first, written, forward);
-        _mm512_mask_storeu_ps(n.lateral + first, written, lateral);
-    }
-}
+void networksAvx512(const NetworkLanes& n) { networksOfAll<NetworkLanes16>(n); }
 
 }  // namespace kav

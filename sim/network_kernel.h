@@ -44,5 +44,42 @@ template <class Lanes>
     lateral = Lanes::mul(l, weight[kLateralGain]);
 }
 
+// The networks of every Agent of `n`, Lanes::kCount at a time. `Lanes` also provides
+// transposed4(rows, offset, out): values offset to offset + 3 of kCount rows, out[c] holding
+// value offset + c of row r in lane r; and storeFirst(to, count, v): the first `count`
+// lanes of v into to[0..count).
+template <class Lanes>
+void networksOfAll(const NetworkLanes& n) {
+    using F = typename Lanes::F;
+    constexpr int kLanes = Lanes::kCount;
+    for (int first = 0; first < n.count; first += kLanes) {
+        // A batch that is not full repeats its last Agent in the lanes left over.
+        const float* genome[kLanes];
+        const float* inputs[kLanes];
+        for (int lane = 0; lane < kLanes; ++lane) {
+            const int k = first + lane < n.count ? first + lane : n.count - 1;
+            genome[lane] = n.genome[k];
+            inputs[lane] = n.inputs[k];
+        }
+        // Every value by lane, four at a time; the last four weights (58 to 61) overlap the
+        // four before them, so that no load reaches past the weights read.
+        alignas(64) F weight[kWeightsRead];
+        alignas(64) F input[kNetworkInputs];
+#pragma GCC unroll 16
+        for (int offset = 0; offset + 4 <= kWeightsRead; offset += 4)
+            Lanes::transposed4(genome, offset, weight + offset);
+        Lanes::transposed4(genome, kWeightsRead - 4, weight + kWeightsRead - 4);
+#pragma GCC unroll 10
+        for (int offset = 0; offset < kNetworkInputs; offset += 4)
+            Lanes::transposed4(inputs, offset, input + offset);
+        F forward;
+        F lateral;
+        networkOfLanes<Lanes>(weight, input, forward, lateral);
+        const int left = n.count - first < kLanes ? n.count - first : kLanes;
+        Lanes::storeFirst(n.forward + first, left, forward);
+        Lanes::storeFirst(n.lateral + first, left, lateral);
+    }
+}
+
 }  // namespace
 }  // namespace kav
