@@ -146,6 +146,24 @@ void solveContactsAvx2(const ContactLanes& c) {
     }
 }
 
+namespace {
+
+// A 4 x 4 transpose within each half: half j of n[k] holds lane 4j + k of t0, t1, t2 and t3
+// side by side.
+[[gnu::always_inline]] inline void sideBySide(__m256 t0, __m256 t1, __m256 t2, __m256 t3,
+                                              __m256* n) {
+    const __m256 lo01 = _mm256_unpacklo_ps(t0, t1);
+    const __m256 hi01 = _mm256_unpackhi_ps(t0, t1);
+    const __m256 lo23 = _mm256_unpacklo_ps(t2, t3);
+    const __m256 hi23 = _mm256_unpackhi_ps(t2, t3);
+    n[0] = _mm256_shuffle_ps(lo01, lo23, _MM_SHUFFLE(1, 0, 1, 0));
+    n[1] = _mm256_shuffle_ps(lo01, lo23, _MM_SHUFFLE(3, 2, 3, 2));
+    n[2] = _mm256_shuffle_ps(hi01, hi23, _MM_SHUFFLE(1, 0, 1, 0));
+    n[3] = _mm256_shuffle_ps(hi01, hi23, _MM_SHUFFLE(3, 2, 3, 2));
+}
+
+}  // namespace
+
 void neighbourTermsAvx2(const TermLanes& t) {
     // One Agent per iteration, its eight neighbours in the lanes.
     for (int a = 0; a < t.count; ++a) {
@@ -183,14 +201,9 @@ void neighbourTermsAvx2(const TermLanes& t) {
         t3 = _mm256_and_ps(written, t3);
         // Each neighbour's four terms side by side: a 4 x 4 transpose within each half,
         // then the halves in neighbour order (block j of n_k is neighbour 4j + k).
-        const __m256 lo01 = _mm256_unpacklo_ps(t0, t1);
-        const __m256 hi01 = _mm256_unpackhi_ps(t0, t1);
-        const __m256 lo23 = _mm256_unpacklo_ps(t2, t3);
-        const __m256 hi23 = _mm256_unpackhi_ps(t2, t3);
-        const __m256 n0 = _mm256_shuffle_ps(lo01, lo23, _MM_SHUFFLE(1, 0, 1, 0));
-        const __m256 n1 = _mm256_shuffle_ps(lo01, lo23, _MM_SHUFFLE(3, 2, 3, 2));
-        const __m256 n2 = _mm256_shuffle_ps(hi01, hi23, _MM_SHUFFLE(1, 0, 1, 0));
-        const __m256 n3 = _mm256_shuffle_ps(hi01, hi23, _MM_SHUFFLE(3, 2, 3, 2));
+        __m256 n[4];
+        sideBySide(t0, t1, t2, t3, n);
+        const __m256 n0 = n[0], n1 = n[1], n2 = n[2], n3 = n[3];
         float* out = t.inputs[a];
         _mm256_storeu_ps(out, _mm256_permute2f128_ps(n0, n1, 0x20));
         _mm256_storeu_ps(out + 8, _mm256_permute2f128_ps(n2, n3, 0x20));
@@ -211,14 +224,7 @@ namespace {
     for (int i = 0; i < 4; ++i)
         r[i] = _mm256_insertf128_ps(_mm256_castps128_ps256(_mm_loadu_ps(rows[i] + offset)),
                                     _mm_loadu_ps(rows[i + 4] + offset), 1);
-    const __m256 low01 = _mm256_unpacklo_ps(r[0], r[1]);
-    const __m256 high01 = _mm256_unpackhi_ps(r[0], r[1]);
-    const __m256 low23 = _mm256_unpacklo_ps(r[2], r[3]);
-    const __m256 high23 = _mm256_unpackhi_ps(r[2], r[3]);
-    out[0] = _mm256_shuffle_ps(low01, low23, _MM_SHUFFLE(1, 0, 1, 0));
-    out[1] = _mm256_shuffle_ps(low01, low23, _MM_SHUFFLE(3, 2, 3, 2));
-    out[2] = _mm256_shuffle_ps(high01, high23, _MM_SHUFFLE(1, 0, 1, 0));
-    out[3] = _mm256_shuffle_ps(high01, high23, _MM_SHUFFLE(3, 2, 3, 2));
+    sideBySide(r[0], r[1], r[2], r[3], out);
 }
 
 struct NetworkLanes8 {

@@ -311,14 +311,9 @@ namespace {
         v = _mm512_insertf32x4(v, _mm_loadu_ps(rows[8 + e] + offset), 2);
         r[e] = _mm512_insertf32x4(v, _mm_loadu_ps(rows[12 + e] + offset), 3);
     }
-    const __m512 low01 = _mm512_unpacklo_ps(r[0], r[1]);
-    const __m512 high01 = _mm512_unpackhi_ps(r[0], r[1]);
-    const __m512 low23 = _mm512_unpacklo_ps(r[2], r[3]);
-    const __m512 high23 = _mm512_unpackhi_ps(r[2], r[3]);
-    out[0] = _mm512_shuffle_ps(low01, low23, _MM_SHUFFLE(1, 0, 1, 0));
-    out[1] = _mm512_shuffle_ps(low01, low23, _MM_SHUFFLE(3, 2, 3, 2));
-    out[2] = _mm512_shuffle_ps(high01, high23, _MM_SHUFFLE(1, 0, 1, 0));
-    out[3] = _mm512_shuffle_ps(high01, high23, _MM_SHUFFLE(3, 2, 3, 2));
+    const Fours side = sideBySide(r[0], r[1], r[2], r[3]);
+#pragma GCC unroll 4
+    for (int c = 0; c < 4; ++c) out[c] = side.n[c];
 }
 
 struct NetworkLanes16 {
