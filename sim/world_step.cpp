@@ -31,19 +31,9 @@ bool WorldStep::sort(const WorldView& world) {
     neighboursFound_ = false;
     sensingFieldsFilled_ = false;
     if (!neighbours.update(world)) return false;
-    float largestVx = 0.0f;
-    float largestVy = 0.0f;
-    const float radius = world.prey[0].radius;
-    bool radiiEqual = std::isfinite(radius);
-    for (int i = 0; i < world.preyCount; ++i) {
-        const Agent& q = world.prey[i];
-        if (std::fabs(q.vx) > largestVx) largestVx = std::fabs(q.vx);
-        if (std::fabs(q.vy) > largestVy) largestVy = std::fabs(q.vy);
-        radiiEqual = radiiEqual && q.radius == radius;
-    }
-    maxPreyVx = largestVx;
-    maxPreyVy = largestVy;
-    preyRadiiEqual = radiiEqual;
+    maxPreyVx = neighbours.largestPreyVx;
+    maxPreyVy = neighbours.largestPreyVy;
+    preyRadiiEqual = neighbours.preyRadiiEqual;
     // The reference capture phase needs its own indexes, sorted before the moves.
     if (!preyRadiiEqual) reference_.sortIndexes(world);
     return true;
