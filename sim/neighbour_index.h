@@ -73,8 +73,8 @@ public:
     float largestPreyVx = 0;
     float largestPreyVy = 0;
     bool preyRadiiEqual = false;
-    // The Prey in cells, for the search among the Prey and the capture phase; the
-    // Predators, a few dozen at most, are searched with one pass over their index.
+    // The Prey in cells, for the search among the Prey; the Predators, a few dozen at
+    // most, are searched with one pass over their index.
     CellGrid preyGrid;
     // The distance of each Agent's farthest of five nearest Prey at its last search: where
     // its next search starts. It steers only the search, never its result.
