@@ -366,30 +366,30 @@ void WorldStep::detectCaptures(const WorldView& world, CaptureList& captures) {
     const KeptIndex& byX = neighbours.preyByX;
     // The pairs first, all Predators' at once; a capture changes nothing a contact test
     // reads, only which pairs count.
+    SweptWindows& windows = windows_;
+    for (int i = 0; i < world.predatorCount; ++i) {
+        const Agent& p = world.predators[i];
+        windows.lowX[i] = sweptLowerBound(p.x, p.radius, preyRadius, maxPreyVx, p.vx);
+        windows.highX[i] = sweptUpperBound(p.x, p.radius, preyRadius, maxPreyVx, p.vx);
+        windows.lowY[i] = sweptLowerBound(p.y, p.radius, preyRadius, maxPreyVy, p.vy);
+        windows.highY[i] = sweptUpperBound(p.y, p.radius, preyRadius, maxPreyVy, p.vy);
+        // The window's slab of the x index. A bound that is not a number takes in
+        // everything on its side, as the reference's comparisons do, and the buckets then
+        // bound the slab by the other side (or it holds nobody).
+        const bool digesting = p.digestTimer >= 0;
+        windows.begin[i] = digesting ? 0 : byX.rangeBegin(windows.lowX[i]);
+        windows.end[i] = digesting ? 0 : byX.rangeEnd(windows.highX[i]);
+    }
+    // The Prey in each window, in x-index order as the reference tests them, then the
+    // pairs' values, the positions replaced by the slots.
+    collectWindowEntries(world.predatorCount);
     ContactPairs& pairs = pairs_;
     pairs.count = 0;
     for (int i = 0; i < world.predatorCount; ++i) {
-        pairs.predatorBegin[i] = pairs.count;
         const Agent& p = world.predators[i];
-        if (p.digestTimer >= 0) continue;
-        const SweptWindow window{sweptLowerBound(p.x, p.radius, preyRadius, maxPreyVx, p.vx),
-                                 sweptUpperBound(p.x, p.radius, preyRadius, maxPreyVx, p.vx),
-                                 sweptLowerBound(p.y, p.radius, preyRadius, maxPreyVy, p.vy),
-                                 sweptUpperBound(p.y, p.radius, preyRadius, maxPreyVy, p.vy)};
-        // The Prey in the swept window, in x-index order as the reference tests them: the
-        // window's slab of the x index, tested four entries at a time. A bound that is not
-        // a number takes in everything on its side, as the reference's comparisons do, and
-        // the buckets then bound the slab by the other side (or it holds nobody). The
-        // positions in the window are packed without branches (the capacity holds the
-        // three written past the last pair).
-        std::int32_t* found = pairs.preySlot.data();
-        int k = pairs.count;
-        const int end = byX.rangeEnd(window.highX);
-        for (int pos = byX.rangeBegin(window.lowX); pos < end; pos += 4)
-            k = appendLanes(found, k, pos, window.holds(byX, pos, end - pos));
-        // Then the pairs' values, the positions replaced by the slots.
-        for (int pair = pairs.count; pair < k; ++pair) {
-            const std::int32_t slot = byX.slot[found[pair]];
+        pairs.predatorBegin[i] = pairs.count;
+        for (int pair = pairs.count; pair < windows.foundEnd[i]; ++pair) {
+            const std::int32_t slot = byX.slot[pairs.preySlot[pair]];
             const Agent& q = prey[slot];
             pairs.preySlot[pair] = slot;
             pairs.x1[pair] = p.x;
@@ -402,7 +402,7 @@ void WorldStep::detectCaptures(const WorldView& world, CaptureList& captures) {
             pairs.vy2[pair] = q.vy;
             pairs.sumOfRadii[pair] = q.radius + p.radius;
         }
-        pairs.count = k;
+        pairs.count = windows.foundEnd[i];
     }
     pairs.predatorBegin[world.predatorCount] = pairs.count;
     testPairs(world);
@@ -420,6 +420,32 @@ void WorldStep::detectCaptures(const WorldView& world, CaptureList& captures) {
             ascending = captures.ascendingPrefix();
         }
         captures.apply(world.predators, world.prey);
+    }
+}
+
+void WorldStep::collectWindowEntries(int windowCount) {
+    const SweptWindows& w = windows_;
+    const KeptIndex& byX = neighbours.preyByX;
+    std::int32_t* found = pairs_.preySlot.data();
+#if defined(KAVROSA_VECTOR_PATHS)
+    if (vectorPath == VectorPath::avx512) {
+        const WindowLanes lanes{
+            byX.key.data(),          byX.cross.data(), w.lowX.data(), w.highX.data(), w.lowY.data(),
+            w.highY.data(),          w.begin.data(),   w.end.data(),  windowCount,    found,
+            windows_.foundEnd.data()};
+        windowEntriesAvx512(lanes);
+        return;
+    }
+#endif
+    // Four entries at a time; the positions in the window are packed without branches
+    // (the capacity holds the three written past the last one).
+    int k = 0;
+    for (int i = 0; i < windowCount; ++i) {
+        const SweptWindow window{w.lowX[i], w.highX[i], w.lowY[i], w.highY[i]};
+        const int end = w.end[i];
+        for (int pos = w.begin[i]; pos < end; pos += 4)
+            k = appendLanes(found, k, pos, window.holds(byX, pos, end - pos));
+        windows_.foundEnd[i] = k;
     }
 }
 

@@ -28,6 +28,7 @@
 #include "sim/steer_batch.h"
 #include "sim/term_lanes.h"
 #include "sim/vector_path.h"
+#include "sim/window_lanes.h"
 #include "sim/world.h"
 
 namespace kav {
@@ -94,6 +95,16 @@ private:
         std::array<std::int32_t, kMaxPredators + 1> predatorBegin{};  // pairs of Predator i
         int count = 0;
     };
+    // The Predators' swept windows and the slabs of the Prey's x index they cover (empty
+    // for a Predator that digests); the positions in each window go to the pairs' slots.
+    struct SweptWindows {
+        std::array<float, kMaxPredators> lowX{}, highX{}, lowY{}, highY{};
+        std::array<std::int32_t, kMaxPredators> begin{}, end{}, foundEnd{};
+    };
+    SweptWindows windows_;
+    // Every window's positions, window after window, into pairs_.preySlot, on the step's
+    // vector path.
+    void collectWindowEntries(int windows);
     // Every pair's contact, on the step's vector path.
     void testPairs(const WorldView& world);
 
