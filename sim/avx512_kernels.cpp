@@ -18,6 +18,7 @@
 #include "sim/network_kernel.h"
 #include "sim/steer_lanes.h"
 #include "sim/term_lanes.h"
+#include "sim/window_lanes.h"
 
 namespace kav {
 namespace {
@@ -334,5 +335,33 @@ struct NetworkLanes16 {
 }  // namespace
 
 void networksAvx512(const NetworkLanes& n) { networksOfAll<NetworkLanes16>(n); }
+
+void windowEntriesAvx512(const WindowLanes& w) {
+    const __m512i lanes = _mm512_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+    int k = 0;
+    for (int window = 0; window < w.windows; ++window) {
+        const __m512 lowX = _mm512_set1_ps(w.lowX[window]);
+        const __m512 highX = _mm512_set1_ps(w.highX[window]);
+        const __m512 lowY = _mm512_set1_ps(w.lowY[window]);
+        const __m512 highY = _mm512_set1_ps(w.highY[window]);
+        const int end = w.end[window];
+        for (int pos = w.begin[window]; pos < end; pos += 16) {
+            // Lanes past the slab are neither read nor kept.
+            const int left = end - pos;
+            const __mmask16 inSlab = left >= 16 ? __mmask16(0xFFFF) : __mmask16((1u << left) - 1);
+            const __m512 x = _mm512_maskz_loadu_ps(inSlab, w.x + pos);
+            const __m512 y = _mm512_maskz_loadu_ps(inSlab, w.y + pos);
+            // NLT_UQ is !(a < b), true also when b is not a number.
+            __mmask16 inside = _mm512_mask_cmp_ps_mask(inSlab, x, lowX, _CMP_NLT_UQ);
+            inside = _mm512_mask_cmp_ps_mask(inside, x, highX, _CMP_LT_OQ);
+            inside = _mm512_mask_cmp_ps_mask(inside, y, lowY, _CMP_NLT_UQ);
+            inside = _mm512_mask_cmp_ps_mask(inside, y, highY, _CMP_LT_OQ);
+            _mm512_mask_compressstoreu_epi32(w.found + k, inside,
+                                             _mm512_add_epi32(lanes, _mm512_set1_epi32(pos)));
+            k += __builtin_popcount(inside);
+        }
+        w.foundEnd[window] = k;
+    }
+}
 
 }  // namespace kav

@@ -50,18 +50,6 @@ Contact contactOfPair(const Agent& p, const Agent& q, const Arena& arena) {
     return earliest;
 }
 
-float sweptLowerBound(float own, float predatorRadius, float preyRadius, float margin,
-                      float velocity) {
-    const double negative = velocity < 0.0f ? velocity : 0.0f;
-    return static_cast<float>(double(own) - predatorRadius - preyRadius - margin + negative);
-}
-
-float sweptUpperBound(float own, float predatorRadius, float preyRadius, float margin,
-                      float velocity) {
-    const double positive = velocity < 0.0f ? 0.0f : velocity;
-    return static_cast<float>(double(own) + predatorRadius + preyRadius + margin + positive);
-}
-
 void applyCapture(Agent& p, Agent& q, float time) {
     p.captured = 1;
     p.contactTime = time;

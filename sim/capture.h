@@ -40,10 +40,17 @@ Contact contactOfPair(const Agent& predator, const Agent& prey, const Arena& are
 
 // One axis of a Predator's swept window in the capture phase: the Prey whose start
 // coordinate lies in [lower, upper) can touch it within the tick.
-float sweptLowerBound(float own, float predatorRadius, float preyRadius, float margin,
-                      float velocity);
-float sweptUpperBound(float own, float predatorRadius, float preyRadius, float margin,
-                      float velocity);
+inline float sweptLowerBound(float own, float predatorRadius, float preyRadius, float margin,
+                             float velocity) {
+    const double negative = velocity < 0.0f ? velocity : 0.0f;
+    return static_cast<float>(double(own) - predatorRadius - preyRadius - margin + negative);
+}
+
+inline float sweptUpperBound(float own, float predatorRadius, float preyRadius, float margin,
+                             float velocity) {
+    const double positive = velocity < 0.0f ? 0.0f : velocity;
+    return static_cast<float>(double(own) + predatorRadius + preyRadius + margin + positive);
+}
 
 // Marks a capture: the Predator stops at the contact point and starts digesting, the Prey
 // is caught.

@@ -37,15 +37,30 @@ constexpr float kPreyPerCell = 1.5f;
 
 bool moderate(float value) { return std::fabs(value) <= kModerateCoordinate; }
 
-bool allModerate(const Agent* agents, int count) {
-    for (int i = 0; i < count; ++i)
-        if (!moderate(agents[i].x) || !moderate(agents[i].y)) return false;
-    return true;
+// The bits of a finite x as an unsigned integer that orders as the x does, both zeros as
+// one (adding +0 turns -0 into +0).
+std::uint32_t orderedBits(float x) {
+    const std::uint32_t bits = std::bit_cast<std::uint32_t>(x + 0.0f);
+    const std::uint32_t flip = static_cast<std::uint32_t>(static_cast<std::int32_t>(bits) >> 31);
+    return bits ^ (flip | 0x80000000u);
+}
+
+// Copies each slot's coordinates; false when one is not a moderate number.
+bool readPositions(const Agent* agents, int count, float* xs, float* ys) {
+    bool allModerate = true;
+    for (int i = 0; i < count; ++i) {
+        const float x = agents[i].x;
+        const float y = agents[i].y;
+        xs[i] = x;
+        ys[i] = y;
+        allModerate = allModerate & moderate(x) & moderate(y);
+    }
+    return allModerate;
 }
 
 }  // namespace
 
-void KeptIndex::resort(const Agent* agents, int countArg) {
+void KeptIndex::resort(const float* xBySlot, const float* yBySlot, int countArg) {
     // Slots that left the live range are dropped, new ones are appended and sorted in.
     if (count > countArg) {
         int kept = 0;
@@ -56,59 +71,53 @@ void KeptIndex::resort(const Agent* agents, int countArg) {
     }
     count = countArg;
 
-    // This tick's keys in the last tick's order, then counted into buckets of this tick's
-    // range of x and moved there in that order: a bucket's entries come out nearly sorted,
-    // and no entry is out of order with one of another bucket (the bucket of an x never
-    // decreases as the x grows).
-    std::array<float, kPadded> lastKey;
-    std::array<std::int32_t, kPadded> lastSlot;
+    // (x, slot) as one integer, the x's ordered bits above the slot, so that one unsigned
+    // comparison orders two entries; taken in the last tick's order, with this tick's range
+    // of x.
+    std::array<std::uint64_t, kPadded> lastOrder;
     float low = 0.0f;
     float high = 0.0f;
     for (int pos = 0; pos < count; ++pos) {
-        const float x = agents[slot[pos]].x;
-        lastKey[pos] = x;
-        lastSlot[pos] = slot[pos];
+        const std::int32_t s = slot[pos];
+        const float x = xBySlot[s];
+        lastOrder[pos] = std::uint64_t{orderedBits(x)} << 32 | static_cast<std::uint32_t>(s);
         low = pos == 0 || x < low ? x : low;
         high = pos == 0 || x > high ? x : high;
     }
+    // Counted into the buckets of this tick's range of x and moved there in that order: no
+    // entry is out of order with one of another bucket (the bucket of an x never decreases
+    // as the x grows), and with about one entry per bucket few are out of order at all.
     bucketOrigin = low;
     const float span = high - low;
     bucketInverse = span > 0.0f ? std::min(float(kBuckets) / span, 1.0e30f) : 0.0f;
-    std::array<std::int32_t, kPadded> bucketOfPos;
-    std::array<std::int32_t, kBuckets> next{};
+    std::array<std::uint8_t, kPadded> bucketOfPos;
+    std::array<std::int32_t, kBuckets + 1> next{};
     for (int pos = 0; pos < count; ++pos) {
-        bucketOfPos[pos] = bucketOf(lastKey[pos]);
-        ++next[bucketOfPos[pos]];
+        const int b = bucketOf(xBySlot[static_cast<std::int32_t>(lastOrder[pos])]);
+        bucketOfPos[pos] = static_cast<std::uint8_t>(b);
+        ++next[b + 1];
     }
-    int begin = 0;
-    for (int b = 0; b < kBuckets; ++b) {
-        bucketBegin[b] = begin;
-        begin += next[b];
-        next[b] = bucketBegin[b];
-    }
-    bucketBegin[kBuckets] = begin;
-    for (int pos = 0; pos < count; ++pos) {
-        const int to = next[bucketOfPos[pos]]++;
-        key[to] = lastKey[pos];
-        slot[to] = lastSlot[pos];
-    }
-    // Within the buckets, by (x, slot).
+    for (int b = 0; b < kBuckets; ++b) next[b + 1] += next[b];
+    bucketBegin = next;
+    std::array<std::uint64_t, kPadded> order;
+    for (int pos = 0; pos < count; ++pos) order[next[bucketOfPos[pos]]++] = lastOrder[pos];
+    // Within the buckets, by insertion.
     for (int i = 1; i < count; ++i) {
-        const std::int32_t moving = slot[i];
-        const float movingKey = key[i];
-        if (!(key[i - 1] > movingKey || (key[i - 1] == movingKey && slot[i - 1] > moving)))
-            continue;  // in order already, as nearly all are
+        const std::uint64_t moving = order[i];
+        if (!(order[i - 1] > moving)) continue;
         int j = i;
         do {
-            key[j] = key[j - 1];
-            slot[j] = slot[j - 1];
+            order[j] = order[j - 1];
             --j;
-        } while (j > 0 &&
-                 (key[j - 1] > movingKey || (key[j - 1] == movingKey && slot[j - 1] > moving)));
-        key[j] = movingKey;
-        slot[j] = moving;
+        } while (j > 0 && order[j - 1] > moving);
+        order[j] = moving;
     }
-    for (int pos = 0; pos < count; ++pos) cross[pos] = agents[slot[pos]].y;
+    for (int pos = 0; pos < count; ++pos) {
+        const std::int32_t s = static_cast<std::int32_t>(order[pos] & 0xffffffffu);
+        slot[pos] = s;
+        key[pos] = xBySlot[s];
+        cross[pos] = yBySlot[s];
+    }
 #if KAV_CHECKS_ON
     for (int pos = 1; pos < count; ++pos)
         KAV_CHECK(
@@ -118,11 +127,35 @@ void KeptIndex::resort(const Agent* agents, int countArg) {
 }
 
 bool NeighbourIndex::update(const WorldView& world) {
-    if (!allModerate(world.predators, world.predatorCount) ||
-        !allModerate(world.prey, world.preyCount))
+    if (!readPositions(world.predators, world.predatorCount, predatorPositions_.x.data(),
+                       predatorPositions_.y.data()))
         return false;
-    predatorsByX.resort(world.predators, world.predatorCount);
-    preyByX.resort(world.prey, world.preyCount);
+    // The Prey's positions, and in the same pass their largest speeds and radii.
+    const Agent* prey = world.prey;
+    const float radius = prey[0].radius;
+    bool radiiEqual = std::isfinite(radius);
+    float largestVx = 0.0f;
+    float largestVy = 0.0f;
+    bool allModerate = true;
+    for (int i = 0; i < world.preyCount; ++i) {
+        const Agent& q = prey[i];
+        const float x = q.x;
+        const float y = q.y;
+        preyPositions_.x[i] = x;
+        preyPositions_.y[i] = y;
+        allModerate = allModerate & moderate(x) & moderate(y);
+        largestVx = std::fabs(q.vx) > largestVx ? std::fabs(q.vx) : largestVx;
+        largestVy = std::fabs(q.vy) > largestVy ? std::fabs(q.vy) : largestVy;
+        radiiEqual = radiiEqual & (q.radius == radius);
+    }
+    if (!allModerate) return false;
+    largestPreyVx = largestVx;
+    largestPreyVy = largestVy;
+    preyRadiiEqual = radiiEqual;
+
+    predatorsByX.resort(predatorPositions_.x.data(), predatorPositions_.y.data(),
+                        world.predatorCount);
+    preyByX.resort(preyPositions_.x.data(), preyPositions_.y.data(), world.preyCount);
     preyGrid.build(preyByX.slot.data(), preyByX.key.data(), preyByX.cross.data(), preyByX.count,
                    kPreyPerCell);
     return true;

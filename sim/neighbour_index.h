@@ -25,15 +25,17 @@ struct KeptIndex {
     std::int32_t count = 0;                          // slots 0..count-1 are in the index
 
     // The positions grouped by a monotonic bucket of their x, so that the positions with x
-    // in a range [low, high] lie in [rangeBegin(low), rangeEnd(high)).
-    static constexpr int kBuckets = 64;
+    // in a range [low, high] lie in [rangeBegin(low), rangeEnd(high)). About one Prey per
+    // bucket: the re-sort moves each entry into its bucket first.
+    static constexpr int kBuckets = 256;
     std::array<std::int32_t, kBuckets + 1> bucketBegin{};
     float bucketOrigin = 0;
     float bucketInverse = 0;
 
-    // Brings the index to the slots 0..count-1 of `agents` and to ascending (x, slot)
-    // order, and fills the buckets. The coordinates must compare as a total order.
-    void resort(const Agent* agents, int countArg);
+    // Brings the index to the slots 0..count-1 and to ascending (x, slot) order, and fills
+    // the buckets; `xBySlot` and `yBySlot` are the coordinates of each slot. They must be
+    // finite.
+    void resort(const float* xBySlot, const float* yBySlot, int countArg);
 
     int bucketOf(float value) const {
         // Monotonic in the value: a rounding of a scaled offset, clamped to the buckets.
@@ -66,13 +68,26 @@ public:
 
     KeptIndex predatorsByX;
     KeptIndex preyByX;
-    // The Prey in cells, for the search among the Prey and the capture phase; the
-    // Predators, a few dozen at most, are searched with one pass over their index.
+    // Of the Prey in use, read in the same pass as their positions: the largest speed along
+    // each axis and whether all have the same finite radius.
+    float largestPreyVx = 0;
+    float largestPreyVy = 0;
+    bool preyRadiiEqual = false;
+    // The Prey in cells, for the search among the Prey; the Predators, a few dozen at
+    // most, are searched with one pass over their index.
     CellGrid preyGrid;
     // The distance of each Agent's farthest of five nearest Prey at its last search: where
     // its next search starts. It steers only the search, never its result.
     std::array<float, kMaxPredators> predatorReachOnPrey{};
     std::array<float, kMaxPrey> preyReachOnPrey{};
+
+private:
+    // This tick's coordinates of each slot, read from the Agents in one pass.
+    struct Positions {
+        std::array<float, kMaxPrey> x, y;
+    };
+    Positions predatorPositions_;
+    Positions preyPositions_;
 };
 
 }  // namespace kav

@@ -8,7 +8,79 @@
 #include <cstdint>
 #include <limits>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace kav {
+
+namespace {
+
+// A Predator's swept window in the capture phase: the Prey whose start lies in
+// [lowX, highX) x [lowY, highY).
+struct SweptWindow {
+    float lowX, highX, lowY, highY;
+
+    // Of the first `left` entries of the x index from `pos` (four at most), those in the
+    // window, as bits. The bounds are compared as the reference's scans compare them.
+    unsigned holds(const KeptIndex& index, int pos, int left) const {
+#if defined(__SSE2__)
+        static constexpr unsigned kLanesLeft[5] = {0x0, 0x1, 0x3, 0x7, 0xF};
+        const __m128 x = _mm_loadu_ps(index.key.data() + pos);
+        const __m128 y = _mm_loadu_ps(index.cross.data() + pos);
+        // cmpnlt is !(a < b), true also when b is not a number.
+        const __m128 inX =
+            _mm_and_ps(_mm_cmpnlt_ps(x, _mm_set1_ps(lowX)), _mm_cmplt_ps(x, _mm_set1_ps(highX)));
+        const __m128 inY =
+            _mm_and_ps(_mm_cmpnlt_ps(y, _mm_set1_ps(lowY)), _mm_cmplt_ps(y, _mm_set1_ps(highY)));
+        return static_cast<unsigned>(_mm_movemask_ps(_mm_and_ps(inX, inY))) &
+               kLanesLeft[std::min(left, 4)];
+#else
+        unsigned lanes = 0;
+        for (int lane = 0; lane < std::min(left, 4); ++lane) {
+            const float x = index.key[pos + lane];
+            const float y = index.cross[pos + lane];
+            const bool inside = !(x < lowX) & (x < highX) & !(y < lowY) & (y < highY);
+            lanes |= unsigned{inside} << lane;
+        }
+        return lanes;
+#endif
+    }
+};
+
+// For each set of four lanes (as bits), the lanes in it in ascending order, the rest of
+// the row padding.
+struct PackedLanes {
+    alignas(16) std::int32_t lanes[16][4];
+    std::int32_t count[16];
+};
+constexpr PackedLanes kPackedLanes = [] {
+    PackedLanes packed{};
+    for (int bits = 0; bits < 16; ++bits) {
+        int n = 0;
+        for (int lane = 0; lane < 4; ++lane)
+            if (bits >> lane & 1) packed.lanes[bits][n++] = lane;
+        packed.count[bits] = n;
+    }
+    return packed;
+}();
+
+// Writes the positions of the lanes `lanes` of the four entries from `pos` at out[k] on,
+// in ascending order, and returns k plus their number. Four positions are written
+// whatever the number.
+int appendLanes(std::int32_t* out, int k, int pos, unsigned lanes) {
+#if defined(__SSE2__)
+    const __m128i offsets =
+        _mm_load_si128(reinterpret_cast<const __m128i*>(kPackedLanes.lanes[lanes]));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + k),
+                     _mm_add_epi32(_mm_set1_epi32(pos), offsets));
+#else
+    for (int n = 0; n < 4; ++n) out[k + n] = pos + kPackedLanes.lanes[lanes][n];
+#endif
+    return k + kPackedLanes.count[lanes];
+}
+
+}  // namespace
 
 void WorldStep::run(const WorldView& world, AgentReadings& readings, CaptureList& captures,
                     StepObserver* observer) {
@@ -31,19 +103,9 @@ bool WorldStep::sort(const WorldView& world) {
     neighboursFound_ = false;
     sensingFieldsFilled_ = false;
     if (!neighbours.update(world)) return false;
-    float largestVx = 0.0f;
-    float largestVy = 0.0f;
-    const float radius = world.prey[0].radius;
-    bool radiiEqual = std::isfinite(radius);
-    for (int i = 0; i < world.preyCount; ++i) {
-        const Agent& q = world.prey[i];
-        if (std::fabs(q.vx) > largestVx) largestVx = std::fabs(q.vx);
-        if (std::fabs(q.vy) > largestVy) largestVy = std::fabs(q.vy);
-        radiiEqual = radiiEqual && q.radius == radius;
-    }
-    maxPreyVx = largestVx;
-    maxPreyVy = largestVy;
-    preyRadiiEqual = radiiEqual;
+    maxPreyVx = neighbours.largestPreyVx;
+    maxPreyVy = neighbours.largestPreyVy;
+    preyRadiiEqual = neighbours.preyRadiiEqual;
     // The reference capture phase needs its own indexes, sorted before the moves.
     if (!preyRadiiEqual) reference_.sortIndexes(world);
     return true;
@@ -317,56 +379,46 @@ void WorldStep::detectCaptures(const WorldView& world, CaptureList& captures) {
     }
     const Agent* prey = world.prey;
     const float preyRadius = prey[0].radius;
-    const CellGrid& grid = neighbours.preyGrid;
-    constexpr int kWindowWords = (kMaxPrey + 63) / 64;
+    const KeptIndex& byX = neighbours.preyByX;
     // The pairs first, all Predators' at once; a capture changes nothing a contact test
     // reads, only which pairs count.
+    SweptWindows& windows = windows_;
+    for (int i = 0; i < world.predatorCount; ++i) {
+        const Agent& p = world.predators[i];
+        windows.lowX[i] = sweptLowerBound(p.x, p.radius, preyRadius, maxPreyVx, p.vx);
+        windows.highX[i] = sweptUpperBound(p.x, p.radius, preyRadius, maxPreyVx, p.vx);
+        windows.lowY[i] = sweptLowerBound(p.y, p.radius, preyRadius, maxPreyVy, p.vy);
+        windows.highY[i] = sweptUpperBound(p.y, p.radius, preyRadius, maxPreyVy, p.vy);
+        // The window's slab of the x index. A bound that is not a number takes in
+        // everything on its side, as the reference's comparisons do, and the buckets then
+        // bound the slab by the other side (or it holds nobody).
+        const bool digesting = p.digestTimer >= 0;
+        windows.begin[i] = digesting ? 0 : byX.rangeBegin(windows.lowX[i]);
+        windows.end[i] = digesting ? 0 : byX.rangeEnd(windows.highX[i]);
+    }
+    // The Prey in each window, in x-index order as the reference tests them, then the
+    // pairs' values, the positions replaced by the slots.
+    collectWindowEntries(world.predatorCount);
     ContactPairs& pairs = pairs_;
     pairs.count = 0;
     for (int i = 0; i < world.predatorCount; ++i) {
-        pairs.predatorBegin[i] = pairs.count;
         const Agent& p = world.predators[i];
-        if (p.digestTimer >= 0) continue;
-        const float lowX = sweptLowerBound(p.x, p.radius, preyRadius, maxPreyVx, p.vx);
-        const float highX = sweptUpperBound(p.x, p.radius, preyRadius, maxPreyVx, p.vx);
-        const float lowY = sweptLowerBound(p.y, p.radius, preyRadius, maxPreyVy, p.vy);
-        const float highY = sweptUpperBound(p.y, p.radius, preyRadius, maxPreyVy, p.vy);
-        // The Prey in the swept window, from the cells that cover it, marked by their
-        // position in the x index so that the pairs are tested in x-index order, as
-        // the reference tests them. The bounds are compared as the reference's scans
-        // compare them, also when one of them is not a number.
-        std::uint64_t inWindow[kWindowWords] = {};
-        const int lastRow = grid.row(highY);
-        const int firstColumn = grid.column(lowX);
-        const int lastColumn = grid.column(highX);
-        for (int r = grid.row(lowY); r <= lastRow; ++r) {
-            const int end = grid.rowEnd(r, lastColumn);
-            for (int e = grid.rowBegin(r, firstColumn); e < end; ++e) {
-                const float x = grid.x[e];
-                const float y = grid.y[e];
-                const bool inside = !(x < lowX) & (x < highX) & !(y < lowY) & (y < highY);
-                const int pos = grid.xPosition[e];
-                inWindow[pos >> 6] |= std::uint64_t{inside} << (pos & 63);
-            }
+        pairs.predatorBegin[i] = pairs.count;
+        for (int pair = pairs.count; pair < windows.foundEnd[i]; ++pair) {
+            const std::int32_t slot = byX.slot[pairs.preySlot[pair]];
+            const Agent& q = prey[slot];
+            pairs.preySlot[pair] = slot;
+            pairs.x1[pair] = p.x;
+            pairs.y1[pair] = p.y;
+            pairs.vx1[pair] = p.vx;
+            pairs.vy1[pair] = p.vy;
+            pairs.x2[pair] = q.x;
+            pairs.y2[pair] = q.y;
+            pairs.vx2[pair] = q.vx;
+            pairs.vy2[pair] = q.vy;
+            pairs.sumOfRadii[pair] = q.radius + p.radius;
         }
-        for (int word = 0; word < kWindowWords; ++word) {
-            for (std::uint64_t bits = inWindow[word]; bits != 0; bits &= bits - 1) {
-                const int pos = word * 64 + std::countr_zero(bits);
-                const std::int32_t slot = neighbours.preyByX.slot[pos];
-                const Agent& q = prey[slot];
-                const int k = pairs.count++;
-                pairs.preySlot[k] = slot;
-                pairs.x1[k] = p.x;
-                pairs.y1[k] = p.y;
-                pairs.vx1[k] = p.vx;
-                pairs.vy1[k] = p.vy;
-                pairs.x2[k] = q.x;
-                pairs.y2[k] = q.y;
-                pairs.vx2[k] = q.vx;
-                pairs.vy2[k] = q.vy;
-                pairs.sumOfRadii[k] = q.radius + p.radius;
-            }
-        }
+        pairs.count = windows.foundEnd[i];
     }
     pairs.predatorBegin[world.predatorCount] = pairs.count;
     testPairs(world);
@@ -384,6 +436,32 @@ void WorldStep::detectCaptures(const WorldView& world, CaptureList& captures) {
             ascending = captures.ascendingPrefix();
         }
         captures.apply(world.predators, world.prey);
+    }
+}
+
+void WorldStep::collectWindowEntries(int windowCount) {
+    const SweptWindows& w = windows_;
+    const KeptIndex& byX = neighbours.preyByX;
+    std::int32_t* found = pairs_.preySlot.data();
+#if defined(KAVROSA_VECTOR_PATHS)
+    if (vectorPath == VectorPath::avx512) {
+        const WindowLanes lanes{
+            byX.key.data(),          byX.cross.data(), w.lowX.data(), w.highX.data(), w.lowY.data(),
+            w.highY.data(),          w.begin.data(),   w.end.data(),  windowCount,    found,
+            windows_.foundEnd.data()};
+        windowEntriesAvx512(lanes);
+        return;
+    }
+#endif
+    // Four entries at a time; the positions in the window are packed without branches
+    // (the capacity holds the three written past the last one).
+    int k = 0;
+    for (int i = 0; i < windowCount; ++i) {
+        const SweptWindow window{w.lowX[i], w.highX[i], w.lowY[i], w.highY[i]};
+        const int end = w.end[i];
+        for (int pos = w.begin[i]; pos < end; pos += 4)
+            k = appendLanes(found, k, pos, window.holds(byX, pos, end - pos));
+        windows_.foundEnd[i] = k;
     }
 }
 

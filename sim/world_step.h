@@ -3,7 +3,7 @@
 // neighbours in the same order, the same contacts, the same capture list and the same
 // random draws) with the same arithmetic; the search structures differ (a neighbour index
 // kept from tick to tick with a grid of the Prey's cells, and a capture broad phase over
-// that grid), and the arithmetic runs on a vector unit (`vectorPath`), each lane with the
+// the Prey's x index), and the arithmetic runs on a vector unit (`vectorPath`), each lane with the
 // scalar operations in their order: on SSE2 an Agent at a time, on AVX2 and AVX-512 many
 // Agents (or Predator/Prey pairs) per instruction, in the kernels of sim/avx2_kernels.cpp
 // and sim/avx512_kernels.cpp.
@@ -14,7 +14,7 @@
 //   is not finite sends its Agent to NaN before it dies) runs the whole reference step:
 //   the sort and the searches need positions that compare as a total order;
 // - a tick in which the Prey in use do not all have the same finite radius runs the
-//   reference capture phase: the swept window over the grid is one rectangle per
+//   reference capture phase: the swept window over the x index is one rectangle per
 //   Predator only when every Prey has the same reach.
 // Neither happens in the program's standard world with finite Genomes.
 #include <array>
@@ -28,6 +28,7 @@
 #include "sim/steer_batch.h"
 #include "sim/term_lanes.h"
 #include "sim/vector_path.h"
+#include "sim/window_lanes.h"
 #include "sim/world.h"
 
 namespace kav {
@@ -82,7 +83,8 @@ private:
                         const KeptIndex& searched, NearestSlots* results) const;
 
     // The capture phase's pairs (a Predator and a Prey in its swept window), in the order
-    // the reference tests them, with the values of their contact test as lanes.
+    // the reference tests them, with the values of their contact test as lanes. The
+    // capacity has room for the positions written past the last pair while collecting.
     struct ContactPairs {
         static constexpr int kCapacity = kMaxCaptures + 16;
         alignas(64) std::array<float, kCapacity> x1{}, y1{}, vx1{}, vy1{};
@@ -93,6 +95,16 @@ private:
         std::array<std::int32_t, kMaxPredators + 1> predatorBegin{};  // pairs of Predator i
         int count = 0;
     };
+    // The Predators' swept windows and the slabs of the Prey's x index they cover (empty
+    // for a Predator that digests); the positions in each window go to the pairs' slots.
+    struct SweptWindows {
+        std::array<float, kMaxPredators> lowX{}, highX{}, lowY{}, highY{};
+        std::array<std::int32_t, kMaxPredators> begin{}, end{}, foundEnd{};
+    };
+    SweptWindows windows_;
+    // Every window's positions, window after window, into pairs_.preySlot, on the step's
+    // vector path.
+    void collectWindowEntries(int windows);
     // Every pair's contact, on the step's vector path.
     void testPairs(const WorldView& world);
 

@@ -403,5 +403,55 @@ TEST(DifferentialStep, CapturesMatchWithEqualContactTimes) {
     EXPECT_GT(captures, 300);
 }
 
+// Prey exactly on the edges of the Predators' swept windows, each moving so that it
+// touches its Predator at the very end of the tick: the reference tests the Prey on a
+// lower edge and not those on an upper one, so only the former are caught, on every path.
+TEST(DifferentialStep, CapturesMatchForPreyOnTheWindowsEdges) {
+    // Radii of 0.25 and speeds of 0.125: a window reaches 0.625 from its Predator, and a
+    // Prey there closing at 0.125 touches at t = 1, all exactly in binary.
+    struct Edge {
+        float dx, dy, vx, vy;
+    };
+    const Edge edges[] = {{-0.625f, 0.0f, 0.125f, 0.0f},
+                          {0.625f, 0.0f, -0.125f, 0.0f},
+                          {0.0f, -0.625f, 0.0f, 0.125f},
+                          {0.0f, 0.625f, 0.0f, -0.125f}};
+    for (VectorPath path : kVectorPaths) {
+        if (!canRun(path)) continue;
+        SCOPED_TRACE(nameOf(path));
+        HandWorld byReference;
+        HandWorld byProgram;
+        byProgram.program.vectorPath = path;
+        for (HandWorld* world : {&byReference, &byProgram}) {
+            for (int i = 0; i < 4; ++i) {
+                const float x = i % 2 ? 2.0f : -2.0f;
+                const float y = i < 2 ? 2.0f : -2.0f;
+                Agent& p = world->place(world->predators[i], x, y);
+                Agent& q = world->place(world->prey[i], x + edges[i].dx, y + edges[i].dy);
+                p.radius = q.radius = 0.25f;
+                q.nextVx = edges[i].vx;
+                q.nextVy = edges[i].vy;
+                world->move(p);
+                world->move(q);
+            }
+            world->attach(4, 4);
+        }
+        ASSERT_TRUE(byProgram.program.sort(byProgram.view()));
+        byReference.reference.detectCaptures(byReference.view(), byReference.step->captures);
+        byProgram.program.detectCaptures(byProgram.view(), byProgram.step->captures);
+        for (int i = 0; i < 4; ++i) {
+            EXPECT_EQ(byReference.prey[i].captured, i % 2 == 0 ? 1 : 0) << "Prey " << i;
+            EXPECT_EQ(agentDifference(byProgram.predators[i], byReference.predators[i],
+                                      byProgram.genomes[0].data(), byReference.genomes[0].data()),
+                      "")
+                << "Predator " << i;
+            EXPECT_EQ(agentDifference(byProgram.prey[i], byReference.prey[i],
+                                      byProgram.genomes[0].data(), byReference.genomes[0].data()),
+                      "")
+                << "Prey " << i;
+        }
+    }
+}
+
 }  // namespace
 }  // namespace kav

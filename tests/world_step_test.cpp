@@ -15,6 +15,7 @@
 
 #include "sim/cell_grid.h"
 #include "sim/check.h"
+#include "sim/neighbour_index.h"
 #include "test_world.h"
 
 namespace kav {
@@ -185,6 +186,59 @@ TEST(CellGrid, SensingDoesNotDependOnWhereTheSearchStarts) {
                     ASSERT_EQ(bitsOf(got[k]), bitsOf(expected[k]))
                         << (predator ? "Predator " : "Prey ") << a.slot << " input " << k;
             }
+        }
+    }
+}
+
+// The kept index re-sorted from each trial's order to the next, its count shrinking and
+// growing: the slots in ascending (x, slot) with -0 and +0 as one x (as the reference's
+// comparisons take them), and buckets that hold every entry's x range, also when every
+// entry shares one x or one bucket.
+TEST(KeptIndex, ResortKeepsXThenSlotOrderAndBucketsThatBoundEachX) {
+    std::mt19937 rng(31);
+    std::uniform_real_distribution<float> unit(0.0f, 1.0f);
+    std::array<float, kMaxPrey> xs{};
+    std::array<float, kMaxPrey> ys{};
+    KeptIndex index;
+    for (int trial = 0; trial < 400; ++trial) {
+        SCOPED_TRACE(trial);
+        const int count = trial % 5 == 0 ? std::uniform_int_distribution<int>(0, 3)(rng)
+                                         : std::uniform_int_distribution<int>(1, kMaxPrey)(rng);
+        for (int s = 0; s < kMaxPrey; ++s) {
+            const float u = unit(rng);
+            switch (trial % 4) {
+                case 0:
+                    xs[s] = -5.0f + 10.0f * u;
+                    break;  // spread over the arena
+                case 1:
+                    xs[s] = u < 0.3f ? -0.0f : (u < 0.6f ? 0.0f : (u < 0.8f ? 1.0f : -2.0f));
+                    break;
+                case 2:
+                    xs[s] = u < 0.95f ? 3.0f : 3.0f + u;
+                    break;  // nearly all on one x
+                default:
+                    xs[s] += 0.05f * (u - 0.5f);
+                    break;  // last trial's x moved a little
+            }
+            ys[s] = unit(rng);
+        }
+        index.resort(xs.data(), ys.data(), count);
+
+        std::vector<std::int32_t> expected(count);
+        for (int s = 0; s < count; ++s) expected[s] = s;
+        std::stable_sort(expected.begin(), expected.end(),
+                         [&](std::int32_t a, std::int32_t b) { return xs[a] < xs[b]; });
+        ASSERT_EQ(index.count, count);
+        ASSERT_EQ(index.bucketBegin[0], 0);
+        ASSERT_EQ(index.bucketBegin[KeptIndex::kBuckets], count);
+        for (int pos = 0; pos < count; ++pos) {
+            const std::int32_t s = expected[pos];
+            ASSERT_EQ(index.slot[pos], s) << pos;
+            ASSERT_EQ(bitsOf(index.key[pos]), bitsOf(xs[s])) << pos;
+            ASSERT_EQ(bitsOf(index.cross[pos]), bitsOf(ys[s])) << pos;
+            // Every range holding this x holds the entry: the range of the x alone does.
+            ASSERT_LE(index.rangeBegin(xs[s]), pos);
+            ASSERT_GT(index.rangeEnd(xs[s]), pos);
         }
     }
 }

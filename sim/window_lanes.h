@@ -1,0 +1,27 @@
+#pragma once
+// The capture phase's swept windows over the Prey's x index, many at once: for each window,
+// the positions in its slab [begin, end) of the index whose coordinates lie in
+// [lowX, highX) x [lowY, highY), compared as the reference compares them (a lower bound that
+// is not a number holds everything, an upper one nothing). The kernel of the AVX-512 path
+// takes them (its file sees no other type, see sim/nearest_kernel.h).
+#include <cstdint>
+
+namespace kav {
+
+struct WindowLanes {
+    const float* x;  // the index's coordinates by position
+    const float* y;
+    const float* lowX;  // by window
+    const float* highX;
+    const float* lowY;
+    const float* highY;
+    const std::int32_t* begin;  // each window's slab of positions
+    const std::int32_t* end;
+    int windows;
+    std::int32_t* found;     // out: the positions inside, window after window, ascending
+    std::int32_t* foundEnd;  // out: where each window's positions end in `found`
+};
+
+void windowEntriesAvx512(const WindowLanes& lanes);
+
+}  // namespace kav
