@@ -156,9 +156,12 @@ bool NeighbourIndex::update(const WorldView& world) {
     predatorsByX.resort(predatorPositions_.x.data(), predatorPositions_.y.data(),
                         world.predatorCount);
     preyByX.resort(preyPositions_.x.data(), preyPositions_.y.data(), world.preyCount);
+    return true;
+}
+
+void NeighbourIndex::buildPreyGrid() {
     preyGrid.build(preyByX.slot.data(), preyByX.key.data(), preyByX.cross.data(), preyByX.count,
                    kPreyPerCell);
-    return true;
 }
 
 namespace {

@@ -49,10 +49,12 @@ struct KeptIndex {
 
 class NeighbourIndex {
 public:
-    // Re-sorts both populations' indexes and rebuilds the grids for this tick's positions.
-    // Returns false, leaving the index as it was, when a position in use is not a
-    // moderate finite number: the searches need positions that compare as a total order.
+    // Re-sorts both populations' indexes for this tick's positions. Returns false, leaving
+    // the index as it was, when a position in use is not a moderate finite number: the
+    // searches need positions that compare as a total order.
     bool update(const WorldView& world);
+    // Puts the Prey of the re-sorted index into their cells (senseNearest needs them).
+    void buildPreyGrid();
 
     // Finds the four nearest Agents of one population within the square window of
     // `halfWidth` around `self`: the neighbours the reference finds, in its order. `selfSlot` is

@@ -102,6 +102,7 @@ void WorldStep::run(const WorldView& world, AgentReadings& readings, CaptureList
 bool WorldStep::sort(const WorldView& world) {
     neighboursFound_ = false;
     sensingFieldsFilled_ = false;
+    preyGridBuilt_ = false;
     if (!neighbours.update(world)) return false;
     maxPreyVx = neighbours.largestPreyVx;
     maxPreyVy = neighbours.largestPreyVy;
@@ -123,6 +124,10 @@ void WorldStep::sense(const WorldView& world, const Agent& self, int slot,
         writeNeighbourTermsOfAll();
         writeWallTermsOfAll(world.arena);
         return;
+    }
+    if (!preyGridBuilt_) {
+        neighbours.buildPreyGrid();
+        preyGridBuilt_ = true;
     }
     inputs.fill(0.0f);
     const bool predator = self.isPredator != 0;

@@ -2,9 +2,10 @@
 // The program's world step. It computes what the reference step computes (the same
 // neighbours in the same order, the same contacts, the same capture list and the same
 // random draws) with the same arithmetic; the search structures differ (a neighbour index
-// kept from tick to tick with a grid of the Prey's cells, and a capture broad phase over
-// the Prey's x index), and the arithmetic runs on a vector unit (`vectorPath`), each lane with the
-// scalar operations in their order: on SSE2 an Agent at a time, on AVX2 and AVX-512 many
+// kept from tick to tick, on SSE2 with a grid of the Prey's cells, and a capture broad
+// phase over the Prey's x index), and the arithmetic runs on a vector unit (`vectorPath`),
+// each lane with the scalar operations in their order: on SSE2 an Agent at a time, on AVX2
+// and AVX-512 many
 // Agents (or Predator/Prey pairs) per instruction, in the kernels of sim/avx2_kernels.cpp
 // and sim/avx512_kernels.cpp.
 //
@@ -39,8 +40,9 @@ public:
              StepObserver* observer = nullptr);
 
     // The phases, public for the tests and benchmarks.
-    // Re-sorts the kept indexes, rebuilds the grids and takes the Prey's capture margins;
-    // false when the tick must run the reference step instead (above).
+    // Re-sorts the kept indexes and takes the Prey's capture margins; false when the tick
+    // must run the reference step instead (above). The four-lane path's grid of the Prey is
+    // built at its first sense after the sort.
     bool sort(const WorldView& world);
     // Fills `inputs` for `self`, which stands in `slot` of its population; requires sort.
     void sense(const WorldView& world, const Agent& self, int slot, const FrameRotation& frame,
@@ -149,6 +151,7 @@ private:
 
     bool neighboursFound_ = false;      // findNeighbours ran since the last sort
     bool sensingFieldsFilled_ = false;  // fillSensingFields ran since the last sort
+    bool preyGridBuilt_ = false;        // the four-lane search's grid, built since the last sort
     SteerBatch steering_;               // the wider paths steer every Agent at once
     ContactPairs pairs_;
     ReferenceStep reference_;  // the fallback
