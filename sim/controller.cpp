@@ -159,16 +159,6 @@ ControlOutput control(Agent& agent, const InputVector& inputs) {
     return thrust;
 }
 
-HeadingCosSin headingCosSin(const Agent& agent, const FrameRotation& frame) {
-    // The frame's rotation is by the negated heading; the cosine is even and the sine odd
-    // to the last bit, so these are the heading's own cosine and sine. A heading that is
-    // not finite has a sine that is not a number, whose sign negation would change.
-    if (!std::isfinite(agent.heading))
-        return {static_cast<float>(std::cos(double(agent.heading))),
-                static_cast<float>(std::sin(double(agent.heading)))};
-    return {frame.cosNeg, -frame.sinNeg};
-}
-
 ControlOutput control(Agent& agent, const InputVector& inputs, const FrameRotation& frame) {
     const ControlOutput thrust = evaluateNetworkPacked(agent.genome, inputs);
     const HeadingCosSin heading = headingCosSin(agent, frame);

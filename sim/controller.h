@@ -51,7 +51,15 @@ struct HeadingCosSin {
     float cosH;
     float sinH;
 };
-HeadingCosSin headingCosSin(const Agent& agent, const FrameRotation& frame);
+inline HeadingCosSin headingCosSin(const Agent& agent, const FrameRotation& frame) {
+    // The frame's rotation is by the negated heading; the cosine is even and the sine odd
+    // to the last bit, so these are the heading's own cosine and sine. A heading that is
+    // not finite has a sine that is not a number, whose sign negation would change.
+    if (!std::isfinite(agent.heading))
+        return {static_cast<float>(std::cos(double(agent.heading))),
+                static_cast<float>(std::sin(double(agent.heading)))};
+    return {frame.cosNeg, -frame.sinNeg};
+}
 
 // The program step's control: the packed network, and the steering with headingCosSin.
 ControlOutput control(Agent& agent, const InputVector& inputs, const FrameRotation& frame);

@@ -7,12 +7,6 @@
 
 namespace kav {
 
-FrameRotation::FrameRotation(float heading) {
-    const float negated = -heading;
-    cosNeg = static_cast<float>(std::cos(double(negated)));
-    sinNeg = static_cast<float>(std::sin(double(negated)));
-}
-
 float FrameRotation::forward(float px, float py) const {
     return static_cast<float>(double(cosNeg) * px - double(sinNeg) * py);
 }

@@ -2,6 +2,7 @@
 // What an Agent sees: the 40-value input vector, the Agent's frame, and the terms that
 // both world steps write into the vector for a neighbour and for the walls.
 #include <array>
+#include <cmath>
 
 #include "sim/agent.h"
 #include "sim/arena.h"
@@ -28,7 +29,9 @@ struct FrameRotation {
     float cosNeg = 1;           // cos(-heading), single precision
     float sinNeg = 0;           // sin(-heading), single precision
     FrameRotation() = default;  // heading 0
-    explicit FrameRotation(float heading);
+    explicit FrameRotation(float heading)
+        : cosNeg(static_cast<float>(std::cos(double(-heading)))),
+          sinNeg(static_cast<float>(std::sin(double(-heading)))) {}
     float forward(float px, float py) const;
     float left(float px, float py) const;
 };
