@@ -233,7 +233,6 @@ void WorldStep::fillSensingFields(const WorldView& world) {
         s.vx[id] = a.vx;
         s.vy[id] = a.vy;
         s.radius[id] = a.radius;
-        s.senseRange[id] = a.senseRange;
     };
     for (int i = 0; i < world.predatorCount; ++i) byId(world.predators[i], i);
     for (int i = 0; i < world.preyCount; ++i) byId(world.prey[i], kMaxPredators + i);
@@ -247,10 +246,6 @@ void WorldStep::prepareSensing(Agent& a, int slot, const FrameRotation& frame, I
     const bool predator = a.isPredator != 0;
     const int self = predator ? slot : kMaxPredators + slot;
     s.agent[k] = &a;
-    // Field by field: the frame was just written a field at a time, and one wider load of
-    // both would wait for those stores to complete instead of taking their values.
-    s.frame[k].cosNeg = frame.cosNeg;
-    s.frame[k].sinNeg = frame.sinNeg;
     s.cosNeg[k] = frame.cosNeg;
     s.sinNeg[k] = frame.sinNeg;
     s.ownX[k] = a.x;
@@ -340,7 +335,7 @@ void WorldStep::writeWallTermsOfAll(const Arena& arena) {
     }
 #endif
     for (int k = 0; k < s.count; ++k)
-        senseWallsPacked(*s.vector[k], *s.agent[k], arena, s.frame[k]);
+        senseWallsPacked(*s.vector[k], *s.agent[k], arena, s.frame(k));
 }
 
 void WorldStep::senseAndControlAtOnce(const WorldView& world, AgentReadings& readings) {
@@ -371,7 +366,7 @@ void WorldStep::senseAndControlAtOnce(const WorldView& world, AgentReadings& rea
         Agent& a = *s.agent[k];
         const ControlOutput thrust{s.forward[k], s.lateral[k]};
         *s.output[k] = thrust;
-        const HeadingCosSin heading = headingCosSin(a, s.frame[k]);
+        const HeadingCosSin heading = headingCosSin(a, s.frame(k));
         steering_.add(a, thrust.forward, thrust.lateral, heading.cosH, heading.sinH);
     }
     steering_.run(vectorPath);

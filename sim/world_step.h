@@ -116,15 +116,13 @@ private:
     struct SensingAgents {
         static constexpr int kCapacity = kMaxPredators + kMaxPrey + 3;  // room to pad to four
         // Every Agent's fields by id (a Predator's slot, or kMaxPredators plus a Prey's slot).
-        alignas(64) std::array<float, kMaxPredators + kMaxPrey> x{}, y{}, vx{}, vy{}, radius{},
-            senseRange{};
+        alignas(64) std::array<float, kMaxPredators + kMaxPrey> x{}, y{}, vx{}, vy{}, radius{};
         // Of the Agents that sense, in the step's order.
         std::array<Agent*, kCapacity> agent{};
-        std::array<FrameRotation, kCapacity> frame{};
         std::array<std::int32_t, kCapacity> self{};
         alignas(64) std::array<std::int32_t, kCapacity * kNeighbourLanes> neighbour{};
         std::array<std::uint8_t, kCapacity> written{}, scaled{};
-        alignas(64) std::array<float, kCapacity> cosNeg{}, sinNeg{};
+        alignas(64) std::array<float, kCapacity> cosNeg{}, sinNeg{};  // their frames
         // Their own fields, read a block of Agents at a time.
         alignas(64) std::array<float, kCapacity> ownX{}, ownY{}, ownVx{}, ownVy{}, ownRange{};
         std::array<InputVector*, kCapacity> vector{};
@@ -133,6 +131,13 @@ private:
         std::array<const float*, kCapacity> genome{};
         alignas(64) std::array<float, kCapacity> forward{}, lateral{};  // the networks' thrust
         int count = 0;
+
+        FrameRotation frame(int k) const {
+            FrameRotation rotation;
+            rotation.cosNeg = cosNeg[k];
+            rotation.sinNeg = sinNeg[k];
+            return rotation;
+        }
     };
     SensingAgents sensing_;
     // The fields of every Agent by id, for the neighbour terms.
