@@ -201,7 +201,9 @@ void agentSection(const PanelInputs& in) {
         ImGui::Text("Catches %" PRId64 ", last catch %d ticks ago", a.catches, a.ticksSinceCatch);
     }
     ImGui::TextUnformatted("Genome (63 weights; blue < 0 < orange):");
-    valueStrip(a.genome, kGenomeSize, "weight");
+    valueStrip(
+        (predator ? in.world->predatorGenomes.data() : in.world->preyGenomes.data())[slot].data(),
+        kGenomeSize, "weight");
     const ControlSnapshot control = latestControl(*in.world, predator, slot);
     ImGui::TextUnformatted("Latest inputs (Prey, Predators, walls):");
     valueStrip(control.inputs.data(), kInputCount, "input");

@@ -35,9 +35,7 @@ std::unique_ptr<Population> evolvedWorld(int predators, int prey) {
     return world;
 }
 
-WorldView viewOf(Population& w) {
-    return {w.predators.data(), w.predatorCount, w.prey.data(), w.preyCount, w.arena, w.random};
-}
+WorldView viewOf(Population& w) { return w.view(); }
 
 // One evolved world per configuration, shared by the repetitions of a benchmark.
 Population& world(const std::string& name, int predators, int prey) {
@@ -117,8 +115,10 @@ void BM_Control240(benchmark::State& state) {
     const AgentReadings& readings = w.step.readings;
     for (auto _ : state) {
         for (int i = 0; i < w.predatorCount; ++i)
-            control(w.predators[i], readings.predatorInputs[i]);
-        for (int i = 0; i < w.preyCount; ++i) control(w.prey[i], readings.preyInputs[i]);
+            control(w.predators[i], w.genomeOf(w.predators[i]), readings.predatorInputs[i],
+                    w.settings);
+        for (int i = 0; i < w.preyCount; ++i)
+            control(w.prey[i], w.genomeOf(w.prey[i]), readings.preyInputs[i], w.settings);
         benchmark::ClobberMemory();
     }
 }
@@ -136,11 +136,11 @@ void BM_Networks240(benchmark::State& state) {
     std::vector<const float*> genomes;
     std::vector<const float*> inputs;
     for (int i = 0; i < w.predatorCount; ++i) {
-        genomes.push_back(w.predators[i].genome);
+        genomes.push_back(w.genomeOf(w.predators[i]));
         inputs.push_back(readings.predatorInputs[i].data());
     }
     for (int i = 0; i < w.preyCount; ++i) {
-        genomes.push_back(w.prey[i].genome);
+        genomes.push_back(w.genomeOf(w.prey[i]));
         inputs.push_back(readings.preyInputs[i].data());
     }
     const int count = static_cast<int>(genomes.size());

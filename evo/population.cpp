@@ -5,24 +5,18 @@
 
 namespace kav {
 
-namespace {
-constexpr float kPredatorSenseRange = 2.2f;
-constexpr float kPreySenseRange = 2.0f;
-constexpr float kMutationAmplitude = 0.05f;
-}  // namespace
-
 Population::Population() = default;
 
 void Population::setup(const Arena& arenaArg, float preyRadius, float predatorRadius,
                        int initialPredatorCount, int initialPreyCount,
                        const SavedEvolution* saved) {
+    settings.arena = arenaArg;
+    settings.preyRadius = preyRadius;
+    settings.predatorRadius = predatorRadius;
     arena = arenaArg;
     for (int i = 0; i < kMaxPredators; ++i)
-        predators[i].init(arena, predatorRadius, kPredatorSenseRange, kSexualMode, i, true, random,
-                          predatorGenomes[i].data());
-    for (int i = 0; i < kMaxPrey; ++i)
-        prey[i].init(arena, preyRadius, kPreySenseRange, kSexualMode, i, false, random,
-                     preyGenomes[i].data());
+        predators[i].init(settings, kSexualMode, i, true, random);
+    for (int i = 0; i < kMaxPrey; ++i) prey[i].init(settings, kSexualMode, i, false, random);
 
     preyCount = initialPreyCount;
     predatorCount = initialPredatorCount;
@@ -37,7 +31,7 @@ void Population::setup(const Arena& arenaArg, float preyRadius, float predatorRa
     for (auto& pair : probeOut) pair = {0.0f, 0.0f};
     probeSpreadE = 1.0f;
     probeSpreadM = 1.0f;
-    mutationAmplitude = kMutationAmplitude;
+    mutationAmplitude = settings.mutationAmplitude;
 }
 
 void Population::randomizeGenomes() {
@@ -127,22 +121,22 @@ bool Population::runTick() {
             events_.preyBirths += 1;
             reproduce(q);
         } else {
-            q.beginTick();
+            q.beginTick(settings.energyPerTick);
         }
     }
     for (int i = 0; i < predatorCount; ++i) {
         Agent& p = predators[i];
-        if (p.dead || p.ticksSinceCatch > kStarvationTicks) {
+        if (p.dead || p.ticksSinceCatch > settings.predatorStarvationTicks) {
             if (i != addedPredator) (p.dead ? events_.predatorDeaths : events_.starvations) += 1;
             events_.predatorBirths += 1;
             reproduce(p);
         } else {
             if (p.captured) climbPredatorRank(p);
-            p.beginTick();
+            p.beginTick(settings.energyPerTick);
         }
     }
 
-    step.run({predators.data(), predatorCount, prey.data(), preyCount, arena, random});
+    step.run(view());
     // A Predator that caught a Prey in this step is marked until its next begin-tick.
     for (int i = 0; i < predatorCount; ++i) events_.captures += predators[i].captured;
 

@@ -13,7 +13,6 @@
 namespace kav {
 
 constexpr int kStatisticsPeriod = 200;
-constexpr int kStarvationTicks = 50;
 
 // What carries an evolution from one run to the next: every slot's Genome, the tick
 // counter and the two live counts. The Genome file holds exactly this.
@@ -77,8 +76,22 @@ public:
 
     // Replaces a dead Agent in its slot by an offspring of well-ranked parents.
     void reproduce(Agent& dead);
+    const float* genomeOf(const Agent& agent) const {
+        return (agent.isPredator ? predatorGenomes.data() : preyGenomes.data())[agent.slot].data();
+    }
+    float* genomeOf(const Agent& agent) {
+        return (agent.isPredator ? predatorGenomes.data() : preyGenomes.data())[agent.slot].data();
+    }
+
+    // The Agents in use, their Genomes, the settings and the random source, as the world
+    // step takes them.
+    WorldView view() {
+        return {predators.data(),       predatorCount,      prey.data(), preyCount,
+                predatorGenomes.data(), preyGenomes.data(), settings,    random};
+    }
 
     Random random{1};
+    ModelSettings settings;
 
     std::array<Agent, kMaxPredators> predators{};
     std::array<Agent, kMaxPrey> prey{};

@@ -43,8 +43,9 @@ void Population::reproduce(Agent& dead) {
     // 2-4. Two walk lengths, then the parents where the walks end.
     auto walkLength = [&]() -> int {
         const double u = random.unit();
-        return predator ? static_cast<int>(u * count / 5.0)
-                        : static_cast<int>(u * count / 10.0 + 1.0);
+        return predator
+                   ? static_cast<int>(u * count / double(settings.predatorParentWalkDivisor))
+                   : static_cast<int>(u * count / double(settings.preyParentWalkDivisor) + 1.0);
     };
     const int firstSteps = walkLength();
     int position = walk(0, firstSteps, mode, agents, ranks, count);
@@ -56,33 +57,37 @@ void Population::reproduce(Agent& dead) {
     // 5. The Genome, gene by gene; each gene is read from its parent before it is
     // written, so a parent may be the dead Agent itself.
     const double amplitude = mutationAmplitude;
+    float* const genome = genomeOf(dead);
+    const float* const firstGenome = genomeOf(first);
     if (mode == kClonalMode) {
         // Clonal offspring: the first parent's gene shifted by 4u - 8, one draw per gene
         // and no coin. No slot is ever given this mode; the rule is kept so that the mode
         // stays well defined.
         for (int g = 0; g < kGenomeSize; ++g) {
             const double u = random.unit();
-            dead.genome[g] = static_cast<float>(double(first.genome[g]) + (4.0 * u - 8.0));
+            genome[g] = static_cast<float>(double(firstGenome[g]) + (4.0 * u - 8.0));
         }
     } else {
         // A coin, then the mutation. The coin picks the parent by index: as a branch it
         // would be mispredicted half the time.
-        const float* const parentGenome[2] = {first.genome, second.genome};
+        const float* const parentGenome[2] = {firstGenome, genomeOf(second)};
         for (int g = 0; g < kGenomeSize; ++g) {
             const Random::UnitPair u = random.unitPair();
             const int coin = static_cast<int>(2.0 * u.first);
             const double m = 2.0 * (u.second * amplitude) - amplitude;
             const float parentGene = parentGenome[coin][g];
-            dead.genome[g] = static_cast<float>(double(parentGene) + m);
+            genome[g] = static_cast<float>(double(parentGene) + m);
         }
     }
 
     // 6. Near the first parent; a double zero offset is drawn again.
+    const float spread = settings.offspringSpread;
     float dx = 0.0f;
     float dy = 0.0f;
     while (dx == 0.0f && dy == 0.0f) {
-        dx = static_cast<float>(double(0.4f) * random.unit() - double(0.2f));
-        dy = static_cast<float>(double(0.4f) * random.unit() - double(0.2f));
+        // Twice the spread is exact in float: the standard 0.2 gives the offsets of 0.4u - 0.2.
+        dx = static_cast<float>(double(2.0f * spread) * random.unit() - double(spread));
+        dy = static_cast<float>(double(2.0f * spread) * random.unit() - double(spread));
     }
     dead.nextX = static_cast<float>(double(first.nextX) + dx);
     dead.nextY = static_cast<float>(double(first.nextY) + dy);
@@ -105,7 +110,7 @@ void Population::reproduce(Agent& dead) {
     dead.ticksSinceCatch = 0;
 
     // 8-9.
-    dead.beginTick();
+    dead.beginTick(settings.energyPerTick);
     dead.catches = 0;
 }
 

@@ -43,9 +43,8 @@ ProbeStatistics Population::runProbe(const float* values, int first, int valueCo
     for (int i = kPreyBlock; i < kPredatorBlock + kTermsPerNeighbour; ++i) inputs[i] = 0.0f;
     for (int i = 0; i < valueCount; ++i) inputs[first + i] = values[i];
     for (int m = 0; m < preyCount; ++m) {
-        probe.genome = prey[preyRanks[m]].genome;
         probeOut[m] = {0.0f, 0.0f};
-        control(probe, inputs);
+        control(probe, preyGenomes[preyRanks[m]].data(), inputs, settings);
         probeOut[m] = {probe.nextVx, probe.nextVy};
     }
     const ProbeStatistics stats = probeStatistics(probeOut.data(), preyCount, previousSpread);

@@ -14,7 +14,7 @@ namespace kav {
 // then given its WorldState runs on exactly as the world it was taken from.
 struct WorldState {
     std::uint32_t randomState = 1;
-    // Copies of the Agents; their `genome` pointers are not part of the state.
+    // Copies of the Agents.
     std::array<Agent, kMaxPredators> predators{};
     std::array<Agent, kMaxPrey> prey{};
     std::array<std::int32_t, kMaxPredators> predatorRanks{};

@@ -4,9 +4,9 @@
 
 namespace kav {
 
-void Agent::init(const Arena& arena, float radiusArg, float senseRangeArg,
-                 std::uint8_t reproModeArg, int slotArg, bool isPredatorArg, Random& random,
-                 float* genomeStorage) {
+void Agent::init(const ModelSettings& settings, std::uint8_t reproModeArg, int slotArg,
+                 bool isPredatorArg, Random& random) {
+    const Arena& arena = settings.arena;
     isPredator = isPredatorArg ? 1 : 0;
     slot = slotArg;
     reproMode = reproModeArg;
@@ -23,7 +23,7 @@ void Agent::init(const Arena& arena, float radiusArg, float senseRangeArg,
     const int r2 = random.next();
     nextY = static_cast<float>(double(yMin) + (r2 / 32767.0) * (double(yMax) - double(yMin)));
 
-    beginTick();
+    beginTick(settings.energyPerTick);
 
     vx = vy = nextVx = nextVy = 0.0f;
 
@@ -33,10 +33,8 @@ void Agent::init(const Arena& arena, float radiusArg, float senseRangeArg,
 
     move(arena);
 
-    genome = genomeStorage;
-
     hitWall = 0;
-    radius = radiusArg;
+    radius = isPredatorArg ? settings.predatorRadius : settings.preyRadius;
     captured = 0;
     catches = 0;
     ticksSinceCatch = 0;
@@ -44,10 +42,10 @@ void Agent::init(const Arena& arena, float radiusArg, float senseRangeArg,
     age = 0;
     generation = 1;
     digestTimer = -1;
-    senseRange = senseRangeArg;
+    senseRange = isPredatorArg ? settings.predatorSenseRange : settings.preySenseRange;
 }
 
-void Agent::beginTick() {
+void Agent::beginTick(float energyPerTick) {
     if (isPredator && captured) {
         vx = 0.0f;
         vy = 0.0f;
@@ -61,7 +59,7 @@ void Agent::beginTick() {
     x = nextX;
     y = nextY;
     age += 1;
-    energy = static_cast<float>(double(energy) + double(kEnergyPerTick));
+    energy = static_cast<float>(double(energy) + double(energyPerTick));
     if (isPredator) {
         digestTimer -= 1;
         ticksSinceCatch += 1;

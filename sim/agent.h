@@ -1,7 +1,10 @@
 #pragma once
 #include <cstdint>
 
+#include <array>
+
 #include "sim/arena.h"
+#include "sim/model_settings.h"
 #include "sim/random.h"
 
 namespace kav {
@@ -10,11 +13,13 @@ constexpr int kGenomeSize = 63;
 constexpr int kMaxPredators = 40;
 constexpr int kMaxPrey = 200;
 
+// An Agent's 63 weights; the world keeps them by slot beside the Agents.
+using Genome = std::array<float, kGenomeSize>;
+
 constexpr std::uint8_t kSexualMode = 'i';  // 105
 constexpr std::uint8_t kClonalMode = 'k';  // 107
 
 // Single-precision constants of the motion rules.
-constexpr float kEnergyPerTick = 0.01f;
 constexpr float kPiF = 3.1415927f;
 constexpr float kHalfPiF = 1.5707964f;
 constexpr float kStartHeadingSpan = 3.14f;
@@ -55,8 +60,8 @@ struct Agent {
     std::int32_t ticksSinceCatch = 0;
     std::int64_t catches = 0;
 
-    // Evolution: the Genome, the place in the rank list and the lineage.
-    float* genome = nullptr;  // 63 weights; storage owned by the Population
+    // Evolution: the place in the rank list and the lineage (the Genome is the world's, by
+    // slot).
     std::int32_t rank = 0;
     std::int64_t generation = 0;
     std::uint8_t reproMode = 0;
@@ -66,14 +71,14 @@ struct Agent {
     float prevHeading = 0;
     float contactTime = 0;
 
-    // Gives a slot its first occupant: three draws (position x, position y, heading).
-    // `genomeStorage` is the slot's 63 weights, which the caller fills afterwards.
-    void init(const Arena& arena, float radiusArg, float senseRangeArg, std::uint8_t reproModeArg,
-              int slotArg, bool isPredatorArg, Random& random, float* genomeStorage);
+    // Gives a slot its first occupant: three draws (position x, position y, heading), the
+    // radius and sense range of its kind from the settings.
+    void init(const ModelSettings& settings, std::uint8_t reproModeArg, int slotArg,
+              bool isPredatorArg, Random& random);
 
-    // Opens a tick: commits the end of the previous move and reflects the velocity at
-    // the walls that move hit.
-    void beginTick();
+    // Opens a tick: commits the end of the previous move, reflects the velocity at the
+    // walls that move hit and adds the tick's energy.
+    void beginTick(float energyPerTick);
 
     // This tick's move: adopts the chosen velocity, reflects the end position at the
     // arena's walls and marks the Agent dead when out of energy or far outside the arena.

@@ -9,6 +9,8 @@ struct Arena {
     float xMax = 0;
     float yMin = 0;
     float yMax = 0;
+
+    bool operator==(const Arena&) const = default;
 };
 
 // The program's arena: 10 units wide, 8 high, centred on the origin.

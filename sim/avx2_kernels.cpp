@@ -67,9 +67,10 @@ namespace {
     return narrow(half(widenLow(f), widenLow(l)), half(widenHigh(f), widenHigh(l)));
 }
 
-// Quadratic drag and the limit of 1, as `steer` applies them to one component.
-[[gnu::always_inline]] inline __m256 dragAndLimit(__m256 component) {
-    const __m256d drag = _mm256_set1_pd(double(0.1f));
+// Quadratic drag and the per-tick limit, as `steer` applies them to one component.
+[[gnu::always_inline]] inline __m256 dragAndLimit(__m256 component, float dragFactor,
+                                                  float maxSpeed) {
+    const __m256d drag = _mm256_set1_pd(double(dragFactor));
     const __m256d low = widenLow(component);
     const __m256d high = widenHigh(component);
     const __m256 dragged = narrow(_mm256_mul_pd(_mm256_mul_pd(low, low), drag),
@@ -81,8 +82,9 @@ namespace {
     };
     const __m256 result = _mm256_sub_ps(component, _mm256_mul_ps(sign(component), dragged));
     const __m256 magnitude = _mm256_andnot_ps(_mm256_set1_ps(-0.0f), result);
-    const __m256 beyond = _mm256_cmp_ps(magnitude, one, _CMP_GT_OQ);
-    return _mm256_blendv_ps(result, _mm256_mul_ps(sign(result), one), beyond);
+    const __m256 limit = _mm256_set1_ps(maxSpeed);
+    const __m256 beyond = _mm256_cmp_ps(magnitude, limit, _CMP_GT_OQ);
+    return _mm256_blendv_ps(result, _mm256_mul_ps(sign(result), limit), beyond);
 }
 
 }  // namespace
@@ -94,15 +96,15 @@ void steerLanesAvx2(const SteerLanes& b) {
         const __m256 cosH = _mm256_load_ps(b.cosH + i);
         const __m256 sinH = _mm256_load_ps(b.sinH + i);
         const __m256 cost = _mm256_mul_ps(
-            _mm256_set1_ps(0.5f),
+            _mm256_set1_ps(b.thrustCost),
             _mm256_add_ps(_mm256_mul_ps(lateral, lateral), _mm256_mul_ps(forward, forward)));
         _mm256_store_ps(b.energy + i, _mm256_sub_ps(_mm256_load_ps(b.energy + i), cost));
         const __m256 thrustX = turned(cosH, sinH, forward, lateral, false);
         const __m256 thrustY = turned(sinH, cosH, forward, lateral, true);
-        _mm256_store_ps(b.nextVx + i,
-                        dragAndLimit(_mm256_add_ps(_mm256_load_ps(b.vx + i), thrustX)));
-        _mm256_store_ps(b.nextVy + i,
-                        dragAndLimit(_mm256_add_ps(_mm256_load_ps(b.vy + i), thrustY)));
+        _mm256_store_ps(b.nextVx + i, dragAndLimit(_mm256_add_ps(_mm256_load_ps(b.vx + i), thrustX),
+                                                   b.drag, b.maxSpeed));
+        _mm256_store_ps(b.nextVy + i, dragAndLimit(_mm256_add_ps(_mm256_load_ps(b.vy + i), thrustY),
+                                                   b.drag, b.maxSpeed));
     }
 }
 

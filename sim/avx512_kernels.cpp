@@ -99,9 +99,10 @@ struct Fours {
              _mm512_shuffle_ps(hi01, hi23, _MM_SHUFFLE(3, 2, 3, 2))}};
 }
 
-// Quadratic drag and the limit of 1, as `steer` applies them to one component.
-[[gnu::always_inline]] inline __m512 dragAndLimit(__m512 component) {
-    const __m512d drag = _mm512_set1_pd(double(0.1f));
+// Quadratic drag and the per-tick limit, as `steer` applies them to one component.
+[[gnu::always_inline]] inline __m512 dragAndLimit(__m512 component, float dragFactor,
+                                                  float maxSpeed) {
+    const __m512d drag = _mm512_set1_pd(double(dragFactor));
     const __m512d low = _mm512_cvtps_pd(_mm512_castps512_ps256(component));
     const __m512d high =
         _mm512_cvtps_pd(_mm256_castpd_ps(_mm512_extractf64x4_pd(_mm512_castps_pd(component), 1)));
@@ -116,8 +117,9 @@ struct Fours {
                                     minusOne);
     };
     const __m512 result = _mm512_sub_ps(component, _mm512_mul_ps(sign(component), dragged));
-    const __mmask16 beyond = _mm512_cmp_ps_mask(_mm512_abs_ps(result), one, _CMP_GT_OQ);
-    return _mm512_mask_blend_ps(beyond, result, _mm512_mul_ps(sign(result), one));
+    const __m512 limit = _mm512_set1_ps(maxSpeed);
+    const __mmask16 beyond = _mm512_cmp_ps_mask(_mm512_abs_ps(result), limit, _CMP_GT_OQ);
+    return _mm512_mask_blend_ps(beyond, result, _mm512_mul_ps(sign(result), limit));
 }
 
 }  // namespace
@@ -129,15 +131,15 @@ void steerLanesAvx512(const SteerLanes& b) {
         const __m512 cosH = _mm512_load_ps(b.cosH + i);
         const __m512 sinH = _mm512_load_ps(b.sinH + i);
         const __m512 cost = _mm512_mul_ps(
-            _mm512_set1_ps(0.5f),
+            _mm512_set1_ps(b.thrustCost),
             _mm512_add_ps(_mm512_mul_ps(lateral, lateral), _mm512_mul_ps(forward, forward)));
         _mm512_store_ps(b.energy + i, _mm512_sub_ps(_mm512_load_ps(b.energy + i), cost));
         const __m512 thrustX = turned(cosH, sinH, forward, lateral, false);
         const __m512 thrustY = turned(sinH, cosH, forward, lateral, true);
-        _mm512_store_ps(b.nextVx + i,
-                        dragAndLimit(_mm512_add_ps(_mm512_load_ps(b.vx + i), thrustX)));
-        _mm512_store_ps(b.nextVy + i,
-                        dragAndLimit(_mm512_add_ps(_mm512_load_ps(b.vy + i), thrustY)));
+        _mm512_store_ps(b.nextVx + i, dragAndLimit(_mm512_add_ps(_mm512_load_ps(b.vx + i), thrustX),
+                                                   b.drag, b.maxSpeed));
+        _mm512_store_ps(b.nextVy + i, dragAndLimit(_mm512_add_ps(_mm512_load_ps(b.vy + i), thrustY),
+                                                   b.drag, b.maxSpeed));
     }
 }
 

@@ -9,15 +9,13 @@ namespace kav {
 
 namespace {
 
-constexpr float kDragFactor = 0.1f;
-
-// Quadratic drag on one velocity component, then the limit of 1 per tick. Very large
+// Quadratic drag on one velocity component, then the per-tick limit. Very large
 // components are dragged past zero and come out with the opposite sign; that is the
 // behaviour the Genomes evolved with, so it stays.
-float dragAndLimit(float component) {
-    const float drag = static_cast<float>(double(component) * component * kDragFactor);
+float dragAndLimit(float component, float dragFactor, float limit) {
+    const float drag = static_cast<float>(double(component) * component * dragFactor);
     float result = component - sign(component) * drag;
-    if (std::fabs(result) > 1.0f) result = sign(result) * 1.0f;
+    if (std::fabs(result) > limit) result = sign(result) * limit;
     return result;
 }
 
@@ -137,32 +135,35 @@ void evaluateNetworks(VectorPath path, const NetworkLanes& lanes) {
     }
 }
 
-void steer(Agent& agent, ControlOutput thrust, float cosH, float sinH) {
+void steer(Agent& agent, ControlOutput thrust, float cosH, float sinH,
+           const ModelSettings& settings) {
     const float forward = thrust.forward;
     const float lateral = thrust.lateral;
-    agent.energy = agent.energy - 0.5f * (lateral * lateral + forward * forward);
+    agent.energy = agent.energy - settings.thrustCost * (lateral * lateral + forward * forward);
 
     const float thrustX = static_cast<float>(double(cosH) * forward - double(sinH) * lateral);
     const float thrustY = static_cast<float>(double(sinH) * forward + double(cosH) * lateral);
     agent.nextVx = agent.vx + thrustX;
     agent.nextVy = agent.vy + thrustY;
 
-    agent.nextVx = dragAndLimit(agent.nextVx);
-    agent.nextVy = dragAndLimit(agent.nextVy);
+    agent.nextVx = dragAndLimit(agent.nextVx, settings.drag, settings.maxSpeed);
+    agent.nextVy = dragAndLimit(agent.nextVy, settings.drag, settings.maxSpeed);
 }
 
-ControlOutput control(Agent& agent, const InputVector& inputs) {
-    const ControlOutput thrust = evaluateNetwork(agent.genome, inputs);
+ControlOutput control(Agent& agent, const float* genome, const InputVector& inputs,
+                      const ModelSettings& settings) {
+    const ControlOutput thrust = evaluateNetwork(genome, inputs);
     const float cosH = static_cast<float>(std::cos(double(agent.heading)));
     const float sinH = static_cast<float>(std::sin(double(agent.heading)));
-    steer(agent, thrust, cosH, sinH);
+    steer(agent, thrust, cosH, sinH, settings);
     return thrust;
 }
 
-ControlOutput control(Agent& agent, const InputVector& inputs, const FrameRotation& frame) {
-    const ControlOutput thrust = evaluateNetworkPacked(agent.genome, inputs);
+ControlOutput control(Agent& agent, const float* genome, const InputVector& inputs,
+                      const FrameRotation& frame, const ModelSettings& settings) {
+    const ControlOutput thrust = evaluateNetworkPacked(genome, inputs);
     const HeadingCosSin heading = headingCosSin(agent, frame);
-    steer(agent, thrust, heading.cosH, heading.sinH);
+    steer(agent, thrust, heading.cosH, heading.sinH, settings);
     return thrust;
 }
 

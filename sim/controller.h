@@ -40,10 +40,13 @@ void evaluateNetworks(VectorPath path, const NetworkLanes& lanes);
 
 // The thrust's energy cost, then the next velocity with drag and limit. cosH and sinH are
 // the cosine and sine of the heading, each rounded to single precision.
-void steer(Agent& agent, ControlOutput thrust, float cosH, float sinH);
+void steer(Agent& agent, ControlOutput thrust, float cosH, float sinH,
+           const ModelSettings& settings);
 
-// Network and steering, with the cosine and sine of the Agent's heading.
-ControlOutput control(Agent& agent, const InputVector& inputs);
+// Network (on the Agent's Genome) and steering, with the cosine and sine of the Agent's
+// heading.
+ControlOutput control(Agent& agent, const float* genome, const InputVector& inputs,
+                      const ModelSettings& settings);
 
 // The cosine and sine of an Agent's heading, each rounded to float, from the frame that
 // sensing built from the negated heading.
@@ -62,6 +65,7 @@ inline HeadingCosSin headingCosSin(const Agent& agent, const FrameRotation& fram
 }
 
 // The program step's control: the packed network, and the steering with headingCosSin.
-ControlOutput control(Agent& agent, const InputVector& inputs, const FrameRotation& frame);
+ControlOutput control(Agent& agent, const float* genome, const InputVector& inputs,
+                      const FrameRotation& frame, const ModelSettings& settings);
 
 }  // namespace kav

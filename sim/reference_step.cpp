@@ -60,13 +60,15 @@ void ReferenceStep::run(const WorldView& world, AgentReadings& readings, Capture
         Agent& p = world.predators[i];
         if (p.digestTimer < 0) {
             sense(world, p, readings.predatorInputs[i]);
-            readings.predatorOutputs[i] = control(p, readings.predatorInputs[i]);
+            readings.predatorOutputs[i] = control(p, world.predatorGenomes[i].data(),
+                                                  readings.predatorInputs[i], world.settings);
         }
     }
     for (int i = 0; i < world.preyCount; ++i) {
         Agent& q = world.prey[i];
         sense(world, q, readings.preyInputs[i]);
-        readings.preyOutputs[i] = control(q, readings.preyInputs[i]);
+        readings.preyOutputs[i] =
+            control(q, world.preyGenomes[i].data(), readings.preyInputs[i], world.settings);
     }
     readings.lastSensedIsPredator = false;
     readings.lastSensedSlot = world.preyCount - 1;
@@ -154,9 +156,9 @@ void ReferenceStep::sense(const WorldView& world, const Agent& self, InputVector
     senseNearest(self,
                  {world.predators, world.predatorCount, indexes.predatorsByX.data(),
                   indexes.predatorsByY.data()},
-                 predator ? kPredatorPeerWindow : self.senseRange, kPredatorBlock, !predator,
-                 inputs);
-    senseWalls(inputs, self, world.arena, FrameRotation(self.heading));
+                 predator ? world.settings.predatorPeerWindow : self.senseRange, kPredatorBlock,
+                 !predator, inputs);
+    senseWalls(inputs, self, world.arena(), FrameRotation(self.heading));
 }
 
 void ReferenceStep::detectCaptures(const WorldView& world, CaptureList& captures) {
@@ -178,7 +180,7 @@ void ReferenceStep::detectCaptures(const WorldView& world, CaptureList& captures
                 for (int w = 0; w < yCount; ++w) {
                     const int slot = inXWindow_[u];
                     if (slot != inYWindow_[w] || prey[slot].captured) continue;
-                    const Contact contact = contactOfPair(p, prey[slot], world.arena);
+                    const Contact contact = contactOfPair(p, prey[slot], world.arena());
                     if (contact.found) captures.add({i, slot, contact.t1});
                 }
             }

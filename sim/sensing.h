@@ -22,8 +22,6 @@ constexpr int kPredatorBlock = 16;  // the four nearest Predators
 constexpr int kXWallBlock = 32;     // the nearer x wall in range (the right one if both)
 constexpr int kYWallBlock = 36;     // the nearer y wall in range (the top one if both)
 
-constexpr float kPredatorPeerWindow = 5.0f;  // a Predator's half-width on other Predators
-
 // Rotates a world vector into the frame of an Agent with the given heading.
 struct FrameRotation {
     float cosNeg = 1;           // cos(-heading), single precision

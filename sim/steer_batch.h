@@ -5,6 +5,7 @@
 #include <array>
 
 #include "sim/agent.h"
+#include "sim/model_settings.h"
 #include "sim/steer_lanes.h"
 #include "sim/vector_path.h"
 
@@ -39,7 +40,7 @@ struct SteerBatch {
 
     // Steers every Agent added, on the given path (avx2 or avx512), and writes the results
     // to the Agents.
-    void run(VectorPath path);
+    void run(VectorPath path, const ModelSettings& settings);
 };
 
 }  // namespace kav

@@ -15,6 +15,10 @@ struct SteerLanes {
     float* nextVx;  // out: the velocity of the next move
     float* nextVy;
     int count;
+    // The model's numbers of steering.
+    float thrustCost;
+    float drag;
+    float maxSpeed;
 };
 
 void steerLanesAvx2(const SteerLanes& lanes);

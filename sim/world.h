@@ -5,20 +5,29 @@
 #include "sim/agent.h"
 #include "sim/arena.h"
 #include "sim/controller.h"
+#include "sim/model_settings.h"
 #include "sim/random.h"
 #include "sim/sensing.h"
 
 namespace kav {
 
-// The Agents of one world step: the slots in use of both populations, the world's one
-// arena and its random source (drawn from for capture contacts at equal times).
+// The Agents of one world step: the slots in use of both populations with their Genomes by
+// slot, the model's numbers (the arena among them) and the world's random source (drawn
+// from for capture contacts at equal times).
 struct WorldView {
     Agent* predators;
     int predatorCount;
     Agent* prey;
     int preyCount;
-    const Arena& arena;
+    const Genome* predatorGenomes;
+    const Genome* preyGenomes;
+    const ModelSettings& settings;
     Random& random;
+
+    const Arena& arena() const { return settings.arena; }
+    const float* genomeOf(const Agent& agent) const {
+        return (agent.isPredator ? predatorGenomes : preyGenomes)[agent.slot].data();
+    }
 };
 
 // What each Agent last sensed and how its controller answered, by slot. An Agent that did
@@ -43,8 +52,8 @@ struct AgentReadings {
 
 // The move phase of either step: every Predator, then every Prey, in slot order.
 inline void moveAgents(const WorldView& world) {
-    for (int i = 0; i < world.predatorCount; ++i) world.predators[i].move(world.arena);
-    for (int i = 0; i < world.preyCount; ++i) world.prey[i].move(world.arena);
+    for (int i = 0; i < world.predatorCount; ++i) world.predators[i].move(world.arena());
+    for (int i = 0; i < world.preyCount; ++i) world.prey[i].move(world.arena());
 }
 
 // Marks the phases of a world step as they end; benchmarks use it to time them. `searched`

@@ -120,9 +120,10 @@ void WorldStep::sense(const WorldView& world, const Agent& self, int slot,
         if (!neighboursFound_) findNeighbours(world);
         if (!sensingFieldsFilled_) fillSensingFields(world);
         sensing_.count = 0;
-        prepareSensing(const_cast<Agent&>(self), slot, frame, inputs, nullptr);
+        prepareSensing(const_cast<Agent&>(self), slot, world.genomeOf(self), frame, inputs,
+                       nullptr);
         writeNeighbourTermsOfAll();
-        writeWallTermsOfAll(world.arena);
+        writeWallTermsOfAll(world.arena());
         return;
     }
     if (!preyGridBuilt_) {
@@ -141,18 +142,18 @@ void WorldStep::sense(const WorldView& world, const Agent& self, int slot,
         predator ? &neighbours.predatorReachOnPrey[slot] : &neighbours.preyReachOnPrey[slot];
     neighbours.senseNearest(self, predator ? -1 : slot, world.prey, neighbours.preyGrid,
                             self.senseRange, reachOnPrey, prey);
-    neighbours.senseNearestOfAll(self, predator ? slot : -1, world.predators,
-                                 neighbours.predatorsByX,
-                                 predator ? kPredatorPeerWindow : self.senseRange, predators);
+    neighbours.senseNearestOfAll(
+        self, predator ? slot : -1, world.predators, neighbours.predatorsByX,
+        predator ? world.settings.predatorPeerWindow : self.senseRange, predators);
     writeNeighbourBlocks(inputs, self, prey, predators, frame);
-    senseWallsPacked(inputs, self, world.arena, frame);
+    senseWallsPacked(inputs, self, world.arena(), frame);
 }
 
 void WorldStep::findNeighbours(const WorldView& world) {
     const NeighbourIndex& n = neighbours;
     searchInGroups(n.predatorsByX, world.predators, 0.0f, n.preyByX, predatorNearPrey.data());
-    searchInGroups(n.predatorsByX, world.predators, kPredatorPeerWindow, n.predatorsByX,
-                   predatorNearPredators.data());
+    searchInGroups(n.predatorsByX, world.predators, world.settings.predatorPeerWindow,
+                   n.predatorsByX, predatorNearPredators.data());
     searchInGroups(n.preyByX, world.prey, 0.0f, n.preyByX, preyNearPrey.data());
     searchInGroups(n.preyByX, world.prey, 0.0f, n.predatorsByX, preyNearPredators.data());
     neighboursFound_ = true;
@@ -214,14 +215,17 @@ void WorldStep::senseAndControl(const WorldView& world, AgentReadings& readings)
         if (p.digestTimer < 0) {
             const FrameRotation frame(p.heading);
             sense(world, p, i, frame, readings.predatorInputs[i]);
-            readings.predatorOutputs[i] = control(p, readings.predatorInputs[i], frame);
+            readings.predatorOutputs[i] =
+                control(p, world.predatorGenomes[i].data(), readings.predatorInputs[i], frame,
+                        world.settings);
         }
     }
     for (int i = 0; i < world.preyCount; ++i) {
         Agent& q = world.prey[i];
         const FrameRotation frame(q.heading);
         sense(world, q, i, frame, readings.preyInputs[i]);
-        readings.preyOutputs[i] = control(q, readings.preyInputs[i], frame);
+        readings.preyOutputs[i] =
+            control(q, world.preyGenomes[i].data(), readings.preyInputs[i], frame, world.settings);
     }
 }
 
@@ -239,8 +243,8 @@ void WorldStep::fillSensingFields(const WorldView& world) {
     sensingFieldsFilled_ = true;
 }
 
-void WorldStep::prepareSensing(Agent& a, int slot, const FrameRotation& frame, InputVector& inputs,
-                               ControlOutput* output) {
+void WorldStep::prepareSensing(Agent& a, int slot, const float* genome, const FrameRotation& frame,
+                               InputVector& inputs, ControlOutput* output) {
     SensingAgents& s = sensing_;
     const int k = s.count++;
     const bool predator = a.isPredator != 0;
@@ -257,7 +261,7 @@ void WorldStep::prepareSensing(Agent& a, int slot, const FrameRotation& frame, I
     s.vector[k] = &inputs;
     s.inputs[k] = inputs.data();
     s.output[k] = output;
-    s.genome[k] = a.genome;
+    s.genome[k] = genome;
     // The neighbour terms write all of their blocks (zero where nothing is sensed); the
     // wall blocks are written only for walls in range.
     for (int v = kXWallBlock; v < kInputCount; ++v) inputs[v] = 0.0f;
@@ -348,17 +352,17 @@ void WorldStep::senseAndControlAtOnce(const WorldView& world, AgentReadings& rea
     for (int i = 0; i < world.predatorCount; ++i) {
         Agent& p = world.predators[i];
         if (p.digestTimer < 0)
-            prepareSensing(p, i, FrameRotation(p.heading), readings.predatorInputs[i],
-                           &readings.predatorOutputs[i]);
+            prepareSensing(p, i, world.predatorGenomes[i].data(), FrameRotation(p.heading),
+                           readings.predatorInputs[i], &readings.predatorOutputs[i]);
     }
     for (int i = 0; i < world.preyCount; ++i) {
         Agent& q = world.prey[i];
-        prepareSensing(q, i, FrameRotation(q.heading), readings.preyInputs[i],
-                       &readings.preyOutputs[i]);
+        prepareSensing(q, i, world.preyGenomes[i].data(), FrameRotation(q.heading),
+                       readings.preyInputs[i], &readings.preyOutputs[i]);
     }
     const int count = s.count;
     writeNeighbourTermsOfAll();
-    writeWallTermsOfAll(world.arena);
+    writeWallTermsOfAll(world.arena());
     evaluateNetworks(vectorPath,
                      {s.genome.data(), s.inputs.data(), count, s.forward.data(), s.lateral.data()});
     steering_.count = 0;
@@ -369,7 +373,7 @@ void WorldStep::senseAndControlAtOnce(const WorldView& world, AgentReadings& rea
         const HeadingCosSin heading = headingCosSin(a, s.frame(k));
         steering_.add(a, thrust.forward, thrust.lateral, heading.cosH, heading.sinH);
     }
-    steering_.run(vectorPath);
+    steering_.run(vectorPath, world.settings);
 }
 
 void WorldStep::detectCaptures(const WorldView& world, CaptureList& captures) {
@@ -484,7 +488,7 @@ void WorldStep::testPairs(const WorldView& world) {
         for (int k = pairs.predatorBegin[i]; k < pairs.predatorBegin[i + 1]; ++k) {
             const Agent& q = world.prey[pairs.preySlot[k]];
             if (vectorPath != VectorPath::sse2 && !p.hitWall && !q.hitWall) continue;
-            const Contact contact = contactOfPair(p, q, world.arena);
+            const Contact contact = contactOfPair(p, q, world.arena());
             pairs.found[k] = contact.found;
             pairs.t1[k] = contact.t1;
         }

@@ -144,8 +144,8 @@ private:
     void fillSensingFields(const WorldView& world);
     // Adds an Agent that senses: its frame, its input vector (the wall blocks cleared) and
     // the ids of its eight neighbours.
-    void prepareSensing(Agent& agent, int slot, const FrameRotation& frame, InputVector& inputs,
-                        ControlOutput* output);
+    void prepareSensing(Agent& agent, int slot, const float* genome, const FrameRotation& frame,
+                        InputVector& inputs, ControlOutput* output);
     // The neighbour terms of every Agent added.
     void writeNeighbourTermsOfAll();
     // The wall terms of every Agent added.

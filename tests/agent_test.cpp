@@ -53,7 +53,7 @@ TEST_F(AgentMotion, RightWallReflectsEndPositionAndNextBeginTickReflectsVelocity
     EXPECT_FALSE(agent.hitLeft || agent.hitTop || agent.hitBottom);
     EXPECT_EQ(agent.vx, 1.0f);
     EXPECT_EQ(agent.heading, 0.0f);
-    agent.beginTick();
+    agent.beginTick(ModelSettings{}.energyPerTick);
     EXPECT_EQ(agent.vx, -1.0f);
     EXPECT_EQ(agent.vy, 0.0f);
     EXPECT_FLOAT_EQ(agent.x, 4.5f);
@@ -85,7 +85,7 @@ TEST_F(AgentMotion, CornerReflectsBothAxesAndVelocityOncePerAxis) {
     EXPECT_FLOAT_EQ(agent.nextX, -4.7f);
     EXPECT_FLOAT_EQ(agent.nextY, -3.8f);
     EXPECT_TRUE(agent.hitLeft && agent.hitBottom && agent.hitWall);
-    agent.beginTick();
+    agent.beginTick(ModelSettings{}.energyPerTick);
     EXPECT_EQ(agent.vx, 0.5f);
     EXPECT_FLOAT_EQ(agent.vy, 0.3f);
 }
@@ -133,7 +133,7 @@ TEST_F(AgentMotion, PredatorStopsAfterCaptureAndCountsItsTicks) {
     predator.nextX = 1.2f;
     predator.nextY = 1.1f;
     predator.heading = 0.7f;
-    predator.beginTick();
+    predator.beginTick(ModelSettings{}.energyPerTick);
     EXPECT_EQ(predator.vx, 0.0f);
     EXPECT_EQ(predator.vy, 0.0f);
     EXPECT_FALSE(predator.captured);
@@ -147,7 +147,7 @@ TEST_F(AgentMotion, PredatorStopsAfterCaptureAndCountsItsTicks) {
     world.place(agent, 0.0f, 0.0f, 0.3f, 0.0f);
     agent.captured = 1;
     agent.ticksSinceCatch = 7;
-    agent.beginTick();
+    agent.beginTick(ModelSettings{}.energyPerTick);
     EXPECT_EQ(agent.vx, 0.3f);
     EXPECT_EQ(agent.ticksSinceCatch, 7);
 }
@@ -165,10 +165,9 @@ TEST(HeadingFromVelocity, CoversTheQuadrantsAndRest) {
 }
 
 TEST(AgentInit, StartStateAndThreeDrawsInOrder) {
-    float genome[kGenomeSize] = {};
     Random random;
     Agent agent;
-    agent.init(kStandardArena, 0.02f, 2.2f, kSexualMode, 3, true, random, genome);
+    agent.init(ModelSettings{}, kSexualMode, 3, true, random);
 
     Random replay;
     const int r1 = replay.next(), r2 = replay.next(), r3 = replay.next();
@@ -191,7 +190,6 @@ TEST(AgentInit, StartStateAndThreeDrawsInOrder) {
                  agent.hitTop || agent.hitBottom);
     EXPECT_EQ(agent.vx, 0.0f);
     EXPECT_EQ(agent.nextVy, 0.0f);
-    EXPECT_EQ(agent.genome, genome);
     EXPECT_EQ(agent.radius, 0.02f);
     EXPECT_EQ(agent.senseRange, 2.2f);
     EXPECT_EQ(agent.reproMode, 'i');

@@ -23,7 +23,7 @@ protected:
 
     // The Genome that turns a Prey straight ahead into forward thrust.
     void chaseGenome() {
-        float* g = agent.genome;
+        float* g = world.genomeOf(agent);
         std::fill(g, g + kGenomeSize, 0.0f);
         g[0] = 1.0f;
         g[20] = 1.0f;
@@ -38,7 +38,7 @@ TEST_F(Controller, ZeroGenomeOnlyDrags) {
     agent.vy = -0.2f;
     agent.energy = 0.7f;
     inputs.fill(3.0f);
-    control(agent, inputs);
+    control(agent, world.genomeOf(agent), inputs, world.settings);
     EXPECT_FLOAT_EQ(agent.nextVx, 0.475f);
     EXPECT_FLOAT_EQ(agent.nextVy, -0.196f);
     EXPECT_EQ(agent.energy, 0.7f);
@@ -50,19 +50,19 @@ TEST_F(Controller, PreyAheadGivesForwardThrustAndCostsEnergy) {
     agent.energy = 1.0f;
     inputs.fill(0.0f);
     inputs[0] = 1.0f;
-    control(agent, inputs);
+    control(agent, world.genomeOf(agent), inputs, world.settings);
     EXPECT_FLOAT_EQ(agent.nextVx, 0.475f);
     EXPECT_EQ(agent.nextVy, 0.0f);
     EXPECT_FLOAT_EQ(agent.energy, 0.875f);
 
     inputs[0] = -1.0f;
     agent.energy = 1.0f;
-    control(agent, inputs);
+    control(agent, world.genomeOf(agent), inputs, world.settings);
     EXPECT_FLOAT_EQ(agent.nextVx, -0.475f) << "thrust may point backwards";
 
-    agent.genome[60] = -0.5f;
+    world.genomeOf(agent)[60] = -0.5f;
     agent.energy = 1.0f;
-    control(agent, inputs);
+    control(agent, world.genomeOf(agent), inputs, world.settings);
     EXPECT_FLOAT_EQ(agent.nextVx, 0.475f);
     EXPECT_FLOAT_EQ(agent.energy, 0.875f);
 }
@@ -72,12 +72,12 @@ TEST_F(Controller, ThrustTurnsWithTheHeading) {
     agent.heading = 1.5707964f;
     inputs.fill(0.0f);
     inputs[0] = 1.0f;
-    control(agent, inputs);
+    control(agent, world.genomeOf(agent), inputs, world.settings);
     EXPECT_NEAR(agent.nextVx, 0.0f, 1e-7f);
     EXPECT_FLOAT_EQ(agent.nextVy, 0.475f);
 
     // Lateral thrust points 90 degrees counter-clockwise from the heading.
-    float* g = agent.genome;
+    float* g = world.genomeOf(agent);
     std::fill(g, g + kGenomeSize, 0.0f);
     g[0] = 1.0f;
     g[20] = 1.0f;
@@ -85,21 +85,21 @@ TEST_F(Controller, ThrustTurnsWithTheHeading) {
     g[55] = 1.0f;  // hidden 0 into the lateral output
     g[61] = 0.5f;
     agent.heading = 0.0f;
-    control(agent, inputs);
+    control(agent, world.genomeOf(agent), inputs, world.settings);
     EXPECT_EQ(agent.nextVx, 0.0f);
     EXPECT_FLOAT_EQ(agent.nextVy, 0.475f);
 }
 
 TEST_F(Controller, EveryInputReachesTheOutputsThroughItsOwnWeights) {
-    float* g = agent.genome;
+    float* g = world.genomeOf(agent);
     for (int i = 0; i < kGenomeSize; ++i) g[i] = 0.01f * float(i % 7 + 1);
     for (int i = 0; i < kInputCount; ++i) inputs[i] = 0.05f * float(i % 5) - 0.1f;
-    control(agent, inputs);
+    control(agent, world.genomeOf(agent), inputs, world.settings);
     const float vx = agent.nextVx, vy = agent.nextVy, energy = agent.energy;
 
     g[62] = 1000.0f;  // not read
     agent.energy = 1.0f;
-    control(agent, inputs);
+    control(agent, world.genomeOf(agent), inputs, world.settings);
     EXPECT_EQ(agent.nextVx, vx);
     EXPECT_EQ(agent.nextVy, vy);
     EXPECT_EQ(agent.energy, energy);
@@ -109,7 +109,7 @@ TEST_F(Controller, EveryInputReachesTheOutputsThroughItsOwnWeights) {
         const float kept = g[i];
         g[i] = kept * 3.0f;
         agent.energy = 1.0f;
-        control(agent, inputs);
+        control(agent, world.genomeOf(agent), inputs, world.settings);
         EXPECT_TRUE(agent.nextVx != vx || agent.nextVy != vy) << "weight " << i;
         g[i] = kept;
     }
@@ -123,7 +123,7 @@ TEST_F(Controller, DragAndLimitPerAxis) {
     for (const Case& c : table) {
         agent.vx = c.in;
         agent.vy = -c.in;
-        control(agent, inputs);
+        control(agent, world.genomeOf(agent), inputs, world.settings);
         EXPECT_NEAR(agent.nextVx, c.out, 2e-6f) << c.in;
         EXPECT_NEAR(agent.nextVy, -c.out, 2e-6f) << c.in;
     }

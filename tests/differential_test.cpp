@@ -25,10 +25,8 @@ using testing::bitsOf;
 using testing::HandWorld;
 
 // Describes the first field in which two Agents differ; empty when they are identical.
-// Floats are compared by their bits, so NaN and -0 count. `genomeBaseA` and `genomeBaseB`
-// are the Genome storage of the Agents' own worlds.
-std::string agentDifference(const Agent& a, const Agent& b, const float* genomeBaseA,
-                            const float* genomeBaseB) {
+// Floats are compared by their bits, so NaN and -0 count.
+std::string agentDifference(const Agent& a, const Agent& b) {
     std::ostringstream out;
 #define KAV_SAME_INT(field) \
     if (a.field != b.field) out << #field << ' ' << +a.field << " != " << +b.field << "; ";
@@ -67,7 +65,6 @@ std::string agentDifference(const Agent& a, const Agent& b, const float* genomeB
     KAV_SAME_INT(reproMode)
 #undef KAV_SAME_INT
 #undef KAV_SAME_FLOAT
-    if (a.genome - genomeBaseA != b.genome - genomeBaseB) out << "genome storage differs; ";
     return out.str();
 }
 
@@ -115,17 +112,14 @@ std::string worldDifference(const Population& a, const Population& b) {
     if (a.predatorRanks != b.predatorRanks) return "Predator rank list";
     if (a.preyRanks != b.preyRanks) return "Prey rank list";
     for (int i = 0; i < kMaxPredators; ++i) {
-        const std::string d =
-            agentDifference(a.predators[i], b.predators[i], a.predatorGenomes[0].data(),
-                            b.predatorGenomes[0].data());
+        const std::string d = agentDifference(a.predators[i], b.predators[i]);
         if (!d.empty()) return "Predator " + std::to_string(i) + ": " + d;
         const std::string g = floatsDifference<kGenomeSize>("weight", a.predatorGenomes[i].data(),
                                                             b.predatorGenomes[i].data());
         if (!g.empty()) return "Predator " + std::to_string(i) + " Genome: " + g;
     }
     for (int i = 0; i < kMaxPrey; ++i) {
-        const std::string d =
-            agentDifference(a.prey[i], b.prey[i], a.preyGenomes[0].data(), b.preyGenomes[0].data());
+        const std::string d = agentDifference(a.prey[i], b.prey[i]);
         if (!d.empty()) return "Prey " + std::to_string(i) + ": " + d;
         const std::string g = floatsDifference<kGenomeSize>("weight", a.preyGenomes[i].data(),
                                                             b.preyGenomes[i].data());
@@ -387,15 +381,10 @@ TEST(DifferentialStep, CapturesMatchWithEqualContactTimes) {
         }
         ASSERT_EQ(byProgram.random.state(), byReference.random.state());
         for (int i = 0; i < kMaxPredators; ++i)
-            ASSERT_EQ(agentDifference(byProgram.predators[i], byReference.predators[i],
-                                      byProgram.genomes[0].data(), byReference.genomes[0].data()),
-                      "")
+            ASSERT_EQ(agentDifference(byProgram.predators[i], byReference.predators[i]), "")
                 << "Predator " << i;
         for (int i = 0; i < kMaxPrey; ++i)
-            ASSERT_EQ(agentDifference(byProgram.prey[i], byReference.prey[i],
-                                      byProgram.genomes[0].data(), byReference.genomes[0].data()),
-                      "")
-                << "Prey " << i;
+            ASSERT_EQ(agentDifference(byProgram.prey[i], byReference.prey[i]), "") << "Prey " << i;
         for (int i = 0; i < predatorCount; ++i) captures += byReference.predators[i].captured;
     }
     // The worlds are crowded enough that both the ties and the captures really occur.
@@ -441,14 +430,9 @@ TEST(DifferentialStep, CapturesMatchForPreyOnTheWindowsEdges) {
         byProgram.program.detectCaptures(byProgram.view(), byProgram.step->captures);
         for (int i = 0; i < 4; ++i) {
             EXPECT_EQ(byReference.prey[i].captured, i % 2 == 0 ? 1 : 0) << "Prey " << i;
-            EXPECT_EQ(agentDifference(byProgram.predators[i], byReference.predators[i],
-                                      byProgram.genomes[0].data(), byReference.genomes[0].data()),
-                      "")
+            EXPECT_EQ(agentDifference(byProgram.predators[i], byReference.predators[i]), "")
                 << "Predator " << i;
-            EXPECT_EQ(agentDifference(byProgram.prey[i], byReference.prey[i],
-                                      byProgram.genomes[0].data(), byReference.genomes[0].data()),
-                      "")
-                << "Prey " << i;
+            EXPECT_EQ(agentDifference(byProgram.prey[i], byReference.prey[i]), "") << "Prey " << i;
         }
     }
 }

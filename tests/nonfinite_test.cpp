@@ -15,9 +15,11 @@ constexpr float kInf = std::numeric_limits<float>::infinity();
 
 int nonFiniteGenomesInUse(const Population& world) {
     int count = 0;
-    auto bad = [](const Agent& a) {
+    auto bad = [&](const Agent& a) {
+        const Genome& genome =
+            a.isPredator ? world.predatorGenomes[a.slot] : world.preyGenomes[a.slot];
         for (int g = 0; g < kGenomeSize; ++g)
-            if (!std::isfinite(a.genome[g])) return true;
+            if (!std::isfinite(genome[g])) return true;
         return false;
     };
     for (int i = 0; i < world.predatorCount; ++i) count += bad(world.predators[i]);

@@ -28,7 +28,6 @@ TEST(PopulationSetup, FreshWorldDrawsStartPositionsThenGenomes) {
     EXPECT_EQ(world->mutationAmplitude, 0.05f);
     EXPECT_EQ(world->prey[0].senseRange, 2.0f);
     EXPECT_EQ(world->predators[39].senseRange, 2.2f);
-    EXPECT_EQ(world->predators[39].genome, world->predatorGenomes[39].data());
     EXPECT_EQ(world->arena.xMax, 5.0f);
     EXPECT_EQ(world->arena.yMin, -4.0f);
 }

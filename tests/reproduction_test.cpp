@@ -76,11 +76,11 @@ TEST_F(Reproduction, PreyParentsFollowTheWalkLengths) {
     const Agent& second = world->prey[after[(a + b) % 150]];
     const float firstX = first.nextX;
     std::array<float, kGenomeSize> firstGenome, secondGenome;
-    std::copy(first.genome, first.genome + kGenomeSize, firstGenome.begin());
-    std::copy(second.genome, second.genome + kGenomeSize, secondGenome.begin());
+    std::copy(world->genomeOf(first), world->genomeOf(first) + kGenomeSize, firstGenome.begin());
+    std::copy(world->genomeOf(second), world->genomeOf(second) + kGenomeSize, secondGenome.begin());
 
     world->reproduce(dead);
-    expectOffspring(dead.genome, firstGenome.data(), secondGenome.data(), replay, 0.05f);
+    expectOffspring(world->genomeOf(dead), firstGenome.data(), secondGenome.data(), replay, 0.05f);
     EXPECT_LE(std::fabs(dead.nextX - firstX), 0.2f + 1e-6f);
     EXPECT_EQ(dead.heading, first.heading);
 }
@@ -100,7 +100,7 @@ TEST_F(Reproduction, TwoPreyMakeTheDeadItsOwnFirstParent) {
     world->reproduce(dead);
     EXPECT_EQ(world->preyRanks[0], 1);
     EXPECT_EQ(world->preyRanks[1], 0);
-    expectOffspring(dead.genome, deadGenome.data(), otherGenome.data(), replay, 0.05f);
+    expectOffspring(world->genomeOf(dead), deadGenome.data(), otherGenome.data(), replay, 0.05f);
     EXPECT_LE(std::fabs(dead.nextX - deadX), 0.2f + 1e-6f) << "placed near itself";
     EXPECT_LE(std::fabs(dead.nextY - deadY), 0.2f + 1e-6f);
     EXPECT_EQ(other.rank, 0);
@@ -115,7 +115,7 @@ TEST_F(Reproduction, SingleAgentIsBothParents) {
     replay.next();
     replay.next();
     world->reproduce(only);
-    expectOffspring(only.genome, genome.data(), genome.data(), replay, 0.05f);
+    expectOffspring(world->genomeOf(only), genome.data(), genome.data(), replay, 0.05f);
     EXPECT_EQ(only.rank, 0);
 }
 
@@ -130,7 +130,7 @@ TEST_F(Reproduction, FewPredatorsWalkNowhereSoTheBestIsBothParents) {
     replay.next();
     replay.next();
     world->reproduce(dead);
-    expectOffspring(dead.genome, best.data(), best.data(), replay, 0.05f);
+    expectOffspring(world->genomeOf(dead), best.data(), best.data(), replay, 0.05f);
     EXPECT_EQ(dead.ticksSinceCatch, 1);
     EXPECT_EQ(dead.digestTimer, digest - 1) << "reproduction leaves the digest timer to begin-tick";
     EXPECT_EQ(rankProblems(*world), "");
@@ -149,7 +149,7 @@ TEST_F(Reproduction, PredatorWalkLengthsScaleWithTheCount) {
     const std::array<float, kGenomeSize> second =
         world->predatorGenomes[world->predatorRanks[(a + b) % 40]];
     world->reproduce(dead);
-    expectOffspring(dead.genome, first.data(), second.data(), replay, 0.05f);
+    expectOffspring(world->genomeOf(dead), first.data(), second.data(), replay, 0.05f);
 }
 
 }  // namespace

@@ -17,7 +17,8 @@ struct HandWorld {
     std::array<Agent, kMaxPredators> predators{};
     std::array<Agent, kMaxPrey> prey{};
     std::array<std::array<float, kGenomeSize>, kMaxPredators + kMaxPrey> genomes{};
-    Arena arena = kStandardArena;
+    ModelSettings settings;
+    Arena& arena = settings.arena;
     Random random{1};
     int predatorCount = 0;
     int preyCount = 0;
@@ -42,7 +43,10 @@ struct HandWorld {
         a.energy = 1.0f;
         a.digestTimer = -1;
         a.reproMode = kSexualMode;
-        a.genome = genomes[(predator ? 0 : kMaxPredators) + slot].data();
+    }
+
+    float* genomeOf(const Agent& a) {
+        return genomes[(a.isPredator ? 0 : kMaxPredators) + a.slot].data();
     }
 
     Agent& place(Agent& a, float x, float y, float vx = 0.0f, float vy = 0.0f) {
@@ -54,7 +58,9 @@ struct HandWorld {
     }
 
     WorldView view() {
-        return {predators.data(), predatorCount, prey.data(), preyCount, arena, random};
+        return {predators.data(), predatorCount,  prey.data(),
+                preyCount,        genomes.data(), genomes.data() + kMaxPredators,
+                settings,         random};
     }
 
     // Puts the first `predatorCountArg` and `preyCountArg` slots in use and sorts the

@@ -299,7 +299,7 @@ TEST(WorldStep, KeepsEachAgentsInputsAndOutputsBySlot) {
         std::array<ControlOutput, 30> expectedOutputs;
         for (int i = 0; i < 30; ++i) {
             expectedPrey[i] = world.senseByReference(world.prey[i]);
-            expectedOutputs[i] = evaluateNetwork(world.prey[i].genome, expectedPrey[i]);
+            expectedOutputs[i] = evaluateNetwork(world.genomeOf(world.prey[i]), expectedPrey[i]);
         }
         const InputVector expectedPredator = world.senseByReference(world.predators[0]);
 
