@@ -33,10 +33,10 @@ void writeDumpRow(std::FILE* out, const Agent& a, bool inUse) {
 // One Agent more or fewer per tick and population, as the window's keys would ask,
 // until the counts are those wanted.
 void stepTowardSizes(Population& population, const EvolveOptions& options) {
-    if (options.predators && population.predatorCount != *options.predators)
-        population.requestSizeChange(population.predatorCount < *options.predators, true);
-    if (options.prey && population.preyCount != *options.prey)
-        population.requestSizeChange(population.preyCount < *options.prey, false);
+    if (options.predators && population.world.predatorCount != *options.predators)
+        population.requestSizeChange(population.world.predatorCount < *options.predators, true);
+    if (options.prey && population.world.preyCount != *options.prey)
+        population.requestSizeChange(population.world.preyCount < *options.prey, false);
 }
 
 // 1234567 as "1,234,567".
@@ -55,9 +55,9 @@ void writeDump(std::FILE* out, const Population& population) {
                  "kind,slot,inUse,rank,generation,age,x,y,vx,vy,nextX,nextY,nextVx,nextVy,energy,"
                  "heading,prevHeading,catches,ticksSinceCatch,digestTimer,captured,dead,hitWall\n");
     for (int i = 0; i < kMaxPredators; ++i)
-        writeDumpRow(out, population.predators[i], i < population.predatorCount);
+        writeDumpRow(out, population.world.predators[i], i < population.world.predatorCount);
     for (int i = 0; i < kMaxPrey; ++i)
-        writeDumpRow(out, population.prey[i], i < population.preyCount);
+        writeDumpRow(out, population.world.prey[i], i < population.world.preyCount);
 }
 
 int runEvolve(const EvolveOptions& options) {
@@ -89,7 +89,7 @@ int runEvolve(const EvolveOptions& options) {
     using Clock = std::chrono::steady_clock;
     const auto started = Clock::now();
     auto lastProgress = started;
-    const std::int64_t startTick = population->tick;
+    const std::int64_t startTick = population->world.tick;
     const EventCounts startEvents = population->events();
     std::uint64_t lastProgressTicks = 0;
     std::uint64_t run_ = 0;
@@ -97,15 +97,15 @@ int runEvolve(const EvolveOptions& options) {
     bool saved = true;
     auto done = [&] {
         return (options.ticks && run_ >= *options.ticks) ||
-               (options.untilTick && population->tick >= *options.untilTick) ||
+               (options.untilTick && population->world.tick >= *options.untilTick) ||
                stopRequested.load();
     };
     while (!done()) {
         stepTowardSizes(*population, options);
         if (population->runTick()) run.report(population->lastReport());
         ++run_;
-        if (options.saveEvery > 0 && population->tick % std::int64_t(options.saveEvery) == 0 &&
-            !done())
+        if (options.saveEvery > 0 &&
+            population->world.tick % std::int64_t(options.saveEvery) == 0 && !done())
             saved = run.checkpoint(*population) && saved;
         if (progressEvery > 0 && (run_ & 1023) == 0) {
             const auto now = Clock::now();
@@ -114,12 +114,12 @@ int runEvolve(const EvolveOptions& options) {
                 const double rate = double(run_ - lastProgressTicks) / seconds;
                 if (options.terminal)
                     std::fprintf(stderr, "\rtick %lld  %.0f ticks/s   ",
-                                 static_cast<long long>(population->tick), rate);
+                                 static_cast<long long>(population->world.tick), rate);
                 else
                     std::fprintf(
                         stderr, "kavrosa-evolve: tick %s, %s ticks/s, %d Predators, %d Prey\n",
-                        grouped(population->tick).c_str(), grouped((long long)rate).c_str(),
-                        population->predatorCount, population->preyCount);
+                        grouped(population->world.tick).c_str(), grouped((long long)rate).c_str(),
+                        population->world.predatorCount, population->world.preyCount);
                 lastProgress = now;
                 lastProgressTicks = run_;
             }
@@ -149,11 +149,11 @@ int runEvolve(const EvolveOptions& options) {
         "kavrosa-evolve: %s ticks (tick %s to %s) in %.1f s, %s ticks/s; %s captures, %s "
         "births; %d Predators, %d Prey\n",
         grouped((long long)run_).c_str(), grouped(startTick).c_str(),
-        grouped(population->tick).c_str(), seconds,
+        grouped(population->world.tick).c_str(), seconds,
         grouped(seconds > 0 ? (long long)(double(run_) / seconds) : 0).c_str(),
         grouped(events.captures - startEvents.captures).c_str(),
-        grouped(births(events) - births(startEvents)).c_str(), population->predatorCount,
-        population->preyCount);
+        grouped(births(events) - births(startEvents)).c_str(), population->world.predatorCount,
+        population->world.preyCount);
     return status;
 }
 

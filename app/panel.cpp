@@ -112,7 +112,7 @@ void swatch(ImU32 colour, const char* label) {
 
 void runSection(const PanelInputs& in) {
     const Population& world = *in.world;
-    ImGui::Text("Tick %s   %s ticks/s", groupedCount(world.tick).c_str(),
+    ImGui::Text("Tick %s   %s ticks/s", groupedCount(world.world.tick).c_str(),
                 groupedCount(static_cast<std::int64_t>(in.ticksPerSecond + 0.5)).c_str());
     const std::string mode = modeName(in.flags);
     ImGui::Text("Mode: %s", mode.empty() ? "normal (5 ticks/s)" : mode.c_str());
@@ -121,12 +121,13 @@ void runSection(const PanelInputs& in) {
                : request < 0 ? "  (-1 at the next tick)"
                              : "";
     };
-    ImGui::Text("Predators %d%s", world.predatorCount, pending(world.predatorSizeRequest));
-    ImGui::Text("Prey %d%s", world.preyCount, pending(world.preySizeRequest));
+    ImGui::Text("Predators %d%s", world.world.predatorCount,
+                pending(world.world.predatorSizeRequest));
+    ImGui::Text("Prey %d%s", world.world.preyCount, pending(world.world.preySizeRequest));
 }
 
 void eventSection(const PanelInputs& in) {
-    const EventRates rates = in.history->rates(in.world->tick, in.totals);
+    const EventRates rates = in.history->rates(in.world->world.tick, in.totals);
     ImGui::Text("Per 1,000 ticks: %.1f captures,", rates.captures);
     ImGui::Text("  %.1f births, %.1f starvations", rates.births, rates.starvations);
     ImGui::Text("Since start: %s captures", groupedCount(in.totals.captures).c_str());
@@ -187,13 +188,13 @@ void valueStrip(const float* values, int count, const char* name) {
 }
 
 void agentSection(const PanelInputs& in) {
-    if (!selectionValid(*in.world, in.selection)) {
+    if (!selectionValid(in.world->world, in.selection)) {
         ImGui::TextDisabled("Click an Agent to inspect it.");
         return;
     }
     const bool predator = in.selection.predator;
     const int slot = in.selection.slot;
-    const Agent& a = predator ? in.world->predators[slot] : in.world->prey[slot];
+    const Agent& a = predator ? in.world->world.predators[slot] : in.world->world.prey[slot];
     ImGui::Text("%s in slot %d, rank %d", predator ? "Predator" : "Prey", slot, a.rank);
     ImGui::Text("Generation %" PRId64 ", age %" PRId64 " ticks", a.generation, a.age);
     ImGui::Text("Energy %.3f", static_cast<double>(a.energy));
@@ -201,9 +202,10 @@ void agentSection(const PanelInputs& in) {
         ImGui::Text("Catches %" PRId64 ", last catch %d ticks ago", a.catches, a.ticksSinceCatch);
     }
     ImGui::TextUnformatted("Genome (63 weights; blue < 0 < orange):");
-    valueStrip(
-        (predator ? in.world->predatorGenomes.data() : in.world->preyGenomes.data())[slot].data(),
-        kGenomeSize, "weight");
+    valueStrip((predator ? in.world->world.predatorGenomes.data()
+                         : in.world->world.preyGenomes.data())[slot]
+                   .data(),
+               kGenomeSize, "weight");
     const ControlSnapshot control = latestControl(*in.world, predator, slot);
     ImGui::TextUnformatted("Latest inputs (Prey, Predators, walls):");
     valueStrip(control.inputs.data(), kInputCount, "input");

@@ -4,16 +4,16 @@
 
 namespace kav {
 
-DrawnPose drawnPose(const Population& world, bool predator, int slot, FrameTime frame) {
+DrawnPose drawnPose(const World& world, bool predator, int slot, FrameTime frame) {
     const Agent& agent = predator ? world.predators[slot] : world.prey[slot];
     if (frame.standing) return standingPose(agent);
-    return predator ? predatorPose(agent, frame.t, world.arena)
-                    : preyPose(agent, frame.t, world.arena);
+    return predator ? predatorPose(agent, frame.t, world.settings.arena)
+                    : preyPose(agent, frame.t, world.settings.arena);
 }
 
 float drawnRadius(bool predator) { return predator ? kPredatorShape.radius : kPreyShape.radius; }
 
-Selection pickAgent(const Population& world, glm::vec2 point, FrameTime frame, float tolerance) {
+Selection pickAgent(const World& world, glm::vec2 point, FrameTime frame, float tolerance) {
     Selection best;
     float bestDistance = 0;
     for (const bool predator : {true, false}) {
@@ -32,7 +32,7 @@ Selection pickAgent(const Population& world, glm::vec2 point, FrameTime frame, f
     return best;
 }
 
-bool selectionValid(const Population& world, const Selection& selection) {
+bool selectionValid(const World& world, const Selection& selection) {
     if (!selection.active) return false;
     const int count = selection.predator ? world.predatorCount : world.preyCount;
     return selection.slot >= 0 && selection.slot < count;

@@ -1,7 +1,7 @@
 #pragma once
 #include <glm/glm.hpp>
 
-#include "evo/population.h"
+#include "evo/world.h"
 #include "render/pose.h"
 
 namespace kav {
@@ -21,7 +21,7 @@ struct FrameTime {
     float t = 0;
 };
 
-DrawnPose drawnPose(const Population& world, bool predator, int slot, FrameTime frame);
+DrawnPose drawnPose(const World& world, bool predator, int slot, FrameTime frame);
 
 // Radius of the drawn disc of each kind, in arena units.
 float drawnRadius(bool predator);
@@ -29,10 +29,10 @@ float drawnRadius(bool predator);
 // The Agent whose drawn centre lies nearest to `point` (in the arena's plane) and no
 // farther than its drawn radius plus `tolerance`; none when no Agent is that near.
 // Agents not shown in the frame (a caught Prey that has shrunk away) are not picked.
-Selection pickAgent(const Population& world, glm::vec2 point, FrameTime frame, float tolerance);
+Selection pickAgent(const World& world, glm::vec2 point, FrameTime frame, float tolerance);
 
 // Whether the selection still names a slot in use; a slot beyond a shrunken count
 // does not.
-bool selectionValid(const Population& world, const Selection& selection);
+bool selectionValid(const World& world, const Selection& selection);
 
 }  // namespace kav

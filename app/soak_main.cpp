@@ -37,7 +37,7 @@ int main(int argc, char** argv) {
     std::optional<kav::SavedEvolution> saved;
     if (!folder.empty()) saved = kav::GenomeFile(folder).load().evolution;
     auto population = std::make_unique<kav::Population>();
-    population->random.setState(seed);
+    population->world.random.setState(seed);
     population->setup(kav::kStandardArena, 0.05f, 0.02f, kav::kMaxPredators, kav::kMaxPrey,
                       saved ? &*saved : nullptr);
 
@@ -48,25 +48,26 @@ int main(int argc, char** argv) {
     const bool progress = ::isatty(STDERR_FILENO) != 0;
     for (std::uint64_t run = 0; run < ticks; ++run) {
         // A genome file may hold smaller counts: grow one of each per tick to full.
-        if (population->predatorCount < kav::kMaxPredators)
+        if (population->world.predatorCount < kav::kMaxPredators)
             population->requestSizeChange(true, true);
-        if (population->preyCount < kav::kMaxPrey) population->requestSizeChange(true, false);
+        if (population->world.preyCount < kav::kMaxPrey) population->requestSizeChange(true, false);
         std::int64_t generationsBefore = 0;
-        for (const auto& a : population->predators) generationsBefore += a.generation;
-        for (const auto& a : population->prey) generationsBefore += a.generation;
+        for (const auto& a : population->world.predators) generationsBefore += a.generation;
+        for (const auto& a : population->world.prey) generationsBefore += a.generation;
 
         population->runTick();
 
         std::int64_t generationsAfter = 0;
-        for (const auto& a : population->predators) generationsAfter += a.generation;
-        for (const auto& a : population->prey) generationsAfter += a.generation;
+        for (const auto& a : population->world.predators) generationsAfter += a.generation;
+        for (const auto& a : population->world.prey) generationsAfter += a.generation;
         replaced += std::uint64_t(generationsAfter - generationsBefore);
-        for (int i = 0; i < population->preyCount; ++i) captures += population->prey[i].captured;
+        for (int i = 0; i < population->world.preyCount; ++i)
+            captures += population->world.prey[i].captured;
 
         const std::string failure = kav::checkInvariants(*population);
         if (!failure.empty()) {
             std::fprintf(stderr, "kavrosa-soak: after tick %lld (run tick %llu): %s\n",
-                         static_cast<long long>(population->tick),
+                         static_cast<long long>(population->world.tick),
                          static_cast<unsigned long long>(run + 1), failure.c_str());
             return 1;
         }
@@ -79,8 +80,8 @@ int main(int argc, char** argv) {
         "kavrosa-soak: %llu ticks at %d Predators and %d Prey, invariants held after "
         "every tick\n"
         "  %.1f s (%.0f ticks/s), %llu captures, %llu Agents replaced\n",
-        static_cast<unsigned long long>(ticks), population->predatorCount, population->preyCount,
-        seconds, seconds > 0 ? double(ticks) / seconds : 0.0,
+        static_cast<unsigned long long>(ticks), population->world.predatorCount,
+        population->world.preyCount, seconds, seconds > 0 ? double(ticks) / seconds : 0.0,
         static_cast<unsigned long long>(captures), static_cast<unsigned long long>(replaced));
     return 0;
 }

@@ -195,11 +195,11 @@ int WindowApp::run() {
         std::fprintf(stderr, "kavrosa: %s\n", folder_.failure().c_str());
         return 2;
     }
-    history_.start(world_.tick, totalsOf(world_.events()));
+    history_.start(world_.world.tick, totalsOf(world_.events()));
     tick();
     refreshTitle();
     speedSince_ = nowMs();
-    speedTick_ = world_.tick;
+    speedTick_ = world_.world.tick;
 
     while (running_) {
         SDL_Event event;
@@ -256,7 +256,8 @@ void WindowApp::onKey(const SDL_KeyboardEvent& key) {
     const Key which = keyOf(key.keysym.sym);
     if (key.repeat != 0 && ignoresRepeat(which)) return;
     const bool wasPaused = flags_.paused;
-    const KeyEffect effect = applyKey(which, flags_, world_.predatorCount, world_.preyCount);
+    const KeyEffect effect =
+        applyKey(which, flags_, world_.world.predatorCount, world_.world.preyCount);
     if (effect.restartPacing) pacing_.restart(SDL_GetTicks());
     if (effect.sizeChange) world_.requestSizeChange(effect.add, effect.predator);
     if (effect.pauseChanged) {
@@ -294,7 +295,7 @@ void WindowApp::onClick(int x, int y) {
     const glm::vec2 pixel((static_cast<float>(x) + 0.5f) * sx, (static_cast<float>(y) + 0.5f) * sy);
     const glm::vec2 point = clientToArena(pixel, width, height);
     const glm::vec2 aside = clientToArena(pixel + glm::vec2(kPickPixels * sx, 0.0f), width, height);
-    selection_ = pickAgent(world_, point, lastFrame_, glm::length(aside - point));
+    selection_ = pickAgent(world_.world, point, lastFrame_, glm::length(aside - point));
     panelEvery_.hurry();
     panelFrameEvery_.hurry();
 }
@@ -391,14 +392,14 @@ void WindowApp::tick() {
 void WindowApp::composeFrame(FrameTime frame, bool rebuildPanel) {
     if (!renderer_.ready()) return;
     if (frame.standing) {
-        renderer_.drawStanding(world_);
+        renderer_.drawStanding(world_.world);
     } else {
-        renderer_.drawFrame(world_, frame.t);
+        renderer_.drawFrame(world_.world, frame.t);
     }
     lastFrame_ = frame;
-    if (selection_.active && !selectionValid(world_, selection_)) selection_ = {};
+    if (selection_.active && !selectionValid(world_.world, selection_)) selection_ = {};
     if (selection_.active) {
-        const DrawnPose pose = drawnPose(world_, selection_.predator, selection_.slot, frame);
+        const DrawnPose pose = drawnPose(world_.world, selection_.predator, selection_.slot, frame);
         renderer_.drawSelectionRing(pose, kRingScale * drawnRadius(selection_.predator));
     }
     if (panelShown_) drawPanel(rebuildPanel);
@@ -435,7 +436,7 @@ void WindowApp::takeScreenshot() {
         std::fprintf(stderr, "kavrosa: cannot read the window's picture for a screenshot\n");
         return;
     }
-    const auto path = screenshotPath(".", world_.tick);
+    const auto path = screenshotPath(".", world_.world.tick);
     if (writeScreenshot(path, width, height, pixels)) {
         std::fprintf(stderr, "kavrosa: screenshot %s (%d x %d)\n", path.filename().string().c_str(),
                      width, height);
@@ -445,7 +446,8 @@ void WindowApp::takeScreenshot() {
 }
 
 void WindowApp::refreshTitle() {
-    std::string title = windowTitle(world_.tick, world_.predatorCount, world_.preyCount, flags_);
+    std::string title =
+        windowTitle(world_.world.tick, world_.world.predatorCount, world_.world.preyCount, flags_);
     if (title != title_) {
         SDL_SetWindowTitle(window_, title.c_str());
         title_ = std::move(title);
@@ -455,9 +457,10 @@ void WindowApp::refreshTitle() {
 void WindowApp::measureSpeed(double now) {
     if (!speedEvery_.due(now)) return;
     const double seconds = (now - speedSince_) / 1000.0;
-    if (seconds > 0) ticksPerSecond_ = static_cast<double>(world_.tick - speedTick_) / seconds;
+    if (seconds > 0)
+        ticksPerSecond_ = static_cast<double>(world_.world.tick - speedTick_) / seconds;
     speedSince_ = now;
-    speedTick_ = world_.tick;
+    speedTick_ = world_.world.tick;
 }
 
 }  // namespace kav

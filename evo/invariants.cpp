@@ -62,10 +62,10 @@ std::string checkPositions(const char* kind, const Agent* agents, int count) {
 
 }  // namespace
 
-std::string checkInvariants(const Population& population) {
+std::string checkInvariants(const World& world) {
     std::ostringstream out;
-    const int predatorCount = population.predatorCount;
-    const int preyCount = population.preyCount;
+    const int predatorCount = world.predatorCount;
+    const int preyCount = world.preyCount;
     if (predatorCount < 1 || predatorCount > kMaxPredators) {
         out << "Predator count " << predatorCount << " outside 1.." << kMaxPredators;
         return out.str();
@@ -74,29 +74,37 @@ std::string checkInvariants(const Population& population) {
         out << "Prey count " << preyCount << " outside 1.." << kMaxPrey;
         return out.str();
     }
-    const CaptureList& captures = population.step.captures;
+    std::string failure = checkRanks("Predator", world.predators.data(), world.predatorRanks.data(),
+                                     kMaxPredators, predatorCount);
+    if (failure.empty())
+        failure =
+            checkRanks("Prey", world.prey.data(), world.preyRanks.data(), kMaxPrey, preyCount);
+    if (failure.empty())
+        failure = checkPositions("Predator", world.predators.data(), predatorCount);
+    if (failure.empty()) failure = checkPositions("Prey", world.prey.data(), preyCount);
+    return failure;
+}
+
+std::string checkInvariants(const World& world, const CaptureList& captures) {
+    std::ostringstream out;
     if (captures.count < 0 || captures.count > kMaxCaptures) {
         out << "capture list holds " << captures.count << " events, capacity " << kMaxCaptures;
         return out.str();
     }
     for (int e = 0; e < captures.count; ++e) {
         const CaptureEvent& event = captures.events[e];
-        if (event.predatorSlot < 0 || event.predatorSlot >= predatorCount || event.preySlot < 0 ||
-            event.preySlot >= preyCount) {
+        if (event.predatorSlot < 0 || event.predatorSlot >= world.predatorCount ||
+            event.preySlot < 0 || event.preySlot >= world.preyCount) {
             out << "capture event " << e << " pairs Predator slot " << event.predatorSlot
                 << " with Prey slot " << event.preySlot << ", not both in use";
             return out.str();
         }
     }
-    std::string failure = checkRanks("Predator", population.predators.data(),
-                                     population.predatorRanks.data(), kMaxPredators, predatorCount);
-    if (failure.empty())
-        failure = checkRanks("Prey", population.prey.data(), population.preyRanks.data(), kMaxPrey,
-                             preyCount);
-    if (failure.empty())
-        failure = checkPositions("Predator", population.predators.data(), predatorCount);
-    if (failure.empty()) failure = checkPositions("Prey", population.prey.data(), preyCount);
-    return failure;
+    return checkInvariants(world);
+}
+
+std::string checkInvariants(const Population& population) {
+    return checkInvariants(population.world, population.step.captures);
 }
 
 }  // namespace kav

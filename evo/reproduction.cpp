@@ -1,7 +1,7 @@
 #include <cmath>
 #include <utility>
 
-#include "evo/population.h"
+#include "evo/evolution.h"
 
 namespace kav {
 
@@ -26,11 +26,13 @@ int walk(int position, int steps, std::uint8_t mode, const Agent* agents, const 
 
 }  // namespace
 
-void Population::reproduce(Agent& dead) {
+void reproduce(World& world, Agent& dead) {
+    const ModelSettings& settings = world.settings;
+    Random& random = world.random;
     const bool predator = dead.isPredator != 0;
-    Agent* agents = predator ? predators.data() : prey.data();
-    std::int32_t* ranks = predator ? predatorRanks.data() : preyRanks.data();
-    const int count = predator ? predatorCount : preyCount;
+    Agent* agents = predator ? world.predators.data() : world.prey.data();
+    std::int32_t* ranks = predator ? world.predatorRanks.data() : world.preyRanks.data();
+    const int count = predator ? world.predatorCount : world.preyCount;
     const std::uint8_t mode = dead.reproMode;
 
     // 1. The dead Agent goes to the bottom; those below it move up one place.
@@ -56,9 +58,9 @@ void Population::reproduce(Agent& dead) {
 
     // 5. The Genome, gene by gene; each gene is read from its parent before it is
     // written, so a parent may be the dead Agent itself.
-    const double amplitude = mutationAmplitude;
-    float* const genome = genomeOf(dead);
-    const float* const firstGenome = genomeOf(first);
+    const double amplitude = settings.mutationAmplitude;
+    float* const genome = world.genomeOf(dead);
+    const float* const firstGenome = world.genomeOf(first);
     if (mode == kClonalMode) {
         // Clonal offspring: the first parent's gene shifted by 4u - 8, one draw per gene
         // and no coin. No slot is ever given this mode; the rule is kept so that the mode
@@ -70,7 +72,7 @@ void Population::reproduce(Agent& dead) {
     } else {
         // A coin, then the mutation. The coin picks the parent by index: as a branch it
         // would be mispredicted half the time.
-        const float* const parentGenome[2] = {firstGenome, genomeOf(second)};
+        const float* const parentGenome[2] = {firstGenome, world.genomeOf(second)};
         for (int g = 0; g < kGenomeSize; ++g) {
             const Random::UnitPair u = random.unitPair();
             const int coin = static_cast<int>(2.0 * u.first);

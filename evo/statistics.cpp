@@ -1,6 +1,6 @@
 #include <cmath>
 
-#include "evo/population.h"
+#include "evo/evolution.h"
 
 namespace kav {
 
@@ -36,25 +36,39 @@ ProbeStatistics probeStatistics(const std::array<float, 2>* responses, int count
     return stats;
 }
 
-ProbeStatistics Population::runProbe(const float* values, int first, int valueCount,
-                                     float& previousSpread) {
-    // The Prey block and the nearest Predator from the probe, the rest as last sensed.
-    InputVector inputs = step.lastSensedInputs();
-    for (int i = kPreyBlock; i < kPredatorBlock + kTermsPerNeighbour; ++i) inputs[i] = 0.0f;
-    for (int i = 0; i < valueCount; ++i) inputs[first + i] = values[i];
-    for (int m = 0; m < preyCount; ++m) {
-        probeOut[m] = {0.0f, 0.0f};
-        control(probe, preyGenomes[preyRanks[m]].data(), inputs, settings);
-        probeOut[m] = {probe.nextVx, probe.nextVy};
-    }
-    const ProbeStatistics stats = probeStatistics(probeOut.data(), preyCount, previousSpread);
+namespace {
+
+ProbeStatistics runProbe(World& world, const Stepper& step, Probe probe, float& previousSpread) {
+    std::array<std::array<float, 2>, kMaxPrey> responses;
+    probeResponses(world, step, probe, responses);
+    const ProbeStatistics stats =
+        probeStatistics(responses.data(), world.preyCount, previousSpread);
     previousSpread = stats.spread;
     return stats;
 }
 
-PopulationSummary Population::summary(bool ofPredators) const {
-    const int count = ofPredators ? predatorCount : preyCount;
-    const Agent* agents = ofPredators ? predators.data() : prey.data();
+}  // namespace
+
+void probeResponses(const World& world, const Stepper& step, Probe probe,
+                    std::array<std::array<float, 2>, kMaxPrey>& responses) {
+    // The Prey block and the nearest Predator from the probe.
+    const bool fourPrey = probe == Probe::fourPrey;
+    const float* values = fourPrey ? kProbeE : kProbeM;
+    const int first = fourPrey ? 0 : 16;
+    const int valueCount = fourPrey ? 16 : 4;
+    InputVector inputs = step.lastSensedInputs();
+    for (int i = kPreyBlock; i < kPredatorBlock + kTermsPerNeighbour; ++i) inputs[i] = 0.0f;
+    for (int i = 0; i < valueCount; ++i) inputs[first + i] = values[i];
+    for (int m = 0; m < world.preyCount; ++m) {
+        Agent resting{};
+        control(resting, world.preyGenomes[world.preyRanks[m]].data(), inputs, world.settings);
+        responses[m] = {resting.nextVx, resting.nextVy};
+    }
+}
+
+PopulationSummary summary(const World& world, bool ofPredators) {
+    const int count = ofPredators ? world.predatorCount : world.preyCount;
+    const Agent* agents = ofPredators ? world.predators.data() : world.prey.data();
     PopulationSummary result;
     result.count = count;
     double generations = 0.0;
@@ -70,35 +84,34 @@ PopulationSummary Population::summary(bool ofPredators) const {
     return result;
 }
 
-const TickReport& Population::makeReport() {
+TickReport makeReport(World& world, const Stepper& step) {
+    const int preyCount = world.preyCount;
     std::int32_t sexualCount = 0, sexualSum = 0, clonalCount = 0, clonalSum = 0;
     for (int i = 0; i < preyCount; ++i) {
-        if (prey[i].reproMode == kSexualMode) {
+        const Agent& q = world.prey[i];
+        if (q.reproMode == kSexualMode) {
             sexualCount += 1;
-            sexualSum += prey[i].rank;
-        } else if (prey[i].reproMode == kClonalMode) {
+            sexualSum += q.rank;
+        } else if (q.reproMode == kClonalMode) {
             clonalCount += 1;
-            clonalSum += prey[i].rank;
+            clonalSum += q.rank;
         }
     }
+    TickReport report;
     // No Prey is clonal, so the clonal mean is 0/0; with one Prey both are.
     const double bottom = double(preyCount - 1);
-    clonalRankPct = static_cast<float>(double(clonalSum) / double(clonalCount) / bottom * 100.0);
-    sexualRankPct = static_cast<float>(double(sexualSum) / double(sexualCount) / bottom * 100.0);
-
+    report.clonalRankPct =
+        static_cast<float>(double(clonalSum) / double(clonalCount) / bottom * 100.0);
+    report.sexualRankPct =
+        static_cast<float>(double(sexualSum) / double(sexualCount) / bottom * 100.0);
     // Inputs 20-39 are what the last sensing of the world step left.
-    probe.vx = 0.0f;
-    probe.vy = 0.0f;
-    report_.probeE = runProbe(kProbeE, 0, 16, probeSpreadE);
-    report_.probeM = runProbe(kProbeM, 16, 4, probeSpreadM);
-
-    report_.tick = tick;
-    report_.clonalRankPct = clonalRankPct;
-    report_.sexualRankPct = sexualRankPct;
-    report_.predators = summary(true);
-    report_.prey = summary(false);
-    report_.events = events_;
-    return report_;
+    report.probeE = runProbe(world, step, Probe::fourPrey, world.probeSpreadE);
+    report.probeM = runProbe(world, step, Probe::predatorAhead, world.probeSpreadM);
+    report.tick = world.tick;
+    report.predators = summary(world, true);
+    report.prey = summary(world, false);
+    report.events = world.events;
+    return report;
 }
 
 }  // namespace kav

@@ -1,35 +1,35 @@
 #include "evo/world_state.h"
 
-#include "evo/population.h"
+#include "evo/evolution.h"
 
 namespace kav {
 
-WorldState Population::worldState() const {
+WorldState worldState(const World& world) {
     WorldState state;
-    state.randomState = random.state();
-    state.predators = predators;
-    state.prey = prey;
-    state.predatorRanks = predatorRanks;
-    state.preyRanks = preyRanks;
-    state.predatorSizeRequest = predatorSizeRequest;
-    state.preySizeRequest = preySizeRequest;
-    state.probeSpreadE = probeSpreadE;
-    state.probeSpreadM = probeSpreadM;
-    state.events = events_;
+    state.randomState = world.random.state();
+    state.predators = world.predators;
+    state.prey = world.prey;
+    state.predatorRanks = world.predatorRanks;
+    state.preyRanks = world.preyRanks;
+    state.predatorSizeRequest = world.predatorSizeRequest;
+    state.preySizeRequest = world.preySizeRequest;
+    state.probeSpreadE = world.probeSpreadE;
+    state.probeSpreadM = world.probeSpreadM;
+    state.events = world.events;
     return state;
 }
 
-void Population::restoreWorldState(const WorldState& state) {
-    random.setState(state.randomState);
-    predators = state.predators;
-    prey = state.prey;
-    predatorRanks = state.predatorRanks;
-    preyRanks = state.preyRanks;
-    predatorSizeRequest = state.predatorSizeRequest;
-    preySizeRequest = state.preySizeRequest;
-    probeSpreadE = state.probeSpreadE;
-    probeSpreadM = state.probeSpreadM;
-    events_ = state.events;
+void restoreWorldState(World& world, const WorldState& state) {
+    world.random.setState(state.randomState);
+    world.predators = state.predators;
+    world.prey = state.prey;
+    world.predatorRanks = state.predatorRanks;
+    world.preyRanks = state.preyRanks;
+    world.predatorSizeRequest = state.predatorSizeRequest;
+    world.preySizeRequest = state.preySizeRequest;
+    world.probeSpreadE = state.probeSpreadE;
+    world.probeSpreadM = state.probeSpreadM;
+    world.events = state.events;
 }
 
 }  // namespace kav

@@ -89,9 +89,9 @@ void RunFolder::completeInterruptedCheckpoint(const WorldState& blank) {
 bool RunFolder::open(Population& population) {
     // A blank world for the parts of the Agents that the sidecar does not hold.
     const WorldState blank = [] {
-        auto scratch = std::make_unique<Population>();
-        scratch->setupStandard();
-        return scratch->worldState();
+        auto world = std::make_unique<World>();
+        setUpWorld(*world, ModelSettings{}, 10, 150);
+        return worldState(*world);
     }();
     completeInterruptedCheckpoint(blank);
 
@@ -137,13 +137,13 @@ bool RunFolder::open(Population& population) {
                  std::to_string(seed_) + ")");
     } else {
         seed_ = requestedSeed;
-        population.random.setState(seed_);
+        population.world.random.setState(seed_);
         if (loaded.evolution) population.setupStandard(&*loaded.evolution);
         else
             population.setup(kStandardArena, 0.05f, 0.02f, settings_.startPredators,
                              settings_.startPrey);
     }
-    startTick_ = population.tick;
+    startTick_ = population.world.tick;
     const std::string now = utcNow();
     runs_.push_back(
         RunRecord{settings_.program, startTick_, startTick_, now, now, settings_.arguments});
@@ -196,7 +196,7 @@ bool RunFolder::checkpoint(const Population& population) {
     sidecar.world = population.worldState();
     sidecar.eventsAtLastLogRow = eventsAtLastLogRow_;
     sidecar.logWritten = log_.isOpen();
-    runs_.back().endTick = population.tick;
+    runs_.back().endTick = population.world.tick;
     runs_.back().ended = utcNow();
     sidecar.runs = runs_;
 

@@ -202,23 +202,23 @@ bool Renderer::drawShape(const DrawnPose& pose) {
 
 namespace {
 
-Arena arenaOf(const Population& population) { return population.arena; }
+Arena arenaOf(const World& world) { return world.settings.arena; }
 
 }  // namespace
 
-void Renderer::drawPredator(const Population& population, int slot, float t) {
-    drawShape(predatorPose(population.predators[slot], t, arenaOf(population)));
+void Renderer::drawPredator(const World& world, int slot, float t) {
+    drawShape(predatorPose(world.predators[slot], t, arenaOf(world)));
 }
 
-void Renderer::drawPrey(const Population& population, int slot, float t) {
-    drawShape(preyPose(population.prey[slot], t, arenaOf(population)));
+void Renderer::drawPrey(const World& world, int slot, float t) {
+    drawShape(preyPose(world.prey[slot], t, arenaOf(world)));
 }
 
-void Renderer::drawInterpolated(const Population& population, float t) {
+void Renderer::drawInterpolated(const World& world, float t) {
     useShape(predatorShape_);
-    for (int i = 0; i < population.predatorCount; ++i) drawPredator(population, i, t);
+    for (int i = 0; i < world.predatorCount; ++i) drawPredator(world, i, t);
     useShape(preyShape_);
-    for (int i = 0; i < population.preyCount; ++i) drawPrey(population, i, t);
+    for (int i = 0; i < world.preyCount; ++i) drawPrey(world, i, t);
 }
 
 namespace {
@@ -232,25 +232,25 @@ void enableShapeArrays() {
 
 }  // namespace
 
-void Renderer::drawFrame(const Population& population, float t) {
+void Renderer::drawFrame(const World& world, float t) {
     if (!ready()) return;
     enableShapeArrays();
     clearTarget();
     view_ = viewMatrix();
-    drawInterpolated(population, t);
+    drawInterpolated(world, t);
 }
 
-void Renderer::drawStanding(const Population& population) {
+void Renderer::drawStanding(const World& world) {
     if (!ready()) return;
     enableShapeArrays();
     clearTarget();
     view_ = viewMatrix();
     useShape(predatorShape_);
-    for (int i = 0; i < population.predatorCount; ++i) {
-        drawShape(standingPose(population.predators[i]));
+    for (int i = 0; i < world.predatorCount; ++i) {
+        drawShape(standingPose(world.predators[i]));
     }
     useShape(preyShape_);
-    for (int i = 0; i < population.preyCount; ++i) drawShape(standingPose(population.prey[i]));
+    for (int i = 0; i < world.preyCount; ++i) drawShape(standingPose(world.prey[i]));
 }
 
 void Renderer::drawSelectionRing(const DrawnPose& pose, float radius) {

@@ -6,7 +6,7 @@
 #include <SDL.h>
 #include <glm/glm.hpp>
 
-#include "evo/population.h"
+#include "evo/world.h"
 #include "render/pacing.h"
 #include "render/pose.h"
 
@@ -34,9 +34,9 @@ public:
     // A frame of the normal mode: the back buffer cleared and every Agent drawn at the
     // fraction t of its current move. Changes nothing in the world; the caller decides
     // when the world ticks and when the frame is shown (present).
-    void drawFrame(const Population& population, float t);
+    void drawFrame(const World& world, float t);
     // A frame of the fast drawn mode: every Agent where it stands, without smoothing.
-    void drawStanding(const Population& population);
+    void drawStanding(const World& world);
     // A ring about the drawn Agent, in the selection colour (used for nothing else).
     void drawSelectionRing(const DrawnPose& pose, float radius);
     // Leaves the context as an overlay drawn with client-side arrays (the panel)
@@ -50,12 +50,12 @@ public:
     // Clears the back buffer to the background and the depth buffer to far.
     void clearTarget();
     // Draws all Agents at the fraction t of the current tick, into the back buffer.
-    void drawInterpolated(const Population& population, float t);
+    void drawInterpolated(const World& world, float t);
 
     // Draw one Agent of the slot at the fraction t of its move; the matching shape must
     // be the current vertex stream.
-    void drawPredator(const Population& population, int slot, float t);
-    void drawPrey(const Population& population, int slot, float t);
+    void drawPredator(const World& world, int slot, float t);
+    void drawPrey(const World& world, int slot, float t);
 
     bool ready() const { return context_ != nullptr && shapesMade_; }
     SDL_GLContext context() const { return context_; }

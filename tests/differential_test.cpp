@@ -106,33 +106,37 @@ std::string readingsDifference(const AgentReadings& a, const AgentReadings& b) {
 
 // Everything the two worlds hold, compared; empty when identical.
 std::string worldDifference(const Population& a, const Population& b) {
-    if (a.tick != b.tick) return "tick";
-    if (a.random.state() != b.random.state()) return "random state";
-    if (a.predatorCount != b.predatorCount || a.preyCount != b.preyCount) return "counts";
-    if (a.predatorRanks != b.predatorRanks) return "Predator rank list";
-    if (a.preyRanks != b.preyRanks) return "Prey rank list";
+    if (a.world.tick != b.world.tick) return "tick";
+    if (a.world.random.state() != b.world.random.state()) return "random state";
+    if (a.world.predatorCount != b.world.predatorCount || a.world.preyCount != b.world.preyCount)
+        return "counts";
+    if (a.world.predatorRanks != b.world.predatorRanks) return "Predator rank list";
+    if (a.world.preyRanks != b.world.preyRanks) return "Prey rank list";
     for (int i = 0; i < kMaxPredators; ++i) {
-        const std::string d = agentDifference(a.predators[i], b.predators[i]);
+        const std::string d = agentDifference(a.world.predators[i], b.world.predators[i]);
         if (!d.empty()) return "Predator " + std::to_string(i) + ": " + d;
-        const std::string g = floatsDifference<kGenomeSize>("weight", a.predatorGenomes[i].data(),
-                                                            b.predatorGenomes[i].data());
+        const std::string g = floatsDifference<kGenomeSize>(
+            "weight", a.world.predatorGenomes[i].data(), b.world.predatorGenomes[i].data());
         if (!g.empty()) return "Predator " + std::to_string(i) + " Genome: " + g;
     }
     for (int i = 0; i < kMaxPrey; ++i) {
-        const std::string d = agentDifference(a.prey[i], b.prey[i]);
+        const std::string d = agentDifference(a.world.prey[i], b.world.prey[i]);
         if (!d.empty()) return "Prey " + std::to_string(i) + ": " + d;
-        const std::string g = floatsDifference<kGenomeSize>("weight", a.preyGenomes[i].data(),
-                                                            b.preyGenomes[i].data());
+        const std::string g = floatsDifference<kGenomeSize>("weight", a.world.preyGenomes[i].data(),
+                                                            b.world.preyGenomes[i].data());
         if (!g.empty()) return "Prey " + std::to_string(i) + " Genome: " + g;
     }
-    if (bitsOf(a.sexualRankPct) != bitsOf(b.sexualRankPct) ||
-        bitsOf(a.clonalRankPct) != bitsOf(b.clonalRankPct) ||
-        bitsOf(a.probeSpreadE) != bitsOf(b.probeSpreadE) ||
-        bitsOf(a.probeSpreadM) != bitsOf(b.probeSpreadM))
+    const TickReport& r = a.lastReport();
+    const TickReport& s = b.lastReport();
+    if (bitsOf(r.sexualRankPct) != bitsOf(s.sexualRankPct) ||
+        bitsOf(r.clonalRankPct) != bitsOf(s.clonalRankPct) ||
+        bitsOf(r.probeE.spread) != bitsOf(s.probeE.spread) ||
+        bitsOf(r.probeM.meanX) != bitsOf(s.probeM.meanX) ||
+        bitsOf(a.world.probeSpreadE) != bitsOf(b.world.probeSpreadE) ||
+        bitsOf(a.world.probeSpreadM) != bitsOf(b.world.probeSpreadM))
         return "statistics state";
-    const std::string probe =
-        floatsDifference<2 * kMaxPrey>("probeOut", a.probeOut[0].data(), b.probeOut[0].data());
-    if (!probe.empty()) return probe;
+    const std::string world = firstDifference(a.world, b.world);
+    if (!world.empty()) return "world: " + world;
     return readingsDifference(a.step.readings, b.step.readings);
 }
 
@@ -142,11 +146,11 @@ SavedEvolution fullEvolution(std::uint32_t seed, int poisonEvery = 0, float pois
     auto source = testing::standardWorld(seed);
     if (poisonEvery > 0) {
         for (int i = 0; i < kMaxPredators; i += poisonEvery)
-            source->predatorGenomes[i].fill(poison);
-        for (int i = 0; i < kMaxPrey; i += poisonEvery) source->preyGenomes[i].fill(poison);
+            source->world.predatorGenomes[i].fill(poison);
+        for (int i = 0; i < kMaxPrey; i += poisonEvery) source->world.preyGenomes[i].fill(poison);
     }
-    source->predatorCount = kMaxPredators;
-    source->preyCount = kMaxPrey;
+    source->world.predatorCount = kMaxPredators;
+    source->world.preyCount = kMaxPrey;
     return source->savedEvolution();
 }
 
@@ -180,12 +184,12 @@ struct WorldPair {
 
     // Runs ticks until `last`; returns the first difference, with its tick and path.
     std::string runUntil(std::int64_t last) {
-        while (program->tick < last) {
+        while (program->world.tick < last) {
             for (Population* world : all()) world->runTick();
             for (auto& p : programs) {
                 const std::string difference = worldDifference(*p, *reference);
                 if (!difference.empty())
-                    return "after tick " + std::to_string(p->tick) + " on " +
+                    return "after tick " + std::to_string(p->world.tick) + " on " +
                            nameOf(p->step.program.vectorPath) + ": " + difference;
             }
         }
@@ -200,15 +204,15 @@ void runLongComparison(std::uint32_t seed) {
     std::string paths;
     for (auto& p : worlds.programs) paths += std::string(" ") + nameOf(p->step.program.vectorPath);
     std::printf("program's step on the vector paths:%s\n", paths.c_str());
-    ASSERT_EQ(worlds.program->predatorCount, kMaxPredators);
-    ASSERT_EQ(worlds.program->preyCount, kMaxPrey);
+    ASSERT_EQ(worlds.program->world.predatorCount, kMaxPredators);
+    ASSERT_EQ(worlds.program->world.preyCount, kMaxPrey);
 
     constexpr std::int64_t kTicks = 20000;
     constexpr std::int64_t kCycle = 5000;
     int fullTicks = 0;
     int capturesSeen = 0;
-    while (worlds.program->tick < kTicks) {
-        const std::int64_t phase = worlds.program->tick % kCycle;
+    while (worlds.program->world.tick < kTicks) {
+        const std::int64_t phase = worlds.program->world.tick % kCycle;
         if (phase >= 2000 && phase < 2012) {
             worlds.requestSizeChange(false, phase % 3 == 0);  // four Predators, eight Prey
         } else if (phase >= 3000 && phase < 3012) {
@@ -219,18 +223,19 @@ void runLongComparison(std::uint32_t seed) {
         } else if (phase == 4001) {
             worlds.requestSizeChange(true, false);
         }
-        const std::string difference = worlds.runUntil(worlds.program->tick + 1);
+        const std::string difference = worlds.runUntil(worlds.program->world.tick + 1);
         ASSERT_EQ(difference, "");
-        if (worlds.program->predatorCount == kMaxPredators && worlds.program->preyCount == kMaxPrey)
+        if (worlds.program->world.predatorCount == kMaxPredators &&
+            worlds.program->world.preyCount == kMaxPrey)
             ++fullTicks;
-        for (int i = 0; i < worlds.program->predatorCount; ++i)
-            capturesSeen += worlds.program->predators[i].captured;
+        for (int i = 0; i < worlds.program->world.predatorCount; ++i)
+            capturesSeen += worlds.program->world.predators[i].captured;
     }
     EXPECT_GT(fullTicks, kTicks * 3 / 4);
     // The run must have exercised the capture phase and reproduction.
     EXPECT_GT(capturesSeen, 100);
     std::int64_t generations = 0;
-    for (const Agent& q : worlds.program->prey) generations += q.generation;
+    for (const Agent& q : worlds.program->world.prey) generations += q.generation;
     EXPECT_GT(generations, 2 * kMaxPrey);
 }
 
@@ -261,11 +266,11 @@ TEST(DifferentialStep, NonFinitePositionsKeepBothStepsIdentical) {
         SCOPED_TRACE(round);
         for (Population* world : worlds.all()) {
             // Committed as the positions of the next step by the Agents' beginTick.
-            world->prey[(round * 37) % kMaxPrey].nextX = nan;
-            world->prey[(round * 53 + 11) % kMaxPrey].nextY = round % 2 ? nan : -inf;
-            world->predators[(round * 7) % kMaxPredators].nextX = round % 3 ? nan : inf;
+            world->world.prey[(round * 37) % kMaxPrey].nextX = nan;
+            world->world.prey[(round * 53 + 11) % kMaxPrey].nextY = round % 2 ? nan : -inf;
+            world->world.predators[(round * 7) % kMaxPredators].nextX = round % 3 ? nan : inf;
         }
-        ASSERT_EQ(worlds.runUntil(worlds.program->tick + 5), "");
+        ASSERT_EQ(worlds.runUntil(worlds.program->world.tick + 5), "");
     }
 }
 

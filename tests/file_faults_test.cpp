@@ -27,9 +27,9 @@ protected:
     // The bytes of a saved evolution: 25 Predators, 180 Prey, tick 123457.
     GenomeFileBytes savedEvolution() {
         auto source = testing::standardWorld(99);
-        source->predatorCount = 25;
-        source->preyCount = 180;
-        source->tick = kSavedTick;
+        source->world.predatorCount = 25;
+        source->world.preyCount = 180;
+        source->world.tick = kSavedTick;
         return encodeGenomeFile(source->savedEvolution());
     }
 
@@ -44,9 +44,9 @@ protected:
 
     // Expects the random start: 10 Predators, 150 Prey, tick 0, Genomes as without a file.
     void expectNewEvolution(const Population& world) {
-        EXPECT_EQ(world.predatorCount, 10);
-        EXPECT_EQ(world.preyCount, 150);
-        EXPECT_EQ(world.tick, 0);
+        EXPECT_EQ(world.world.predatorCount, 10);
+        EXPECT_EQ(world.world.preyCount, 150);
+        EXPECT_EQ(world.world.tick, 0);
         EXPECT_EQ(bytesOf(world), bytesOf(*testing::standardWorld()));
     }
 };
@@ -148,8 +148,8 @@ TEST_F(GenomeFileFaults, LongerFileIsLoadedAndTheRestIgnored) {
     EXPECT_NE(said.find("5000 bytes"), std::string::npos) << said;
     EXPECT_NE(said.find("ignored"), std::string::npos) << said;
     EXPECT_EQ(bytesOf(*world), std::vector<unsigned char>(saved.begin(), saved.end()));
-    EXPECT_EQ(world->predatorCount, 25);
-    EXPECT_EQ(world->preyCount, 180);
+    EXPECT_EQ(world->world.predatorCount, 25);
+    EXPECT_EQ(world->world.preyCount, 180);
     ASSERT_TRUE(runChecked(*world, 20));
 }
 
@@ -168,9 +168,9 @@ TEST_F(GenomeFileFaults, CountsOutOfRangeAreClampedOnce) {
         const std::string said = load(world);
         ASSERT_EQ(lines(said).size(), 1u) << said;
         EXPECT_NE(said.find(std::to_string(c.predators) + " Predators"), std::string::npos) << said;
-        EXPECT_EQ(world->predatorCount, c.wantPredators);
-        EXPECT_EQ(world->preyCount, c.wantPrey);
-        EXPECT_EQ(world->tick, kSavedTick);
+        EXPECT_EQ(world->world.predatorCount, c.wantPredators);
+        EXPECT_EQ(world->world.preyCount, c.wantPrey);
+        EXPECT_EQ(world->world.tick, kSavedTick);
         ASSERT_TRUE(runChecked(*world, 30));
     }
 }
@@ -238,7 +238,7 @@ TEST(StatisticsFileFaults, FoldersAndLinksAreSkippedAndTheRunGoesOn) {
     const bool held = runChecked(*world, 2 * kStatisticsPeriod, &statistics);
     const std::string said = GetCapturedStderr();
     ASSERT_TRUE(held);
-    EXPECT_EQ(world->tick, 2 * kStatisticsPeriod);
+    EXPECT_EQ(world->world.tick, 2 * kStatisticsPeriod);
     const auto said_lines = lines(said);
     ASSERT_EQ(said_lines.size(), 2u) << said;
     EXPECT_NE(said_lines[0].find(statisticsFileName(StatisticsFile::rank)), std::string::npos)

@@ -24,12 +24,12 @@ std::uint32_t le32(const unsigned char* b) {
 
 TEST(GenomeFile, LayoutIsLittleEndianSlotBySlot) {
     auto world = standardWorld();
-    world->predatorGenomes[0][0] = 1.0f;     // 0x3F800000
-    world->predatorGenomes[39][62] = -2.5f;  // last Predator weight
-    world->preyGenomes[0][0] = 0.15625f;     // first Prey weight at 10,080
-    world->tick = 0x0102030405060708LL;
-    world->predatorCount = 25;
-    world->preyCount = 180;
+    world->world.predatorGenomes[0][0] = 1.0f;     // 0x3F800000
+    world->world.predatorGenomes[39][62] = -2.5f;  // last Predator weight
+    world->world.preyGenomes[0][0] = 0.15625f;     // first Prey weight at 10,080
+    world->world.tick = 0x0102030405060708LL;
+    world->world.predatorCount = 25;
+    world->world.preyCount = 180;
     const GenomeFileBytes bytes = encodeGenomeFile(world->savedEvolution());
 
     ASSERT_EQ(bytes.size(), 60496u);
@@ -47,12 +47,12 @@ TEST(GenomeFile, LayoutIsLittleEndianSlotBySlot) {
 TEST(GenomeFile, SaveThenLoadGivesBackEveryBit) {
     TempFolder folder("roundtrip");
     auto first = standardWorld(11);
-    first->predatorGenomes[3][4] = -0.0f;
-    first->preyGenomes[7][8] = std::numeric_limits<float>::denorm_min();
-    first->preyGenomes[9][10] = 3.0e38f;
-    first->tick = 123456789012LL;
-    first->predatorCount = 25;
-    first->preyCount = 180;
+    first->world.predatorGenomes[3][4] = -0.0f;
+    first->world.preyGenomes[7][8] = std::numeric_limits<float>::denorm_min();
+    first->world.preyGenomes[9][10] = 3.0e38f;
+    first->world.tick = 123456789012LL;
+    first->world.predatorCount = 25;
+    first->world.preyCount = 180;
     ASSERT_TRUE(GenomeFile(folder.path).save(first->savedEvolution()));
     EXPECT_EQ(readBytes(folder / "genom.gen").size(), 60496u);
     EXPECT_FALSE(std::filesystem::exists(folder / "genom.gen.tmp"));
@@ -62,25 +62,27 @@ TEST(GenomeFile, SaveThenLoadGivesBackEveryBit) {
     EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
     ASSERT_EQ(loaded.status, GenomeLoad::loaded);
     auto second = standardWorld(99, &*loaded.evolution);
-    EXPECT_EQ(second->tick, 123456789012LL);
-    EXPECT_EQ(second->predatorCount, 25);
-    EXPECT_EQ(second->preyCount, 180);
-    for (int k = 0; k < kMaxPrey; ++k) EXPECT_EQ(second->preyRanks[k], k);
+    EXPECT_EQ(second->world.tick, 123456789012LL);
+    EXPECT_EQ(second->world.predatorCount, 25);
+    EXPECT_EQ(second->world.preyCount, 180);
+    for (int k = 0; k < kMaxPrey; ++k) EXPECT_EQ(second->world.preyRanks[k], k);
     for (int s = 0; s < kMaxPredators; ++s)
         for (int g = 0; g < kGenomeSize; ++g)
-            ASSERT_EQ(bitsOf(second->predatorGenomes[s][g]), bitsOf(first->predatorGenomes[s][g]));
+            ASSERT_EQ(bitsOf(second->world.predatorGenomes[s][g]),
+                      bitsOf(first->world.predatorGenomes[s][g]));
     for (int s = 0; s < kMaxPrey; ++s)
         for (int g = 0; g < kGenomeSize; ++g)
-            ASSERT_EQ(bitsOf(second->preyGenomes[s][g]), bitsOf(first->preyGenomes[s][g]));
+            ASSERT_EQ(bitsOf(second->world.preyGenomes[s][g]),
+                      bitsOf(first->world.preyGenomes[s][g]));
     // A saved evolution draws nothing: only the 720 start-up draws happened after the seed.
     Random replay(99);
     for (int i = 0; i < 720; ++i) replay.next();
-    EXPECT_EQ(second->random.state(), replay.state());
+    EXPECT_EQ(second->world.random.state(), replay.state());
 }
 
 TEST(GenomeFile, DecodeRefusesShortBytesAndClampsCounts) {
     auto world = standardWorld();
-    world->tick = 5000;
+    world->world.tick = 5000;
     GenomeFileBytes bytes = encodeGenomeFile(world->savedEvolution());
 
     const DecodedGenomeFile shortFile = decodeGenomeFile(bytes.data(), 60000, "genom.gen");
@@ -106,7 +108,7 @@ TEST(GenomeFile, DecodeRefusesShortBytesAndClampsCounts) {
 
     auto one = standardWorld(1, &*clamped.evolution);
     for (int t = 0; t < 50; ++t) one->runTick();
-    EXPECT_EQ(one->predatorCount, 1);
+    EXPECT_EQ(one->world.predatorCount, 1);
 }
 
 // A refused file starts the evolution anew, exactly as a start without a file.
@@ -122,9 +124,9 @@ TEST(GenomeFile, RefusedFileGivesTheRandomStart) {
     EXPECT_FALSE(loaded.evolution);
     EXPECT_EQ(std::count(message.begin(), message.end(), '\n'), 1) << message;
     auto world = standardWorld(1, nullptr);
-    EXPECT_EQ(world->tick, 0);
-    EXPECT_EQ(world->predatorCount, 10);
-    EXPECT_EQ(world->preyCount, 150);
+    EXPECT_EQ(world->world.tick, 0);
+    EXPECT_EQ(world->world.predatorCount, 10);
+    EXPECT_EQ(world->world.preyCount, 150);
     // Nothing is lost until the next save: the short file is still there.
     EXPECT_EQ(readBytes(folder / "genom.gen"), shortBytes);
 }

@@ -17,13 +17,13 @@ int nonFiniteGenomesInUse(const Population& world) {
     int count = 0;
     auto bad = [&](const Agent& a) {
         const Genome& genome =
-            a.isPredator ? world.predatorGenomes[a.slot] : world.preyGenomes[a.slot];
+            a.isPredator ? world.world.predatorGenomes[a.slot] : world.world.preyGenomes[a.slot];
         for (int g = 0; g < kGenomeSize; ++g)
             if (!std::isfinite(genome[g])) return true;
         return false;
     };
-    for (int i = 0; i < world.predatorCount; ++i) count += bad(world.predators[i]);
-    for (int i = 0; i < world.preyCount; ++i) count += bad(world.prey[i]);
+    for (int i = 0; i < world.world.predatorCount; ++i) count += bad(world.world.predators[i]);
+    for (int i = 0; i < world.world.preyCount; ++i) count += bad(world.world.prey[i]);
     return count;
 }
 
@@ -32,10 +32,10 @@ int nonFiniteGenomesInUse(const Population& world) {
 void writePoisoned(const fs::path& file, float weight, int every, std::int32_t predators,
                    std::int32_t prey) {
     auto source = testing::standardWorld(5);
-    for (int i = 0; i < kMaxPredators; i += every) source->predatorGenomes[i].fill(weight);
-    for (int i = 0; i < kMaxPrey; i += every) source->preyGenomes[i].fill(weight);
-    source->predatorCount = predators;
-    source->preyCount = prey;
+    for (int i = 0; i < kMaxPredators; i += every) source->world.predatorGenomes[i].fill(weight);
+    for (int i = 0; i < kMaxPrey; i += every) source->world.preyGenomes[i].fill(weight);
+    source->world.predatorCount = predators;
+    source->world.preyCount = prey;
     const GenomeFileBytes bytes = encodeGenomeFile(source->savedEvolution());
     writeBytes(file, bytes.data(), bytes.size());
 }
@@ -60,11 +60,13 @@ TEST(NonFiniteGenomes, AgentsDieInTheirFirstMoveAndAreReplaced) {
         // meets a zero input or another non-finite term and gives a NaN thrust). Huge
         // finite weights only kill where the inputs are not all zero.
         if (!std::isfinite(weight)) {
-            for (int i = 0; i < kMaxPredators; i += 3) EXPECT_TRUE(world->predators[i].dead) << i;
+            for (int i = 0; i < kMaxPredators; i += 3)
+                EXPECT_TRUE(world->world.predators[i].dead) << i;
             for (int i = 0; i < kMaxPrey; i += 3)
-                EXPECT_TRUE(world->prey[i].dead || world->prey[i].captured) << i;
+                EXPECT_TRUE(world->world.prey[i].dead || world->world.prey[i].captured) << i;
             ASSERT_TRUE(runChecked(*world, 1));
-            for (int i = 0; i < kMaxPrey; i += 3) EXPECT_EQ(world->prey[i].generation, 2) << i;
+            for (int i = 0; i < kMaxPrey; i += 3)
+                EXPECT_EQ(world->world.prey[i].generation, 2) << i;
         } else {
             ASSERT_TRUE(runChecked(*world, 1));
         }
@@ -72,7 +74,7 @@ TEST(NonFiniteGenomes, AgentsDieInTheirFirstMoveAndAreReplaced) {
         // Offspring of poisoned parents may inherit a bad gene and die again; selection
         // weeds them out, and the run never stops or leaves a bad position behind.
         ASSERT_TRUE(runChecked(*world, 600));
-        EXPECT_EQ(world->tick, 602);
+        EXPECT_EQ(world->world.tick, 602);
         EXPECT_LT(nonFiniteGenomesInUse(*world), 240 / 3);
     }
 }
@@ -87,14 +89,14 @@ TEST(NonFiniteGenomes, AllNaNWorldKeepsTicking) {
     auto world = worldFrom(store);
     ::testing::internal::GetCapturedStderr();
     for (int t = 0; t < 300; ++t) {
-        if (t % 7 == 0 && world->preyCount < kMaxPrey) world->requestSizeChange(true, false);
+        if (t % 7 == 0 && world->world.preyCount < kMaxPrey) world->requestSizeChange(true, false);
         if (t % 11 == 0) world->requestSizeChange(false, true);
         ASSERT_TRUE(runChecked(*world, 1));
     }
-    EXPECT_EQ(world->tick, 300);
+    EXPECT_EQ(world->world.tick, 300);
     // The Prey in use from the start were replaced again and again (the added ones
     // joined later and count fewer generations).
-    for (int i = 0; i < 133; ++i) EXPECT_GT(world->prey[i].generation, 100) << i;
+    for (int i = 0; i < 133; ++i) EXPECT_GT(world->world.prey[i].generation, 100) << i;
 }
 
 // The capture list is ordered by contact time with an insertion sort; times that are

@@ -11,25 +11,26 @@ using testing::standardWorld;
 
 TEST(PopulationSetup, FreshWorldDrawsStartPositionsThenGenomes) {
     auto world = standardWorld();
-    EXPECT_EQ(world->predatorCount, 10);
-    EXPECT_EQ(world->preyCount, 150);
-    EXPECT_EQ(world->tick, 0);
+    EXPECT_EQ(world->world.predatorCount, 10);
+    EXPECT_EQ(world->world.preyCount, 150);
+    EXPECT_EQ(world->world.tick, 0);
 
     Random replay;
     for (int i = 0; i < 720; ++i) replay.next();
-    EXPECT_EQ(world->predatorGenomes[0][0], static_cast<float>(replay.next() / 32768.0 - 0.5));
+    EXPECT_EQ(world->world.predatorGenomes[0][0],
+              static_cast<float>(replay.next() / 32768.0 - 0.5));
     for (int i = 1; i < 15120 - 1; ++i) replay.next();
-    EXPECT_EQ(world->preyGenomes[199][62], static_cast<float>(replay.next() / 32768.0 - 0.5));
-    EXPECT_EQ(world->random.state(), replay.state());
+    EXPECT_EQ(world->world.preyGenomes[199][62], static_cast<float>(replay.next() / 32768.0 - 0.5));
+    EXPECT_EQ(world->world.random.state(), replay.state());
 
-    for (int k = 0; k < kMaxPredators; ++k) EXPECT_EQ(world->predatorRanks[k], k);
-    for (int k = 0; k < kMaxPrey; ++k) EXPECT_EQ(world->preyRanks[k], k);
-    EXPECT_EQ(world->probeSpreadE, 1.0f);
-    EXPECT_EQ(world->mutationAmplitude, 0.05f);
-    EXPECT_EQ(world->prey[0].senseRange, 2.0f);
-    EXPECT_EQ(world->predators[39].senseRange, 2.2f);
-    EXPECT_EQ(world->arena.xMax, 5.0f);
-    EXPECT_EQ(world->arena.yMin, -4.0f);
+    for (int k = 0; k < kMaxPredators; ++k) EXPECT_EQ(world->world.predatorRanks[k], k);
+    for (int k = 0; k < kMaxPrey; ++k) EXPECT_EQ(world->world.preyRanks[k], k);
+    EXPECT_EQ(world->world.probeSpreadE, 1.0f);
+    EXPECT_EQ(world->world.settings.mutationAmplitude, 0.05f);
+    EXPECT_EQ(world->world.prey[0].senseRange, 2.0f);
+    EXPECT_EQ(world->world.predators[39].senseRange, 2.2f);
+    EXPECT_EQ(world->world.settings.arena.xMax, 5.0f);
+    EXPECT_EQ(world->world.settings.arena.yMin, -4.0f);
 }
 
 TEST(PopulationTick, SizeRequestsHoldOneChangeAndRespectTheFloor) {
@@ -39,52 +40,52 @@ TEST(PopulationTick, SizeRequestsHoldOneChangeAndRespectTheFloor) {
     world->requestSizeChange(true, false);
     world->requestSizeChange(true, false);
     world->runTick();
-    EXPECT_EQ(world->preyCount, 151) << "two adds before a tick add one Agent";
+    EXPECT_EQ(world->world.preyCount, 151) << "two adds before a tick add one Agent";
     EXPECT_EQ(rankProblems(*world), "");
 
     world->requestSizeChange(true, true);
     world->requestSizeChange(false, true);
     world->runTick();
-    EXPECT_EQ(world->predatorCount, 9) << "an add followed by a remove removes";
-    EXPECT_EQ(world->predatorSizeRequest, 0);
+    EXPECT_EQ(world->world.predatorCount, 9) << "an add followed by a remove removes";
+    EXPECT_EQ(world->world.predatorSizeRequest, 0);
 
-    while (world->predatorCount > 1) {
+    while (world->world.predatorCount > 1) {
         world->requestSizeChange(false, true);
         world->runTick();
         ASSERT_EQ(rankProblems(*world), "");
     }
     world->requestSizeChange(false, true);
     world->runTick();
-    EXPECT_EQ(world->predatorCount, 1);
-    EXPECT_EQ(world->predatorSizeRequest, 0);
+    EXPECT_EQ(world->world.predatorCount, 1);
+    EXPECT_EQ(world->world.predatorSizeRequest, 0);
 }
 
 TEST(PopulationTick, AddedAgentIsAnOffspringAtTheBottom) {
     auto world = standardWorld();
     world->runTick();
-    const auto generationBefore = world->predators[10].generation;
+    const auto generationBefore = world->world.predators[10].generation;
     world->requestSizeChange(true, true);
-    EXPECT_TRUE(world->predators[10].dead);
+    EXPECT_TRUE(world->world.predators[10].dead);
     world->runTick();
-    EXPECT_EQ(world->predatorCount, 11);
-    EXPECT_EQ(world->predators[10].generation, generationBefore + 1);
-    EXPECT_EQ(world->predators[10].age, 1);
+    EXPECT_EQ(world->world.predatorCount, 11);
+    EXPECT_EQ(world->world.predators[10].generation, generationBefore + 1);
+    EXPECT_EQ(world->world.predators[10].age, 1);
     EXPECT_EQ(rankProblems(*world), "");
 }
 
 TEST(PopulationTick, RemovingTheBestRankedLiftsEveryoneBelow) {
     auto world = standardWorld();
     // Put the highest slot in use (9) at the top of the Predator list by hand.
-    auto& ranks = world->predatorRanks;
+    auto& ranks = world->world.predatorRanks;
     for (int p = 9; p > 0; --p) std::swap(ranks[p], ranks[p - 1]);
-    for (int p = 0; p < 10; ++p) world->predators[ranks[p]].rank = p;
+    for (int p = 0; p < 10; ++p) world->world.predators[ranks[p]].rank = p;
     ASSERT_EQ(rankProblems(*world), "");
 
     world->requestSizeChange(false, true);
     // Keep the tick from replacing anyone so that the list shows the removal alone.
-    for (auto& p : world->predators) p.ticksSinceCatch = 0;
+    for (auto& p : world->world.predators) p.ticksSinceCatch = 0;
     world->runTick();
-    EXPECT_EQ(world->predatorCount, 9);
+    EXPECT_EQ(world->world.predatorCount, 9);
     EXPECT_EQ(ranks[9], 9);
     for (int p = 0; p < 9; ++p) EXPECT_EQ(ranks[p], p) << "slot " << p << " moved up one place";
 }
@@ -92,17 +93,17 @@ TEST(PopulationTick, RemovingTheBestRankedLiftsEveryoneBelow) {
 TEST(PopulationTick, StarvationAfterFiftyTicksWithoutACatch) {
     auto world = standardWorld();
     world->runTick();
-    for (auto& p : world->predators) p.dead = 0;
-    world->predators[0].ticksSinceCatch = 50;
-    world->predators[1].ticksSinceCatch = 51;
-    const auto generation0 = world->predators[0].generation;
-    const auto generation1 = world->predators[1].generation;
-    world->predators[2].ticksSinceCatch = 70;
-    world->predators[3].dead = 1;
+    for (auto& p : world->world.predators) p.dead = 0;
+    world->world.predators[0].ticksSinceCatch = 50;
+    world->world.predators[1].ticksSinceCatch = 51;
+    const auto generation0 = world->world.predators[0].generation;
+    const auto generation1 = world->world.predators[1].generation;
+    world->world.predators[2].ticksSinceCatch = 70;
+    world->world.predators[3].dead = 1;
     const EventCounts before = world->events();
     world->runTick();
-    EXPECT_EQ(world->predators[0].generation, generation0);
-    EXPECT_EQ(world->predators[1].generation, generation1 + 1);
+    EXPECT_EQ(world->world.predators[0].generation, generation0);
+    EXPECT_EQ(world->world.predators[1].generation, generation1 + 1);
     EXPECT_EQ(world->events().starvations, before.starvations + 2);
     EXPECT_EQ(world->events().predatorDeaths, before.predatorDeaths + 1);
     EXPECT_EQ(world->events().predatorBirths, before.predatorBirths + 3);
@@ -111,16 +112,16 @@ TEST(PopulationTick, StarvationAfterFiftyTicksWithoutACatch) {
 TEST(PopulationTick, RankClimbComparesSuccessRatiosWithTheNeighbourAbove) {
     auto world = standardWorld();
     world->runTick();
-    for (auto& p : world->predators) {
+    for (auto& p : world->world.predators) {
         p.dead = 0;
         p.catches = 0;
         p.ticksSinceCatch = 0;
         p.captured = 0;
     }
-    auto& ranks = world->predatorRanks;
-    Agent& top = world->predators[ranks[0]];
-    Agent& second = world->predators[ranks[1]];
-    Agent& third = world->predators[ranks[2]];
+    auto& ranks = world->world.predatorRanks;
+    Agent& top = world->world.predators[ranks[0]];
+    Agent& second = world->world.predators[ranks[1]];
+    Agent& third = world->world.predators[ranks[2]];
     // 1 catch at age 20 (1/70) above; the climber has 1 catch at age 10 (1/60).
     top.catches = 1;
     top.age = 20;
@@ -136,7 +137,7 @@ TEST(PopulationTick, RankClimbComparesSuccessRatiosWithTheNeighbourAbove) {
     ASSERT_GT(third.slot, top.slot);
     const int climber = third.slot;
     world->runTick();
-    EXPECT_EQ(world->predators[climber].rank, 0);
+    EXPECT_EQ(world->world.predators[climber].rank, 0);
     EXPECT_EQ(ranks[0], climber);
     EXPECT_EQ(rankProblems(*world), "");
 
@@ -149,12 +150,12 @@ TEST(PopulationTick, RankClimbComparesSuccessRatiosWithTheNeighbourAbove) {
 
 TEST(PopulationTick, ReportsFollowTheTickCounterEvery200) {
     auto world = standardWorld();
-    world->tick = 199;
+    world->world.tick = 199;
     EXPECT_TRUE(world->runTick());
     EXPECT_EQ(world->lastReport().tick, 200);
     EXPECT_EQ(world->lastReport().prey.count, 150);
     EXPECT_FLOAT_EQ(world->lastReport().sexualRankPct, 50.0f);
-    for (int i = 0; i < 199; ++i) ASSERT_FALSE(world->runTick()) << "tick " << world->tick;
+    for (int i = 0; i < 199; ++i) ASSERT_FALSE(world->runTick()) << "tick " << world->world.tick;
     EXPECT_EQ(world->lastReport().tick, 200);
     EXPECT_TRUE(world->runTick());
     EXPECT_EQ(world->lastReport().tick, 400);
@@ -172,12 +173,13 @@ TEST(PopulationTick, LongRunKeepsTheRankListsAndEvolves) {
         }
         if (t % 300 == 250) world->requestSizeChange(false, t % 600 == 250);
         world->runTick();
-        for (int i = 0; i < world->predatorCount; ++i)
-            if (world->predators[i].captured) ++catches;
-        ASSERT_EQ(rankProblems(*world), "") << "tick " << world->tick;
+        for (int i = 0; i < world->world.predatorCount; ++i)
+            if (world->world.predators[i].captured) ++catches;
+        ASSERT_EQ(rankProblems(*world), "") << "tick " << world->world.tick;
     }
     std::int64_t preyBirths = 0;
-    for (int i = 0; i < world->preyCount; ++i) preyBirths += world->prey[i].generation - 1;
+    for (int i = 0; i < world->world.preyCount; ++i)
+        preyBirths += world->world.prey[i].generation - 1;
     EXPECT_GT(catches, 0);
     EXPECT_GT(preyBirths, 0);
 
@@ -185,17 +187,17 @@ TEST(PopulationTick, LongRunKeepsTheRankListsAndEvolves) {
     // death or a starvation, or filled an added slot.
     const EventCounts& events = world->events();
     std::int64_t generations = 0;
-    for (const Agent& a : world->predators) generations += a.generation - 1;
+    for (const Agent& a : world->world.predators) generations += a.generation - 1;
     EXPECT_EQ(events.predatorBirths, generations);
     generations = 0;
-    for (const Agent& a : world->prey) generations += a.generation - 1;
+    for (const Agent& a : world->world.prey) generations += a.generation - 1;
     EXPECT_EQ(events.preyBirths, generations);
     EXPECT_EQ(events.captures, catches);
     EXPECT_GT(events.starvations, 0);
     EXPECT_EQ(events.predatorBirths, events.starvations + events.predatorDeaths + predatorsAdded);
     // Captures of the last tick are replaced at the next one.
     std::int64_t caughtNow = 0;
-    for (int i = 0; i < world->preyCount; ++i) caughtNow += world->prey[i].captured;
+    for (int i = 0; i < world->world.preyCount; ++i) caughtNow += world->world.prey[i].captured;
     EXPECT_EQ(events.preyBirths, events.captures - caughtNow + events.preyDeaths + preyAdded);
 }
 

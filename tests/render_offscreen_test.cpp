@@ -50,16 +50,16 @@ protected:
     }
     void SetUp() override {
         if (!skipReason.empty()) GTEST_SKIP() << skipReason;
-        world.arena = kStandardArena;
-        world.predatorCount = 0;
-        world.preyCount = 0;
+        world.world.settings.arena = kStandardArena;
+        world.world.predatorCount = 0;
+        world.world.preyCount = 0;
     }
 
     Agent& addPredator(float x, float y, float heading) {
-        return place(world.predators[world.predatorCount++], x, y, heading);
+        return place(world.world.predators[world.world.predatorCount++], x, y, heading);
     }
     Agent& addPrey(float x, float y, float heading) {
-        return place(world.prey[world.preyCount++], x, y, heading);
+        return place(world.world.prey[world.world.preyCount++], x, y, heading);
     }
 
     static Agent& place(Agent& a, float x, float y, float heading) {
@@ -73,7 +73,7 @@ protected:
 
     void draw(float t) {
         renderer->clearTarget();
-        renderer->drawInterpolated(world, t);
+        renderer->drawInterpolated(world.world, t);
         glFinish();
         pixels.assign(kWidth * kHeight * 4, 0);
         glReadPixels(0, 0, kWidth, kHeight, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());

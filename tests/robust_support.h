@@ -46,7 +46,7 @@ inline ::testing::AssertionResult runChecked(Population& population, int ticks,
         const std::string failure = checkInvariants(population);
         if (!failure.empty())
             return ::testing::AssertionFailure()
-                   << "after tick " << population.tick << ": " << failure;
+                   << "after tick " << population.world.tick << ": " << failure;
     }
     return ::testing::AssertionSuccess();
 }
@@ -56,7 +56,7 @@ inline ::testing::AssertionResult runChecked(Population& population, int ticks,
 inline std::unique_ptr<Population> worldFrom(GenomeFile& genomeFile, std::uint32_t seed = 1) {
     const LoadedGenomes loaded = genomeFile.load();
     auto population = std::make_unique<Population>();
-    population->random.setState(seed);
+    population->world.random.setState(seed);
     population->setupStandard(loaded.evolution ? &*loaded.evolution : nullptr);
     return population;
 }

@@ -74,7 +74,7 @@ protected:
 
     // Every Prey answers the E probe alike: forward thrust from the nearest Prey offset.
     void uniformPreyGenomes() {
-        for (auto& genome : world->preyGenomes) {
+        for (auto& genome : world->world.preyGenomes) {
             genome.fill(0.0f);
             genome[0] = 1.0f;
             genome[20] = 1.0f;
@@ -90,7 +90,7 @@ TEST_F(StatisticsFilesTest, AbsentFilesAreNeverCreated) {
     EXPECT_FALSE(std::filesystem::exists(folder / "ivklsiker.txt"));
     EXPECT_FALSE(std::filesystem::exists(folder / "AiTesztE.txt"));
     EXPECT_FALSE(std::filesystem::exists(folder / "AiTesztM.txt"));
-    EXPECT_FLOAT_EQ(world->sexualRankPct, 50.0f) << "the fields are updated anyway";
+    EXPECT_FLOAT_EQ(world->lastReport().sexualRankPct, 50.0f) << "the fields are updated anyway";
 }
 
 TEST_F(StatisticsFilesTest, RecordsOverwriteTheStartAndKeepTheRest) {
@@ -98,7 +98,7 @@ TEST_F(StatisticsFilesTest, RecordsOverwriteTheStartAndKeepTheRest) {
     std::ofstream(folder / "AiTesztE.txt").close();
     std::ofstream(folder / "AiTesztM.txt") << std::string(70, 'y');
     uniformPreyGenomes();
-    world->tick = 400;
+    world->world.tick = 400;
     writeStatistics();
 
     const std::string rank = readText(folder / "ivklsiker.txt");
@@ -127,7 +127,7 @@ TEST_F(StatisticsFilesTest, RecordsOverwriteTheStartAndKeepTheRest) {
     EXPECT_EQ(m.substr(64), "yyyyyy");
 
     // The next report measures the change against the last dispersion.
-    world->tick = 600;
+    world->world.tick = 600;
     writeStatistics();
     EXPECT_NEAR(std::stod(readText(folder / "AiTesztE.txt").substr(33, 10)), 0.0, 1e-6);
 }
@@ -136,7 +136,7 @@ TEST_F(StatisticsFilesTest, ProbeRunsEveryPreyGenomeInRankOrder) {
     std::ofstream(folder / "AiTesztE.txt").close();
     uniformPreyGenomes();
     // These Genomes also turn the M probe's Predator offset into lateral thrust.
-    for (auto& genome : world->preyGenomes) {
+    for (auto& genome : world->world.preyGenomes) {
         genome[8] = 1.0f;
         genome[25] = 1.0f;
         genome[35] = 1.0f;
@@ -144,18 +144,20 @@ TEST_F(StatisticsFilesTest, ProbeRunsEveryPreyGenomeInRankOrder) {
         genome[61] = 1.0f;
     }
     // The Prey at the top of the list answers twice as strongly.
-    std::swap(world->preyRanks[0], world->preyRanks[7]);
-    world->prey[world->preyRanks[0]].rank = 0;
-    world->prey[world->preyRanks[7]].rank = 7;
-    world->preyGenomes[world->preyRanks[0]][60] = 2.0f;
-    world->preyGenomes[world->preyRanks[0]][61] = 2.0f;
+    std::swap(world->world.preyRanks[0], world->world.preyRanks[7]);
+    world->world.prey[world->world.preyRanks[0]].rank = 0;
+    world->world.prey[world->world.preyRanks[7]].rank = 7;
+    world->world.preyGenomes[world->world.preyRanks[0]][60] = 2.0f;
+    world->world.preyGenomes[world->world.preyRanks[0]][61] = 2.0f;
     writeStatistics();
 
-    // probeOut holds the last probe, M: -0.1 lateral, dragged; twice that for the top.
-    EXPECT_FLOAT_EQ(world->probeOut[0][1], -0.196f);
-    EXPECT_FLOAT_EQ(world->probeOut[1][1], -0.099f);
-    EXPECT_FLOAT_EQ(world->probeOut[149][1], -0.099f);
-    EXPECT_EQ(world->probeOut[0][0], 0.0f);
+    // The probe of one Predator ahead: -0.1 lateral, dragged; twice that for the top.
+    std::array<std::array<float, 2>, kMaxPrey> responses;
+    probeResponses(world->world, world->step, Probe::predatorAhead, responses);
+    EXPECT_FLOAT_EQ(responses[0][1], -0.196f);
+    EXPECT_FLOAT_EQ(responses[1][1], -0.099f);
+    EXPECT_FLOAT_EQ(responses[149][1], -0.099f);
+    EXPECT_EQ(responses[0][0], 0.0f);
     // The E record's mean counts the strong answer (1.2, dragged to 1.056, limited to 1)
     // once among 150.
     const std::string e = readText(folder / "AiTesztE.txt");
@@ -164,10 +166,10 @@ TEST_F(StatisticsFilesTest, ProbeRunsEveryPreyGenomeInRankOrder) {
 
 TEST_F(StatisticsFilesTest, OnePreyHasNoScatter) {
     uniformPreyGenomes();
-    world->preyCount = 1;
+    world->world.preyCount = 1;
     writeStatistics();
-    EXPECT_EQ(world->probeSpreadE, 0.0f);
-    EXPECT_TRUE(std::isnan(world->sexualRankPct)) << "0 / 0 with one Prey";
+    EXPECT_EQ(world->world.probeSpreadE, 0.0f);
+    EXPECT_TRUE(std::isnan(world->lastReport().sexualRankPct)) << "0 / 0 with one Prey";
 }
 
 TEST_F(StatisticsFilesTest, UnwritableFilesAreSkippedAndTheReportGoesOn) {

@@ -100,7 +100,7 @@ inline std::uint32_t bitsOf(float value) {
 inline std::unique_ptr<Population> standardWorld(std::uint32_t seed = 1,
                                                  const SavedEvolution* saved = nullptr) {
     auto population = std::make_unique<Population>();
-    population->random.setState(seed);
+    population->world.random.setState(seed);
     population->setupStandard(saved);
     return population;
 }
@@ -127,11 +127,11 @@ inline std::string rankListProblem(const Agent* agents, const std::int32_t* rank
 
 inline std::string rankProblems(const Population& population) {
     std::string problem =
-        rankListProblem(population.predators.data(), population.predatorRanks.data(),
-                        population.predatorCount, kMaxPredators);
+        rankListProblem(population.world.predators.data(), population.world.predatorRanks.data(),
+                        population.world.predatorCount, kMaxPredators);
     if (!problem.empty()) return "Predators: " + problem;
-    problem = rankListProblem(population.prey.data(), population.preyRanks.data(),
-                              population.preyCount, kMaxPrey);
+    problem = rankListProblem(population.world.prey.data(), population.world.preyRanks.data(),
+                              population.world.preyCount, kMaxPrey);
     return problem.empty() ? "" : "Prey: " + problem;
 }
 

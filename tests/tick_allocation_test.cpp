@@ -63,9 +63,9 @@ long allocationsOverTicks(Population& world, int ticks, bool changeSizes) {
         if (changeSizes && t % 10 == 0) {
             // Shrink and regrow both populations along the way.
             const bool add = (t / 50) % 2 == 1;
-            if (add ? world.predatorCount < kMaxPredators : world.predatorCount > 1)
+            if (add ? world.world.predatorCount < kMaxPredators : world.world.predatorCount > 1)
                 world.requestSizeChange(add, true);
-            if (add ? world.preyCount < kMaxPrey : world.preyCount > 1)
+            if (add ? world.world.preyCount < kMaxPrey : world.world.preyCount > 1)
                 world.requestSizeChange(add, false);
         }
         const long before = allocations.load();
@@ -89,7 +89,7 @@ TEST(TickAllocation, TicksAllocateNothingWithEitherStep) {
 
         EXPECT_EQ(allocationsOverTicks(*world, 300, false), 0);
         EXPECT_EQ(allocationsOverTicks(*world, 300, true), 0);
-        EXPECT_GT(world->tick, 400);
+        EXPECT_GT(world->world.tick, 400);
     }
 }
 

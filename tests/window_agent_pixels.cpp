@@ -21,12 +21,12 @@ int main(int argc, char** argv) {
     const kav::LoadedGenomes loaded = kav::GenomeFile(argv[1]).load();
     population.setupStandard(loaded.evolution ? &*loaded.evolution : nullptr);
     population.runTick();
-    const kav::Arena arena = population.arena;
+    const kav::Arena arena = population.world.settings.arena;
     const auto print = [](const char* kind, const kav::DrawnPose& pose) {
         const glm::vec2 p = kav::projectToClient({pose.x, pose.y, 0.0f}, 800, 600);
         std::printf("%s %.2f %.2f\n", kind, 100.0 + p.x, 100.0 + p.y);
     };
-    print("predator", kav::predatorPose(population.predators[0], 0.0f, arena));
-    print("prey", kav::preyPose(population.prey[0], 0.0f, arena));
+    print("predator", kav::predatorPose(population.world.predators[0], 0.0f, arena));
+    print("prey", kav::preyPose(population.world.prey[0], 0.0f, arena));
     return 0;
 }

@@ -156,13 +156,13 @@ TEST(Every, DueOncePerPeriodAndNeverWhenOff) {
 class Picking : public ::testing::Test {
 protected:
     void SetUp() override {
-        world.arena = kStandardArena;
-        world.predatorCount = 2;
-        world.preyCount = 2;
-        place(world.predators[0], 1.0f, 1.0f);
-        place(world.predators[1], -3.0f, 2.0f);
-        place(world.prey[0], 1.3f, 1.0f);
-        place(world.prey[1], 4.0f, -3.0f);
+        world.world.settings.arena = kStandardArena;
+        world.world.predatorCount = 2;
+        world.world.preyCount = 2;
+        place(world.world.predators[0], 1.0f, 1.0f);
+        place(world.world.predators[1], -3.0f, 2.0f);
+        place(world.world.prey[0], 1.3f, 1.0f);
+        place(world.world.prey[1], 4.0f, -3.0f);
     }
     static void place(Agent& a, float x, float y) {
         a = Agent{};
@@ -174,45 +174,46 @@ protected:
 
 TEST_F(Picking, TheNearestDrawnAgentWithinItsDiscAndAFewPixels) {
     const FrameTime still{false, 0.0f};
-    Selection s = pickAgent(world, {1.02f, 1.0f}, still, 0.05f);
+    Selection s = pickAgent(world.world, {1.02f, 1.0f}, still, 0.05f);
     EXPECT_TRUE(s.active);
     EXPECT_TRUE(s.predator);
     EXPECT_EQ(s.slot, 0);
-    s = pickAgent(world, {1.2f, 1.0f}, still, 0.05f);  // within both discs: the nearer
+    s = pickAgent(world.world, {1.2f, 1.0f}, still, 0.05f);  // within both discs: the nearer
     EXPECT_FALSE(s.predator);
     EXPECT_EQ(s.slot, 0);
-    s = pickAgent(world, {4.0f + 0.16f + 0.04f, -3.0f}, still, 0.05f);  // just off the disc
+    s = pickAgent(world.world, {4.0f + 0.16f + 0.04f, -3.0f}, still, 0.05f);  // just off the disc
     EXPECT_TRUE(s.active);
     EXPECT_EQ(s.slot, 1);
-    EXPECT_FALSE(pickAgent(world, {4.0f + 0.16f + 0.06f, -3.0f}, still, 0.05f).active);
-    EXPECT_FALSE(pickAgent(world, {0.0f, -2.0f}, still, 0.05f).active);  // empty arena
+    EXPECT_FALSE(pickAgent(world.world, {4.0f + 0.16f + 0.06f, -3.0f}, still, 0.05f).active);
+    EXPECT_FALSE(pickAgent(world.world, {0.0f, -2.0f}, still, 0.05f).active);  // empty arena
 
     // Slots beyond the count are not Agents.
-    world.preyCount = 1;
-    EXPECT_FALSE(pickAgent(world, {4.0f, -3.0f}, still, 0.05f).active);
-    EXPECT_FALSE(selectionValid(world, {true, false, 1}));
-    EXPECT_TRUE(selectionValid(world, {true, false, 0}));
+    world.world.preyCount = 1;
+    EXPECT_FALSE(pickAgent(world.world, {4.0f, -3.0f}, still, 0.05f).active);
+    EXPECT_FALSE(selectionValid(world.world, {true, false, 1}));
+    EXPECT_TRUE(selectionValid(world.world, {true, false, 0}));
 }
 
 TEST_F(Picking, FollowsTheAgentAlongItsMoveAndIgnoresAShrunkenCatch) {
-    world.predators[1].vx = 1.0f;  // from -3 to -2 during the tick
-    EXPECT_FALSE(pickAgent(world, {-2.0f, 2.0f}, {false, 0.0f}, 0.01f).active);
-    EXPECT_EQ(pickAgent(world, {-2.0f, 2.0f}, {false, 1.0f}, 0.01f).slot, 1);
-    EXPECT_EQ(pickAgent(world, {-3.0f, 2.0f}, {true, 1.0f}, 0.01f).slot, 1);  // standing
+    world.world.predators[1].vx = 1.0f;  // from -3 to -2 during the tick
+    EXPECT_FALSE(pickAgent(world.world, {-2.0f, 2.0f}, {false, 0.0f}, 0.01f).active);
+    EXPECT_EQ(pickAgent(world.world, {-2.0f, 2.0f}, {false, 1.0f}, 0.01f).slot, 1);
+    EXPECT_EQ(pickAgent(world.world, {-3.0f, 2.0f}, {true, 1.0f}, 0.01f).slot, 1);  // standing
 
-    world.prey[1].captured = 1;
-    world.prey[1].contactTime = 0.0f;
-    EXPECT_TRUE(pickAgent(world, {4.0f, -3.0f}, {false, 0.5f}, 0.01f).active);
-    EXPECT_FALSE(pickAgent(world, {4.0f, -3.0f}, {false, 1.0f}, 0.01f).active);  // gone
+    world.world.prey[1].captured = 1;
+    world.world.prey[1].contactTime = 0.0f;
+    EXPECT_TRUE(pickAgent(world.world, {4.0f, -3.0f}, {false, 0.5f}, 0.01f).active);
+    EXPECT_FALSE(pickAgent(world.world, {4.0f, -3.0f}, {false, 1.0f}, 0.01f).active);  // gone
 }
 
 TEST_F(Picking, AClickOnTheAgentsPixelFindsIt) {
     // The window's path: the pixel the projection gives, back into the arena.
     for (const auto& [predator, slot] : {std::pair{true, 1}, std::pair{false, 1}}) {
-        const Agent& a = predator ? world.predators[slot] : world.prey[slot];
+        const Agent& a = predator ? world.world.predators[slot] : world.world.prey[slot];
         const glm::vec2 pixel = projectToClient({a.x, a.y, 0.0f}, 800, 600);
         const glm::vec2 offBy3 = pixel + glm::vec2(3.0f, -3.0f);
-        const Selection s = pickAgent(world, clientToArena(offBy3, 800, 600), {false, 0.0f}, 0.05f);
+        const Selection s =
+            pickAgent(world.world, clientToArena(offBy3, 800, 600), {false, 0.0f}, 0.05f);
         EXPECT_TRUE(s.active);
         EXPECT_EQ(s.predator, predator);
         EXPECT_EQ(s.slot, slot);
@@ -221,15 +222,15 @@ TEST_F(Picking, AClickOnTheAgentsPixelFindsIt) {
 
 TEST(Inspector, GenerationSummaryAndWeightColours) {
     Population world;
-    world.predatorCount = 3;
-    world.predators[0].generation = 2;
-    world.predators[1].generation = 7;
-    world.predators[2].generation = 3;
-    world.predators[3].generation = 99;  // not in use
+    world.world.predatorCount = 3;
+    world.world.predators[0].generation = 2;
+    world.world.predators[1].generation = 7;
+    world.world.predators[2].generation = 3;
+    world.world.predators[3].generation = 99;  // not in use
     const GenerationSummary s = summarizeGenerations(world, true);
     EXPECT_DOUBLE_EQ(s.mean, 4.0);
     EXPECT_EQ(s.maximum, 7);
-    world.preyCount = 0;
+    world.world.preyCount = 0;
     EXPECT_EQ(summarizeGenerations(world, false).mean, 0.0);
 
     EXPECT_EQ(weightColour(0.0f), 0x181818u);
