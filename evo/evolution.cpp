@@ -9,9 +9,11 @@ namespace {
 
 void randomizeGenomes(World& world) {
     for (auto& genome : world.predatorGenomes)
-        for (float& weight : genome) weight = static_cast<float>(world.random.next() / 32768.0 - 0.5);
+        for (float& weight : genome)
+            weight = static_cast<float>(world.random.next() / 32768.0 - 0.5);
     for (auto& genome : world.preyGenomes)
-        for (float& weight : genome) weight = static_cast<float>(world.random.next() / 32768.0 - 0.5);
+        for (float& weight : genome)
+            weight = static_cast<float>(world.random.next() / 32768.0 - 0.5);
     world.tick = 0;
 }
 
@@ -58,7 +60,8 @@ void setUpWorld(World& world, const ModelSettings& settings, int initialPredator
     world.settings = settings;
     for (int i = 0; i < kMaxPredators; ++i)
         world.predators[i].init(settings, kSexualMode, i, true, world.random);
-    for (int i = 0; i < kMaxPrey; ++i) world.prey[i].init(settings, kSexualMode, i, false, world.random);
+    for (int i = 0; i < kMaxPrey; ++i)
+        world.prey[i].init(settings, kSexualMode, i, false, world.random);
 
     world.preyCount = initialPreyCount;
     world.predatorCount = initialPredatorCount;

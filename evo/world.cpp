@@ -115,7 +115,8 @@ std::string firstDifference(const World& a, const World& b) {
         const std::string at = "predators[" + std::to_string(i) + "]";
         c.agent(at, a.predators[i], b.predators[i]);
         c.field("predatorRanks[" + std::to_string(i) + "]", a.predatorRanks[i], b.predatorRanks[i]);
-        c.genome("predatorGenomes[" + std::to_string(i) + "]", a.predatorGenomes[i], b.predatorGenomes[i]);
+        c.genome("predatorGenomes[" + std::to_string(i) + "]", a.predatorGenomes[i],
+                 b.predatorGenomes[i]);
     }
     for (int i = 0; i < kMaxPrey && !c.found(); ++i) {
         const std::string at = "prey[" + std::to_string(i) + "]";

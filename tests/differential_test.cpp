@@ -161,15 +161,23 @@ struct WorldPair {
     std::unique_ptr<Population> reference;
     Population* program;  // the first of the programs
 
-    WorldPair(const SavedEvolution& saved, std::uint32_t seed)
-        : reference(testing::standardWorld(seed, &saved)) {
+    WorldPair(const SavedEvolution& saved, std::uint32_t seed, const ModelSettings& settings = {})
+        : reference(worldOf(saved, seed, settings)) {
         reference->step.kind = StepKind::reference;
         for (VectorPath path : kVectorPaths) {
             if (!canRun(path)) continue;
-            programs.push_back(testing::standardWorld(seed, &saved));
+            programs.push_back(worldOf(saved, seed, settings));
             programs.back()->step.program.vectorPath = path;
         }
         program = programs.front().get();
+    }
+
+    static std::unique_ptr<Population> worldOf(const SavedEvolution& saved, std::uint32_t seed,
+                                               const ModelSettings& settings) {
+        auto world = std::make_unique<Population>();
+        world->world.random.setState(seed);
+        world->setup(settings, kMaxPredators, kMaxPrey, &saved);
+        return world;
     }
 
     std::vector<Population*> all() {
@@ -197,17 +205,18 @@ struct WorldPair {
     }
 };
 
-// 20,000 ticks at 40 Predators and 200 Prey, with the populations shrunk and regrown
-// along the way (several requests between two ticks, removals refused at no Agent).
-void runLongComparison(std::uint32_t seed) {
-    WorldPair worlds(fullEvolution(seed), seed);
+// 20,000 ticks at 40 Predators and 200 Prey (or fewer), with the populations shrunk and
+// regrown along the way (several requests between two ticks, removals refused at no Agent).
+void runLongComparison(std::uint32_t seed, const ModelSettings& settings = {},
+                       std::int64_t ticks = 20000) {
+    WorldPair worlds(fullEvolution(seed), seed, settings);
     std::string paths;
     for (auto& p : worlds.programs) paths += std::string(" ") + nameOf(p->step.program.vectorPath);
     std::printf("program's step on the vector paths:%s\n", paths.c_str());
     ASSERT_EQ(worlds.program->world.predatorCount, kMaxPredators);
     ASSERT_EQ(worlds.program->world.preyCount, kMaxPrey);
 
-    constexpr std::int64_t kTicks = 20000;
+    const std::int64_t kTicks = ticks;
     constexpr std::int64_t kCycle = 5000;
     int fullTicks = 0;
     int capturesSeen = 0;
@@ -242,6 +251,35 @@ void runLongComparison(std::uint32_t seed) {
 TEST(DifferentialStep, Seed1StaysIdenticalForTwentyThousandTicks) { runLongComparison(1); }
 TEST(DifferentialStep, Seed77StaysIdenticalForTwentyThousandTicks) { runLongComparison(77); }
 TEST(DifferentialStep, Seed90210StaysIdenticalForTwentyThousandTicks) { runLongComparison(90210); }
+
+// Other model settings, 5,000 ticks each: every number the step reads from the settings.
+TEST(DifferentialStep, LargerArenaStaysIdenticalForFiveThousandTicks) {
+    ModelSettings settings;
+    settings.arena = {-8.0f, 8.0f, -6.0f, 6.5f};
+    runLongComparison(5, settings, 5000);
+}
+TEST(DifferentialStep, OtherRadiiAndSenseRangesStayIdenticalForFiveThousandTicks) {
+    ModelSettings settings;
+    settings.predatorRadius = 0.045f;
+    settings.preyRadius = 0.03f;
+    settings.predatorSenseRange = 1.5f;
+    settings.preySenseRange = 2.7f;
+    settings.predatorPeerWindow = 2.5f;
+    runLongComparison(6, settings, 5000);
+}
+TEST(DifferentialStep, HarsherLifeAndWildMutationStayIdenticalForFiveThousandTicks) {
+    ModelSettings settings;
+    settings.predatorStarvationTicks = 20;
+    settings.mutationAmplitude = 0.3f;
+    settings.offspringSpread = 0.5f;
+    settings.energyPerTick = 0.02f;
+    settings.thrustCost = 0.8f;
+    settings.drag = 0.25f;
+    settings.maxSpeed = 0.6f;
+    settings.predatorParentWalkDivisor = 3.0f;
+    settings.preyParentWalkDivisor = 6.5f;
+    runLongComparison(7, settings, 5000);
+}
 
 // Genomes that are not finite put NaN positions into the world for a tick before their
 // Agents are replaced; the program's step hands such ticks to the reference step.
