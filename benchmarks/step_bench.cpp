@@ -28,14 +28,14 @@ std::unique_ptr<Population> evolvedWorld(int predators, int prey) {
     auto world = std::make_unique<Population>();
     world->setupStandard();
     for (int t = 0; t < kEvolveTicks; ++t) {
-        if (world->predatorCount < predators) world->requestSizeChange(true, true);
-        if (world->preyCount < prey) world->requestSizeChange(true, false);
+        if (world->world.predatorCount < predators) world->requestSizeChange(true, true);
+        if (world->world.preyCount < prey) world->requestSizeChange(true, false);
         world->runTick();
     }
     return world;
 }
 
-WorldView viewOf(Population& w) { return w.view(); }
+WorldView viewOf(Population& w) { return w.world.view(); }
 
 // One evolved world per configuration, shared by the repetitions of a benchmark.
 Population& world(const std::string& name, int predators, int prey) {
@@ -114,11 +114,12 @@ void BM_Control240(benchmark::State& state) {
     Population& w = world("40/200 controller", 40, 200);
     const AgentReadings& readings = w.step.readings;
     for (auto _ : state) {
-        for (int i = 0; i < w.predatorCount; ++i)
-            control(w.predators[i], w.genomeOf(w.predators[i]), readings.predatorInputs[i],
-                    w.settings);
-        for (int i = 0; i < w.preyCount; ++i)
-            control(w.prey[i], w.genomeOf(w.prey[i]), readings.preyInputs[i], w.settings);
+        for (int i = 0; i < w.world.predatorCount; ++i)
+            control(w.world.predators[i], w.world.genomeOf(w.world.predators[i]),
+                    readings.predatorInputs[i], w.world.settings);
+        for (int i = 0; i < w.world.preyCount; ++i)
+            control(w.world.prey[i], w.world.genomeOf(w.world.prey[i]), readings.preyInputs[i],
+                    w.world.settings);
         benchmark::ClobberMemory();
     }
 }
@@ -135,12 +136,12 @@ void BM_Networks240(benchmark::State& state) {
     const AgentReadings& readings = w.step.readings;
     std::vector<const float*> genomes;
     std::vector<const float*> inputs;
-    for (int i = 0; i < w.predatorCount; ++i) {
-        genomes.push_back(w.genomeOf(w.predators[i]));
+    for (int i = 0; i < w.world.predatorCount; ++i) {
+        genomes.push_back(w.world.genomeOf(w.world.predators[i]));
         inputs.push_back(readings.predatorInputs[i].data());
     }
-    for (int i = 0; i < w.preyCount; ++i) {
-        genomes.push_back(w.genomeOf(w.prey[i]));
+    for (int i = 0; i < w.world.preyCount; ++i) {
+        genomes.push_back(w.world.genomeOf(w.world.prey[i]));
         inputs.push_back(readings.preyInputs[i].data());
     }
     const int count = static_cast<int>(genomes.size());
@@ -150,8 +151,9 @@ void BM_Networks240(benchmark::State& state) {
         if (path == VectorPath::sse2) {
             for (int k = 0; k < count; ++k) {
                 const ControlOutput out = evaluateNetworkPacked(
-                    genomes[k], k < w.predatorCount ? readings.predatorInputs[k]
-                                                    : readings.preyInputs[k - w.predatorCount]);
+                    genomes[k], k < w.world.predatorCount
+                                    ? readings.predatorInputs[k]
+                                    : readings.preyInputs[k - w.world.predatorCount]);
                 forward[k] = out.forward;
                 lateral[k] = out.lateral;
             }
@@ -184,8 +186,8 @@ void senseBenchmark(benchmark::State& state) {
         // The wider paths search every Agent's neighbours before any senses.
         if constexpr (kind == StepKind::program)
             if (w.step.program.vectorPath != VectorPath::sse2) w.step.program.findNeighbours(view);
-        for (int i = 0; i < w.predatorCount; ++i) sense(w.predators[i], i);
-        for (int i = 0; i < w.preyCount; ++i) sense(w.prey[i], i);
+        for (int i = 0; i < w.world.predatorCount; ++i) sense(w.world.predators[i], i);
+        for (int i = 0; i < w.world.preyCount; ++i) sense(w.world.prey[i], i);
         benchmark::ClobberMemory();
         state.SetIterationTime(std::chrono::duration<double>(Clock::now() - start).count());
     }

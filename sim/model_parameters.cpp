@@ -12,11 +12,11 @@ namespace kav {
 
 namespace {
 
-#define KAV_FLOAT(field)                                                       \
-    [](const ModelSettings& s) { return double(s.field); },                    \
+#define KAV_FLOAT(field)                                    \
+    [](const ModelSettings& s) { return double(s.field); }, \
         [](ModelSettings& s, double v) { s.field = static_cast<float>(v); }
-#define KAV_INTEGER(field)                                                     \
-    [](const ModelSettings& s) { return double(s.field); },                    \
+#define KAV_INTEGER(field)                                  \
+    [](const ModelSettings& s) { return double(s.field); }, \
         [](ModelSettings& s, double v) { s.field = static_cast<std::int32_t>(v); }
 
 // The ranges keep the world sound: no zero divisor, no empty offspring spread (its draw
@@ -44,12 +44,12 @@ constexpr ModelParameter kParameters[] = {
      KAV_INTEGER(predatorStarvationTicks)},
     {"energy.per_tick", "energy / tick", "energy every Agent gains at each tick", 0, 1, false,
      KAV_FLOAT(energyPerTick)},
-    {"energy.thrust_cost", "energy / thrust^2", "energy a move costs per squared unit of thrust",
-     0, 100, false, KAV_FLOAT(thrustCost)},
+    {"energy.thrust_cost", "energy / thrust^2", "energy a move costs per squared unit of thrust", 0,
+     100, false, KAV_FLOAT(thrustCost)},
     {"motion.drag", "1 / arena unit", "quadratic drag on each velocity component", 0, 10, false,
      KAV_FLOAT(drag)},
-    {"motion.max_speed", "arena units / tick", "limit of each component of the new velocity",
-     0.001, 10, false, KAV_FLOAT(maxSpeed)},
+    {"motion.max_speed", "arena units / tick", "limit of each component of the new velocity", 0.001,
+     10, false, KAV_FLOAT(maxSpeed)},
     {"reproduction.mutation_amplitude", "weight",
      "an offspring's gene lies within +- this of its parent's", 0, 10, false,
      KAV_FLOAT(mutationAmplitude)},
@@ -141,8 +141,9 @@ std::string setParameter(ModelSettings& settings, std::string_view name, std::st
     const double stored =
         parameter->integer ? number : double(static_cast<float>(number));  // as the record holds it
     if (!(stored >= parameter->minimum && stored <= parameter->maximum))
-        return what + " is out of its range " + formatParameterValue(*parameter, parameter->minimum) +
-               " to " + formatParameterValue(*parameter, parameter->maximum);
+        return what + " is out of its range " +
+               formatParameterValue(*parameter, parameter->minimum) + " to " +
+               formatParameterValue(*parameter, parameter->maximum);
     parameter->set(settings, number);
     return "";
 }
@@ -151,7 +152,8 @@ std::string checkSettings(const ModelSettings& s) {
     for (const ModelParameter& p : kParameters) {
         const double v = p.get(s);
         if (!(v >= p.minimum && v <= p.maximum))
-            return std::string(p.name) + " = " + formatParameterValue(p, v) + " is out of its range";
+            return std::string(p.name) + " = " + formatParameterValue(p, v) +
+                   " is out of its range";
     }
     const Arena& a = s.arena;
     // An arena narrower than this leaves no room for a disc between two reflections.
