@@ -8,6 +8,7 @@
 
 #include "app/agent_details.h"
 #include "app/title.h"
+#include "sim/model_parameters.h"
 
 namespace kav {
 
@@ -228,6 +229,28 @@ void agentSection(const PanelInputs& in) {
                 static_cast<double>(control.outputs.lateral));
 }
 
+// Every model parameter with its value; a value other than the standard world's is marked
+// and shows the default beside it.
+void settingsSection(const PanelInputs& in) {
+    const ModelSettings& settings = in.world->world.settings;
+    const ModelSettings defaults;
+    int changed = 0;
+    for (const ModelParameter& p : modelParameters()) {
+        const double value = p.get(settings);
+        const double standard = p.get(defaults);
+        const std::string text = formatParameterValue(p, value);
+        if (value == standard) {
+            ImGui::TextDisabled("  %-32s %s", p.name, text.c_str());
+        } else {
+            ++changed;
+            ImGui::Text("* %-32s %s  (default %s)", p.name, text.c_str(),
+                        formatParameterValue(p, standard).c_str());
+        }
+        if (ImGui::IsItemHovered()) ImGui::SetTooltip("%s (%s)", p.meaning, p.unit);
+    }
+    if (changed == 0) ImGui::TextDisabled("The standard model: every value is its default.");
+}
+
 void keySection() {
     ImGui::TextUnformatted(
         "Space   pause / resume\n"
@@ -258,6 +281,7 @@ void Panel::build(const PanelInputs& in, int windowWidth, int windowHeight) {
     generationSection(in);
     if (ImGui::CollapsingHeader("Selected Agent", ImGuiTreeNodeFlags_DefaultOpen)) agentSection(in);
     if (ImGui::CollapsingHeader("History", ImGuiTreeNodeFlags_DefaultOpen)) historySection(in);
+    if (ImGui::CollapsingHeader("Model settings")) settingsSection(in);
     if (ImGui::CollapsingHeader("Keys", ImGuiTreeNodeFlags_DefaultOpen)) keySection();
     ImGui::End();
 }
