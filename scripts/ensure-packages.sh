@@ -10,7 +10,7 @@ packages=(
   libimgui-dev libstb-dev libx11-dev
   xvfb xauth xdotool imagemagick x11-utils
   clang libclang-rt-14-dev clang-format
-  nlohmann-json3-dev python3-matplotlib parallel slurm-wlm munge
+  nlohmann-json3-dev libtomlplusplus-dev python3-matplotlib parallel slurm-wlm munge
 )
 
 missing=()
