@@ -72,7 +72,8 @@ bool applyParameters(ModelSettings& settings, const ParameterSource& source, std
             why = "--set " + set + ": give NAME=VALUE, e.g. --set motion.drag=0.12";
             return false;
         }
-        const std::string problem = setParameter(result, set.substr(0, equals), set.substr(equals + 1));
+        const std::string problem =
+            setParameter(result, set.substr(0, equals), set.substr(equals + 1));
         if (!problem.empty()) {
             why = "--set: " + problem;
             return false;
@@ -91,8 +92,8 @@ std::vector<ParameterChange> parameterChanges(const ModelSettings& from, const M
     std::vector<ParameterChange> changes;
     for (const ModelParameter& p : modelParameters())
         if (p.get(from) != p.get(to))
-            changes.push_back({p.name, formatParameterValue(p, p.get(from)),
-                               formatParameterValue(p, p.get(to))});
+            changes.push_back(
+                {p.name, formatParameterValue(p, p.get(from)), formatParameterValue(p, p.get(to))});
     return changes;
 }
 
@@ -127,8 +128,9 @@ std::string parameterList(bool json) {
                       p.meaning);
         text += line;
     }
-    text += "The arena must also be ordered (x_min < x_max, y_min < y_max), at least 1 wide and\n"
-            "high and at least eight radii of the larger Agent.\n";
+    text +=
+        "The arena must also be ordered (x_min < x_max, y_min < y_max), at least 1 wide and\n"
+        "high and at least eight radii of the larger Agent.\n";
     return text;
 }
 

@@ -15,23 +15,25 @@ namespace {
 
 class ParameterFile : public ::testing::Test {
 protected:
-    std::filesystem::path file =
-        std::filesystem::temp_directory_path() / ("kavrosa-params-" + std::to_string(::getpid()) + ".toml");
+    std::filesystem::path file = std::filesystem::temp_directory_path() /
+                                 ("kavrosa-params-" + std::to_string(::getpid()) + ".toml");
     void TearDown() override { std::filesystem::remove(file); }
     void write(const std::string& text) { std::ofstream(file) << text; }
 };
 
 TEST_F(ParameterFile, TablesAndDottedKeysThenSetsWhichWin) {
-    write("# a study\n"
-          "motion.drag = 0.2\n"
-          "[predator]\n"
-          "radius = 0.03\n"
-          "starvation_ticks = 80\n"
-          "[arena]\n"
-          "x_max = 6\n");
+    write(
+        "# a study\n"
+        "motion.drag = 0.2\n"
+        "[predator]\n"
+        "radius = 0.03\n"
+        "starvation_ticks = 80\n"
+        "[arena]\n"
+        "x_max = 6\n");
     ModelSettings settings;
     std::string why;
-    ASSERT_TRUE(applyParameters(settings, {file, {"predator.radius=0.04", "prey.radius=0.06"}}, why))
+    ASSERT_TRUE(
+        applyParameters(settings, {file, {"predator.radius=0.04", "prey.radius=0.06"}}, why))
         << why;
     EXPECT_EQ(settings.drag, 0.2f);
     EXPECT_EQ(settings.predatorRadius, 0.04f);
@@ -82,7 +84,8 @@ TEST(ParameterList, JsonListsEveryParameterWithItsDefault) {
     EXPECT_EQ(list[0]["default"], -5.0);
     EXPECT_EQ(list[9]["name"], "predator.starvation_ticks");
     EXPECT_EQ(list[9]["default"], 50);
-    EXPECT_NE(parameterList(false).find("reproduction.mutation_amplitude  0.05"), std::string::npos);
+    EXPECT_NE(parameterList(false).find("reproduction.mutation_amplitude  0.05"),
+              std::string::npos);
 }
 
 }  // namespace
