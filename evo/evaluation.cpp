@@ -38,7 +38,8 @@ void setUpFrozenWorld(World& world, const ModelSettings& settings, const Contest
     world.random.setState(seed);
     for (int i = 0; i < kMaxPredators; ++i)
         world.predators[i].init(settings, kSexualMode, i, true, world.random);
-    for (int i = 0; i < kMaxPrey; ++i) world.prey[i].init(settings, kSexualMode, i, false, world.random);
+    for (int i = 0; i < kMaxPrey; ++i)
+        world.prey[i].init(settings, kSexualMode, i, false, world.random);
     world.predatorCount = predators.count;
     world.preyCount = prey.count;
     for (int i = 0; i < predators.count; ++i) world.predatorGenomes[i] = predators.genomes[i];

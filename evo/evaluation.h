@@ -16,10 +16,10 @@ struct EvaluationScore {
     std::int64_t ticks = 0;
     std::int64_t captures = 0;
     std::int64_t starvations = 0;
-    std::int64_t predatorDeaths = 0;  // out of energy or far outside the arena
-    std::int64_t preyDeaths = 0;      // likewise, captures not counted
-    std::int64_t preyEnds = 0;        // Prey caught or dead
-    std::int64_t preyLifetimeSum = 0; // their ages at the end, in ticks
+    std::int64_t predatorDeaths = 0;   // out of energy or far outside the arena
+    std::int64_t preyDeaths = 0;       // likewise, captures not counted
+    std::int64_t preyEnds = 0;         // Prey caught or dead
+    std::int64_t preyLifetimeSum = 0;  // their ages at the end, in ticks
 
     double capturesPer1000() const { return ticks ? 1000.0 * double(captures) / double(ticks) : 0; }
     double starvationsPer1000() const {

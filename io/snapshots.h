@@ -1,0 +1,31 @@
+#pragma once
+// The archive of an evolution: one Genome file per snapshot, named by its tick
+// (archive/genom-000500000.gen), each loadable as a genom.gen of its own.
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "evo/evolution.h"
+
+namespace kav {
+
+constexpr const char* kArchiveFolderName = "archive";
+
+// The file name of the snapshot at a tick: genom-000500000.gen.
+std::string snapshotFileName(std::int64_t tick);
+
+struct Snapshot {
+    std::filesystem::path path;
+    SavedEvolution evolution;
+};
+
+// Every snapshot of an archive folder in the order of their ticks, each checked as a Genome
+// file must be (exactly 60,496 bytes, counts in 1..40 and 1..200, finite weights, the tick in
+// the file matching its name). Empty with one line in `why` naming the folder or the file
+// at the first problem, or when there is no snapshot at all.
+std::optional<std::vector<Snapshot>> readArchive(const std::filesystem::path& folder,
+                                                 std::string& why);
+
+}  // namespace kav
