@@ -6,6 +6,7 @@
 set -uo pipefail
 evolve=$(realpath "$1")
 tournament=$(realpath "$2")
+SOURCE_DIR=$(cd "$(dirname "$0")/.." && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 fail() { echo "FAIL: $*"; exit 1; }
@@ -57,4 +58,8 @@ rm run/archive/genom-000000700.gen
 "$tournament" merge part1.csv part2.csv -o bad.csv > out.txt 2>&1 && fail "merge without share 3"
 grep -q "share 3/3 is missing" out.txt || fail "$(cat out.txt)"
 [ ! -e bad.csv ] || fail "a failed merge left a table"
+if /usr/bin/python3 -c "import matplotlib" 2> /dev/null; then
+    "$SOURCE_DIR/scripts/ciao.py" one.csv -o ciao.png > ciao.out 2>&1 || fail "ciao.py: $(cat ciao.out)"
+    [ "$(head -c 4 ciao.png | od -An -tx1 | tr -d ' \n')" = 89504e47 ] || fail "ciao.py wrote no PNG"
+fi
 echo "tournament: identical for 1 and 2 threads and for merged shares; bad input refused"
