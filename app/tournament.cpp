@@ -24,7 +24,9 @@ constexpr const char* kHeader =
 Contestant predatorsOf(const Snapshot& s) {
     return {s.evolution.predatorGenomes.data(), s.evolution.predatorCount};
 }
-Contestant preyOf(const Snapshot& s) { return {s.evolution.preyGenomes.data(), s.evolution.preyCount}; }
+Contestant preyOf(const Snapshot& s) {
+    return {s.evolution.preyGenomes.data(), s.evolution.preyCount};
+}
 
 auto keyOf(const TournamentRow& r) { return std::make_tuple(r.predatorTick, r.preyTick, r.world); }
 
@@ -114,8 +116,8 @@ std::optional<TournamentTable> parseTournamentTable(const std::string& text,
     if (std::getline(in, line) && line.rfind("# part ", 0) == 0) {
         char rest = 0;
         if (std::sscanf(line.c_str(), "# part %d/%d: %ld x %ld snapshots, %d worlds%c", &share.part,
-                        &share.parts, &share.predatorSnapshots, &share.preySnapshots,
-                        &share.worlds, &rest) != 5 ||
+                        &share.parts, &share.predatorSnapshots, &share.preySnapshots, &share.worlds,
+                        &rest) != 5 ||
             share.parts < 1 || share.part < 1 || share.part > share.parts) {
             why = name + ":1: not the line of a tournament's share";
             return std::nullopt;
@@ -173,7 +175,8 @@ std::optional<TournamentTable> mergeTournamentParts(std::vector<TournamentTable>
     }
     for (std::size_t k = 0; k < seen.size(); ++k)
         if (!seen[k]) {
-            why = "share " + std::to_string(k + 1) + "/" + std::to_string(whole.parts) + " is missing";
+            why = "share " + std::to_string(k + 1) + "/" + std::to_string(whole.parts) +
+                  " is missing";
             return std::nullopt;
         }
     std::sort(all.begin(), all.end(),

@@ -12,7 +12,9 @@
 
 namespace {
 
-void fail(const std::string& line) { std::fprintf(stderr, "kavrosa-tournament: %s\n", line.c_str()); }
+void fail(const std::string& line) {
+    std::fprintf(stderr, "kavrosa-tournament: %s\n", line.c_str());
+}
 
 // The summary goes beside the long table: out.csv gives out-summary.csv.
 std::filesystem::path summaryPathOf(const std::filesystem::path& table) {
@@ -29,7 +31,8 @@ bool writeOutputs(const std::filesystem::path& out, const kav::TournamentTable& 
         fail(out.string() + ": " + why);
         return false;
     }
-    if (withSummary && !kav::writeFileAtomically(summaryPathOf(out), kav::masterTournament(rows), why)) {
+    if (withSummary &&
+        !kav::writeFileAtomically(summaryPathOf(out), kav::masterTournament(rows), why)) {
         fail(summaryPathOf(out).string() + ": " + why);
         return false;
     }
@@ -58,7 +61,8 @@ public:
                          std::string(std::size_t(filled), '=').c_str(), done, all, rate, left);
             if (done == all) std::fputc('\n', stderr);
         } else if (done == all || now - last_ > std::chrono::seconds(10)) {
-            std::fprintf(stderr, "kavrosa-tournament: %ld of %ld worlds, %.1f a second, %.0f s left\n",
+            std::fprintf(stderr,
+                         "kavrosa-tournament: %ld of %ld worlds, %.1f a second, %.0f s left\n",
                          done, all, rate, left);
             last_ = now;
         }
@@ -73,10 +77,11 @@ private:
 }  // namespace
 
 int main(int argc, char** argv) {
-    CLI::App app{"Plays archived generations of an evolution against each other: every Predator\n"
-                 "snapshot against every Prey snapshot in frozen worlds (no reproduction), the\n"
-                 "long table in FILE and the master tournament beside it (FILE-summary.csv).",
-                 "kavrosa-tournament"};
+    CLI::App app{
+        "Plays archived generations of an evolution against each other: every Predator\n"
+        "snapshot against every Prey snapshot in frozen worlds (no reproduction), the\n"
+        "long table in FILE and the master tournament beside it (FILE-summary.csv).",
+        "kavrosa-tournament"};
     app.set_version_flag("--version", std::string("kavrosa-tournament ") + kav::programVersion());
     std::string folder, predatorsFrom, preyFrom, out, part;
     int worlds = 4, every = 1;
@@ -97,8 +102,10 @@ int main(int argc, char** argv) {
     app.add_option("--every", every, "Every K-th snapshot only (the last always)")
         ->check(CLI::Range(1, 1'000'000));
     app.add_option("--seed", seed, "Base seed of the evaluation worlds (default 1)");
-    app.add_option("--threads", threads, "Threads (default: every core)")->check(CLI::Range(1, 1024));
-    app.add_option("--part", part, "K/N: only the K-th of N shares of the worlds (join them with merge)");
+    app.add_option("--threads", threads, "Threads (default: every core)")
+        ->check(CLI::Range(1, 1024));
+    app.add_option("--part", part,
+                   "K/N: only the K-th of N shares of the worlds (join them with merge)");
     CLI::App* merge = app.add_subcommand("merge", "Joins the shares (--part) of one tournament");
     std::vector<std::string> parts;
     std::string mergedOut;

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "evo/evaluation.h"
 #include "evo/population.h"
 #include "sim/stepper.h"
 
@@ -108,6 +109,38 @@ void ticksInTurn(benchmark::State& state, int predators, int prey) {
 }
 void BM_TicksInTurn_10_150(benchmark::State& state) { ticksInTurn(state, 10, 150); }
 void BM_TicksInTurn_40_200(benchmark::State& state) { ticksInTurn(state, 40, 200); }
+
+// A tick of a frozen evaluation world (the evolved world's Genomes, no reproduction) and a
+// tick of the evolution, in turn on the same sizes: "frozen/evolving" is their ratio.
+void frozenInTurn(benchmark::State& state, int predators, int prey) {
+    const std::string size = std::to_string(predators) + "/" + std::to_string(prey);
+    Population& evolving = world(size + " frozen in turn", predators, prey);
+    auto frozen = std::make_unique<World>();
+    setUpFrozenWorld(*frozen, evolving.world.settings,
+                     {evolving.world.predatorGenomes.data(), evolving.world.predatorCount},
+                     {evolving.world.preyGenomes.data(), evolving.world.preyCount}, 5);
+    auto step = std::make_unique<Stepper>();
+    EvaluationScore score;
+    for (int t = 0; t < kEvolveTicks; ++t) runFrozenTick(*frozen, *step, score);
+    using Clock = std::chrono::steady_clock;
+    double frozenSeconds = 0;
+    double evolvingSeconds = 0;
+    for (auto _ : state) {
+        const Clock::time_point start = Clock::now();
+        runFrozenTick(*frozen, *step, score);
+        const Clock::time_point between = Clock::now();
+        evolving.runTick();
+        const Clock::time_point end = Clock::now();
+        frozenSeconds += std::chrono::duration<double>(between - start).count();
+        evolvingSeconds += std::chrono::duration<double>(end - between).count();
+    }
+    state.counters["frozen_us"] =
+        benchmark::Counter(frozenSeconds * 1e6, benchmark::Counter::kAvgIterations);
+    state.counters["evolving_us"] =
+        benchmark::Counter(evolvingSeconds * 1e6, benchmark::Counter::kAvgIterations);
+    state.counters["frozen/evolving"] = frozenSeconds / evolvingSeconds;
+}
+void BM_FrozenInTurn_10_150(benchmark::State& state) { frozenInTurn(state, 10, 150); }
 
 // 240 controller calls, each on the input vector its Agent last sensed.
 void BM_Control240(benchmark::State& state) {
@@ -243,6 +276,7 @@ BENCHMARK(BM_Tick_40_200)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_TickReference_40_200)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_TicksInTurn_10_150)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_TicksInTurn_40_200)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_FrozenInTurn_10_150)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_TickOnPath_10_150)->Unit(benchmark::kMicrosecond)->DenseRange(0, 2);
 BENCHMARK(BM_TickOnPath_40_200)->Unit(benchmark::kMicrosecond)->DenseRange(0, 2);
 BENCHMARK(BM_Control240)->Unit(benchmark::kMicrosecond);
