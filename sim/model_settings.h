@@ -18,10 +18,10 @@ struct ModelSettings {
     float predatorPeerWindow = 5.0f;  // a Predator's half-width on other Predators
     // A Predator that has gone more ticks than this without a catch starves.
     std::int32_t predatorStarvationTicks = 50;
-    float energyPerTick = 0.01f;  // gained by every Agent at each begin-tick
-    float thrustCost = 0.5f;      // energy per squared unit of thrust
-    float drag = 0.1f;            // quadratic, per velocity component
-    float maxSpeed = 1.0f;        // the limit of each component of the new velocity
+    float energyPerTick = 0.01f;      // gained by every Agent at each begin-tick
+    float thrustCost = 0.5f;          // energy per squared unit of thrust
+    float drag = 0.1f;                // quadratic, per velocity component
+    float maxSpeed = 1.0f;            // the limit of each component of the new velocity
     float mutationAmplitude = 0.05f;  // an offspring's gene lies within +-this of its parent's
     float offspringSpread = 0.2f;     // an offspring starts within +-this of its first parent
     // A parent is found by walking down the rank list u * count / divisor places (Prey: one

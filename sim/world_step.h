@@ -59,6 +59,8 @@ public:
     // The wider paths' search: every Agent's nearest of each population (five in its own,
     // four in the other). `sense` runs it when the sort has not been followed by it yet.
     void findNeighbours(const WorldView& world);
+    // Paths narrower than this search each Agent alone, the Prey in their grid.
+    static constexpr int kGroupSearchLanes = 8;
 
     NeighbourIndex neighbours;
     // Of the Prey in use at the sort: the largest speed along each axis (the capture
@@ -77,6 +79,8 @@ public:
     std::array<NearestSlots, kMaxPrey> preyNearPredators{};
 
 private:
+    // The nearest of each population for one Agent that senses, on the narrower paths.
+    void searchNearby(const WorldView& world, const Agent& self, int slot);
     void senseAndControl(const WorldView& world, AgentReadings& readings);
     // The nearest in `searched` for every Agent of the index `searching` (of
     // `searchingAgents`), whose window has the half-width `halfWidth` or, at 0, its sense
@@ -124,7 +128,8 @@ private:
         std::array<std::uint8_t, kCapacity> written{}, scaled{};
         alignas(64) std::array<float, kCapacity> cosNeg{}, sinNeg{};  // their frames
         // Their own fields, read a block of Agents at a time.
-        alignas(64) std::array<float, kCapacity> ownX{}, ownY{}, ownVx{}, ownVy{}, ownRange{};
+        alignas(64) std::array<float, kCapacity> ownX{}, ownY{}, ownVx{}, ownVy{}, ownRadius{},
+            ownRange{};
         std::array<InputVector*, kCapacity> vector{};
         std::array<float*, kCapacity> inputs{};  // the vectors' values
         std::array<ControlOutput*, kCapacity> output{};
