@@ -103,7 +103,6 @@ struct OneNetwork {
 
 }  // namespace
 
-
 KAV_UNIT_KERNELS(Scalar, OneLane, OnePair, OneNetwork)
 
 }  // namespace kav

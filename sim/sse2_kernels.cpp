@@ -2,7 +2,6 @@
 // template on four floats (two doubles per half).
 #include <emmintrin.h>
 
-
 #include "sim/unit_kernels.h"
 
 namespace kav {
@@ -143,7 +142,6 @@ struct NetworkLanes4 {
 };
 
 }  // namespace
-
 
 KAV_UNIT_KERNELS(Sse2, Lanes4, Pairs2, NetworkLanes4)
 

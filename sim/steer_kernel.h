@@ -36,8 +36,10 @@ void steerOfLanes(const SteerLanes& b) {
         L::store(b.energy + i, L::sub(L::load(b.energy + i), cost));
         const F thrustX = forwardOf<L>(cosH, sinH, forward, lateral);
         const F thrustY = leftOf<L>(cosH, sinH, forward, lateral);
-        L::store(b.nextVx + i, draggedAndLimited<L>(L::add(L::load(b.vx + i), thrustX), drag, limit));
-        L::store(b.nextVy + i, draggedAndLimited<L>(L::add(L::load(b.vy + i), thrustY), drag, limit));
+        L::store(b.nextVx + i,
+                 draggedAndLimited<L>(L::add(L::load(b.vx + i), thrustX), drag, limit));
+        L::store(b.nextVy + i,
+                 draggedAndLimited<L>(L::add(L::load(b.vy + i), thrustY), drag, limit));
     }
 }
 

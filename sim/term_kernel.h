@@ -38,7 +38,9 @@ void neighbourTermsOfLanes(const TermLanes& t) {
     const int entries = t.count * kNeighbourLanes;
     for (int e = 0; e < entries; e += L::kCount) {
         const typename L::Ids ids = L::loadIds(t.neighbour + e);
-        auto own = [&](const float* byAgent) { return L::template spread<kNeighbourLanes>(byAgent, e); };
+        auto own = [&](const float* byAgent) {
+            return L::template spread<kNeighbourLanes>(byAgent, e);
+        };
         const F cosNeg = own(t.cosNeg);
         const F sinNeg = own(t.sinNeg);
         const F dx = L::sub(L::gather(t.x, ids), own(t.ownX));

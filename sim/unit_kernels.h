@@ -9,10 +9,10 @@
 #include "sim/term_kernel.h"
 #include "sim/window_kernel.h"
 
-#define KAV_UNIT_KERNELS(Unit, Lanes, Pairs, Network)                                             \
-    void steerLanes##Unit(const SteerLanes& lanes) { steerOfLanes<Lanes>(lanes); }                \
-    void solveContacts##Unit(const ContactLanes& lanes) { contactsOfLanes<Pairs>(lanes); }        \
-    void neighbourTerms##Unit(const TermLanes& lanes) { neighbourTermsOfLanes<Lanes>(lanes); }    \
-    void wallTerms##Unit(const WallLanes& lanes) { wallTermsOfLanes<Lanes>(lanes); }              \
-    void windowEntries##Unit(const WindowLanes& lanes) { windowEntriesOfLanes<Lanes>(lanes); }    \
+#define KAV_UNIT_KERNELS(Unit, Lanes, Pairs, Network)                                          \
+    void steerLanes##Unit(const SteerLanes& lanes) { steerOfLanes<Lanes>(lanes); }             \
+    void solveContacts##Unit(const ContactLanes& lanes) { contactsOfLanes<Pairs>(lanes); }     \
+    void neighbourTerms##Unit(const TermLanes& lanes) { neighbourTermsOfLanes<Lanes>(lanes); } \
+    void wallTerms##Unit(const WallLanes& lanes) { wallTermsOfLanes<Lanes>(lanes); }           \
+    void windowEntries##Unit(const WindowLanes& lanes) { windowEntriesOfLanes<Lanes>(lanes); } \
     void networks##Unit(const NetworkLanes& lanes) { networksOfAll<Network>(lanes); }
