@@ -1,5 +1,6 @@
 // The kernels on one lane: every rule's template with plain float and double arithmetic,
 // the path that runs anywhere and the plainest reading of what every wider unit computes.
+#include "sim/candidate_kernel.h"
 #include "sim/unit_kernels.h"
 
 namespace kav {
@@ -22,6 +23,10 @@ struct OneLane {
     static F magnitude(F a) { return __builtin_fabsf(a); }
     static M lt(F a, F b) { return a < b; }
     static M gt(F a, F b) { return a > b; }
+    static M ge(F a, F b) { return a >= b; }
+    static M le(F a, F b) { return a <= b; }
+    static void storeUnaligned(float* p, F v) { *p = v; }
+    static int bitsOf(M m) { return int(m); }
     static M both(M a, M b) { return a && b; }
     static M either(M a, M b) { return a || b; }
     static F select(M m, F a, F b) { return m ? a : b; }
@@ -104,5 +109,6 @@ struct OneNetwork {
 }  // namespace
 
 KAV_UNIT_KERNELS(Scalar, OneLane, OnePair, OneNetwork)
+KAV_CANDIDATE_KERNEL(Scalar, OneLane)
 
 }  // namespace kav

@@ -2,6 +2,7 @@
 // template on four floats (two doubles per half).
 #include <emmintrin.h>
 
+#include "sim/candidate_kernel.h"
 #include "sim/unit_kernels.h"
 
 namespace kav {
@@ -42,6 +43,10 @@ struct Lanes4 : HalvesOf<Double2> {
     static F magnitude(F a) { return _mm_andnot_ps(_mm_set1_ps(-0.0f), a); }
     static M lt(F a, F b) { return _mm_cmplt_ps(a, b); }
     static M gt(F a, F b) { return _mm_cmpgt_ps(a, b); }
+    static M ge(F a, F b) { return _mm_cmpge_ps(a, b); }
+    static M le(F a, F b) { return _mm_cmple_ps(a, b); }
+    static void storeUnaligned(float* p, F v) { _mm_storeu_ps(p, v); }
+    static int bitsOf(M m) { return _mm_movemask_ps(m); }
     static M both(M a, M b) { return _mm_and_ps(a, b); }
     static M either(M a, M b) { return _mm_or_ps(a, b); }
     static F select(M m, F a, F b) { return _mm_or_ps(_mm_and_ps(m, a), _mm_andnot_ps(m, b)); }
@@ -144,5 +149,6 @@ struct NetworkLanes4 {
 }  // namespace
 
 KAV_UNIT_KERNELS(Sse2, Lanes4, Pairs2, NetworkLanes4)
+KAV_CANDIDATE_KERNEL(Sse2, Lanes4)
 
 }  // namespace kav
