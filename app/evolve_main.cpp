@@ -100,11 +100,11 @@ int main(int argc, char** argv) {
     app.add_option("--progress", progress,
                    "When stderr is not a terminal, a progress line every SECONDS (default 60; 0: "
                    "none)");
-    app.add_option("--vector", vector,
-                   std::string("The vector unit of the world step: sse2, avx2 or avx512 (default: "
-                               "the widest this machine runs, here ") +
-                       kav::nameOf(kav::widestVectorPath()) +
-                       "); every one gives the same results");
+    app.add_option(
+        "--vector", vector,
+        std::string("The vector unit of the world step: scalar, sse2, avx2 or avx512 (default: "
+                    "the widest this machine runs, here ") +
+            kav::nameOf(kav::widestVectorPath()) + "); every one gives the same results");
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {
@@ -185,9 +185,10 @@ int main(int argc, char** argv) {
             options.vectorPath = path;
         }
         if (!known) {
-            std::fprintf(stderr,
-                         "kavrosa-evolve: --vector must be sse2, avx2 or avx512 (not \"%s\")\n",
-                         vector.c_str());
+            std::fprintf(
+                stderr,
+                "kavrosa-evolve: --vector must be scalar, sse2, avx2 or avx512 (not \"%s\")\n",
+                vector.c_str());
             return 2;
         }
     }

@@ -158,7 +158,7 @@ void BM_Control240(benchmark::State& state) {
 }
 
 // The networks alone of all 240 Agents, on the input vectors they last sensed, on each
-// vector path as the step runs them: one Agent at a time on sse2, one per lane wider.
+// vector path as the step runs them, one Agent per lane.
 void BM_Networks240(benchmark::State& state) {
     const VectorPath path = kVectorPaths[state.range(0)];
     if (!canRun(path)) {
@@ -181,18 +181,7 @@ void BM_Networks240(benchmark::State& state) {
     std::vector<float> forward(count), lateral(count);
     const NetworkLanes lanes{genomes.data(), inputs.data(), count, forward.data(), lateral.data()};
     for (auto _ : state) {
-        if (path == VectorPath::sse2) {
-            for (int k = 0; k < count; ++k) {
-                const ControlOutput out = evaluateNetworkPacked(
-                    genomes[k], k < w.world.predatorCount
-                                    ? readings.predatorInputs[k]
-                                    : readings.preyInputs[k - w.world.predatorCount]);
-                forward[k] = out.forward;
-                lateral[k] = out.lateral;
-            }
-        } else {
-            evaluateNetworks(path, lanes);
-        }
+        evaluateNetworks(path, lanes);
         benchmark::ClobberMemory();
     }
 }
@@ -218,7 +207,8 @@ void senseBenchmark(benchmark::State& state) {
         const Clock::time_point start = Clock::now();
         // The wider paths search every Agent's neighbours before any senses.
         if constexpr (kind == StepKind::program)
-            if (w.step.program.vectorPath != VectorPath::sse2) w.step.program.findNeighbours(view);
+            if (lanesOf(w.step.program.vectorPath) >= WorldStep::kGroupSearchLanes)
+                w.step.program.findNeighbours(view);
         for (int i = 0; i < w.world.predatorCount; ++i) sense(w.world.predators[i], i);
         for (int i = 0; i < w.world.preyCount; ++i) sense(w.world.prey[i], i);
         benchmark::ClobberMemory();

@@ -1,5 +1,5 @@
-// The wider paths' kernels on sixteen lanes: the batched nearest search, sensing, the
-// controller network, steering and the contact test.
+// The kernels on sixteen lanes: every rule's template (sim/unit_kernels.h) and the batched
+// nearest search on this unit's lanes types.
 // Compiled with AVX-512 enabled; called only on machines that run it.
 // GCC 12 takes the placeholder operand of some AVX-512 conversions for an uninitialized
 // variable; the warning is about the header, not this code.
@@ -13,75 +13,32 @@
 #pragma GCC diagnostic pop
 #endif
 
-#include "sim/contact_lanes.h"
 #include "sim/nearest_kernel.h"
-#include "sim/network_kernel.h"
-#include "sim/steer_lanes.h"
-#include "sim/term_lanes.h"
-#include "sim/window_lanes.h"
+#include "sim/unit_kernels.h"
 
 namespace kav {
 namespace {
 
-struct Lanes16 {
+struct Double8 {
     using F = __m512;
-    using M = __mmask16;
-    static F splat(float v) { return _mm512_set1_ps(v); }
-    static F splatBits(std::int32_t v) { return _mm512_castsi512_ps(_mm512_set1_epi32(v)); }
-    static F load(const float* p) { return _mm512_load_ps(p); }
-    static void store(float* p, F v) { _mm512_store_ps(p, v); }
-    static F infinity() { return _mm512_set1_ps(__builtin_inff()); }
-    static F sub(F a, F b) { return _mm512_sub_ps(a, b); }
-    static F mul(F a, F b) { return _mm512_mul_ps(a, b); }
-    static F add(F a, F b) { return _mm512_add_ps(a, b); }
-    static M ge(F a, F b) { return _mm512_cmp_ps_mask(a, b, _CMP_GE_OQ); }
-    static M lt(F a, F b) { return _mm512_cmp_ps_mask(a, b, _CMP_LT_OQ); }
-    static M both(M a, M b) { return M(a & b); }
-    static M either(M a, M b) { return M(a | b); }
-    static F select(M m, F a, F b) { return _mm512_mask_blend_ps(m, b, a); }
+    using V = __m512d;
+    static V add(V a, V b) { return _mm512_add_pd(a, b); }
+    static V sub(V a, V b) { return _mm512_sub_pd(a, b); }
+    static V mul(V a, V b) { return _mm512_mul_pd(a, b); }
+    static V sqrt(V a) { return _mm512_sqrt_pd(a); }
+    static V splat(double v) { return _mm512_set1_pd(v); }
+    static V low(F v) { return _mm512_cvtps_pd(_mm512_castps512_ps256(v)); }
+    static V high(F v) {
+        return _mm512_cvtps_pd(_mm256_castpd_ps(_mm512_extractf64x4_pd(_mm512_castps_pd(v), 1)));
+    }
+    static F joined(V low, V high) {
+        return joinedHalves(_mm512_cvtpd_ps(low), _mm512_cvtpd_ps(high));
+    }
+    static F joinedHalves(__m256 low, __m256 high) {
+        return _mm512_castpd_ps(_mm512_insertf64x4(_mm512_castps_pd(_mm512_castps256_ps512(low)),
+                                                   _mm256_castps_pd(high), 1));
+    }
 };
-
-}  // namespace
-
-void nearestFiveAvx512(const QueryGroup& queries, const SearchedEntries& entries,
-                       GroupNearest& out) {
-    nearestFiveOfGroup<Lanes16>(queries, entries, out);
-}
-
-namespace {
-
-// The eight doubles of the low or high half of sixteen floats, and back.
-[[gnu::always_inline]] inline __m512d lowHalf(__m512 v) {
-    return _mm512_cvtps_pd(_mm512_castps512_ps256(v));
-}
-[[gnu::always_inline]] inline __m512d highHalf(__m512 v) {
-    return _mm512_cvtps_pd(_mm256_castpd_ps(_mm512_extractf64x4_pd(_mm512_castps_pd(v), 1)));
-}
-[[gnu::always_inline]] inline __m512 joined(__m256 low, __m256 high) {
-    return _mm512_castpd_ps(_mm512_insertf64x4(_mm512_castps_pd(_mm512_castps256_ps512(low)),
-                                               _mm256_castps_pd(high), 1));
-}
-
-// FrameRotation::forward (c = cos, s = sin) or ::left (c = sin, s = -) of sixteen vectors:
-// double(c) * x - double(s) * y, or double(c) * x + double(s) * y, rounded to float.
-[[gnu::always_inline]] inline __m512 turned(__m512 c, __m512 s, __m512 x, __m512 y, bool add) {
-    auto half = [&](__m512d cc, __m512d ss, __m512d xx, __m512d yy) {
-        const __m512d first = _mm512_mul_pd(cc, xx);
-        const __m512d second = _mm512_mul_pd(ss, yy);
-        return _mm512_cvtpd_ps(add ? _mm512_add_pd(first, second) : _mm512_sub_pd(first, second));
-    };
-    return joined(half(lowHalf(c), lowHalf(s), lowHalf(x), lowHalf(y)),
-                  half(highHalf(c), highHalf(s), highHalf(x), highHalf(y)));
-}
-
-// The distance sqrt(double(f)² + double(l)²), rounded to float, of sixteen pairs.
-[[gnu::always_inline]] inline __m512 lengthOf(__m512 f, __m512 l) {
-    auto half = [](__m512d ff, __m512d ll) {
-        return _mm512_cvtpd_ps(
-            _mm512_sqrt_pd(_mm512_add_pd(_mm512_mul_pd(ff, ff), _mm512_mul_pd(ll, ll))));
-    };
-    return joined(half(lowHalf(f), lowHalf(l)), half(highHalf(f), highHalf(l)));
-}
 
 // A 4 x 4 transpose within each block of four lanes: block j of n[k] holds lane 4j + k of
 // t0, t1, t2 and t3 side by side.
@@ -99,203 +56,115 @@ struct Fours {
              _mm512_shuffle_ps(hi01, hi23, _MM_SHUFFLE(3, 2, 3, 2))}};
 }
 
-// Quadratic drag and the per-tick limit, as `steer` applies them to one component.
-[[gnu::always_inline]] inline __m512 dragAndLimit(__m512 component, float dragFactor,
-                                                  float maxSpeed) {
-    const __m512d drag = _mm512_set1_pd(double(dragFactor));
-    const __m512d low = _mm512_cvtps_pd(_mm512_castps512_ps256(component));
-    const __m512d high =
-        _mm512_cvtps_pd(_mm256_castpd_ps(_mm512_extractf64x4_pd(_mm512_castps_pd(component), 1)));
-    const __m256 dragLow = _mm512_cvtpd_ps(_mm512_mul_pd(_mm512_mul_pd(low, low), drag));
-    const __m256 dragHigh = _mm512_cvtpd_ps(_mm512_mul_pd(_mm512_mul_pd(high, high), drag));
-    const __m512 dragged = _mm512_castpd_ps(_mm512_insertf64x4(
-        _mm512_castps_pd(_mm512_castps256_ps512(dragLow)), _mm256_castps_pd(dragHigh), 1));
-    const __m512 one = _mm512_set1_ps(1.0f);
-    const __m512 minusOne = _mm512_set1_ps(-1.0f);
-    auto sign = [&](__m512 v) {
-        return _mm512_mask_blend_ps(_mm512_cmp_ps_mask(v, _mm512_setzero_ps(), _CMP_LT_OQ), one,
-                                    minusOne);
-    };
-    const __m512 result = _mm512_sub_ps(component, _mm512_mul_ps(sign(component), dragged));
-    const __m512 limit = _mm512_set1_ps(maxSpeed);
-    const __mmask16 beyond = _mm512_cmp_ps_mask(_mm512_abs_ps(result), limit, _CMP_GT_OQ);
-    return _mm512_mask_blend_ps(beyond, result, _mm512_mul_ps(sign(result), limit));
-}
+struct Lanes16 : HalvesOf<Double8> {
+    using F = __m512;
+    using M = __mmask16;
+    using Ids = __m512i;
+    static constexpr int kCount = 16;
+    static F splat(float v) { return _mm512_set1_ps(v); }
+    static F splatBits(std::int32_t v) { return _mm512_castsi512_ps(_mm512_set1_epi32(v)); }
+    static F load(const float* p) { return _mm512_load_ps(p); }
+    static void store(float* p, F v) { _mm512_store_ps(p, v); }
+    static F infinity() { return _mm512_set1_ps(__builtin_inff()); }
+    static F sub(F a, F b) { return _mm512_sub_ps(a, b); }
+    static F mul(F a, F b) { return _mm512_mul_ps(a, b); }
+    static F add(F a, F b) { return _mm512_add_ps(a, b); }
+    static F div(F a, F b) { return _mm512_div_ps(a, b); }
+    static F negate(F a) { return _mm512_xor_ps(a, _mm512_set1_ps(-0.0f)); }
+    static F magnitude(F a) { return _mm512_abs_ps(a); }
+    static M ge(F a, F b) { return _mm512_cmp_ps_mask(a, b, _CMP_GE_OQ); }
+    static M lt(F a, F b) { return _mm512_cmp_ps_mask(a, b, _CMP_LT_OQ); }
+    static M gt(F a, F b) { return _mm512_cmp_ps_mask(a, b, _CMP_GT_OQ); }
+    static M both(M a, M b) { return M(a & b); }
+    static M either(M a, M b) { return M(a | b); }
+    static F select(M m, F a, F b) { return _mm512_mask_blend_ps(m, b, a); }
+    static F zeroUnless(M m, F a) { return _mm512_maskz_mov_ps(m, a); }
+    static M lanesOf(unsigned bits) { return M(bits); }
+    static M notLess(F a, F b) { return _mm512_cmp_ps_mask(a, b, _CMP_NLT_UQ); }
+    static M firstLanes(int left) { return left >= 16 ? M(0xFFFF) : M((1u << left) - 1); }
+    static F loadSlab(const float* p, M lanes) { return _mm512_maskz_loadu_ps(lanes, p); }
+    static int append(std::int32_t* found, int k, int pos, M inside) {
+        const __m512i lanes =
+            _mm512_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+        _mm512_mask_compressstoreu_epi32(found + k, inside,
+                                         _mm512_add_epi32(lanes, _mm512_set1_epi32(pos)));
+        return k + __builtin_popcount(inside);
+    }
+
+    static Ids loadIds(const std::int32_t* ids) { return _mm512_loadu_si512(ids); }
+    static F gather(const float* field, Ids ids) { return _mm512_i32gather_ps(ids, field, 4); }
+    template <int kPer>
+    static F spread(const float* byAgent, int e) {
+        const int first = e / kPer;
+        if constexpr (kPer == 8) {
+            return Double8::joinedHalves(_mm256_set1_ps(byAgent[first]),
+                                         _mm256_set1_ps(byAgent[first + 1]));
+        } else {
+            static_assert(kPer == 4, "four Agents in the blocks of four lanes");
+            const __m512i agentOfLane =
+                _mm512_setr_epi32(0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3);
+            return _mm512_permutexvar_ps(agentOfLane,
+                                         _mm512_castps128_ps512(_mm_loadu_ps(byAgent + first)));
+        }
+    }
+    static void storeNeighbourTerms(float* const* inputs, int e, F t0, F t1, F t2, F t3) {
+        // Each neighbour's four terms side by side, then the blocks in neighbour order:
+        // block j of n_k is neighbour 4j + k.
+        const Fours side = sideBySide(t0, t1, t2, t3);
+        const __m512 q0 = _mm512_shuffle_f32x4(side.n[0], side.n[1], _MM_SHUFFLE(1, 0, 1, 0));
+        const __m512 q1 = _mm512_shuffle_f32x4(side.n[2], side.n[3], _MM_SHUFFLE(1, 0, 1, 0));
+        const __m512 q2 = _mm512_shuffle_f32x4(side.n[0], side.n[1], _MM_SHUFFLE(3, 2, 3, 2));
+        const __m512 q3 = _mm512_shuffle_f32x4(side.n[2], side.n[3], _MM_SHUFFLE(3, 2, 3, 2));
+        float* first = inputs[e / kNeighbourLanes];
+        float* second = inputs[e / kNeighbourLanes + 1];
+        _mm512_storeu_ps(first, _mm512_shuffle_f32x4(q0, q1, _MM_SHUFFLE(2, 0, 2, 0)));
+        _mm512_storeu_ps(first + 16, _mm512_shuffle_f32x4(q0, q1, _MM_SHUFFLE(3, 1, 3, 1)));
+        _mm512_storeu_ps(second, _mm512_shuffle_f32x4(q2, q3, _MM_SHUFFLE(2, 0, 2, 0)));
+        _mm512_storeu_ps(second + 16, _mm512_shuffle_f32x4(q2, q3, _MM_SHUFFLE(3, 1, 3, 1)));
+    }
+    static void storeWallTerms(float* const* inputs, int e, F t0, F t1, F t2, F t3, M written) {
+        // Block j of n_w: Agent j's terms of wall w. Of each axis the later wall written
+        // wins; where neither is written, the block keeps the zeros it was cleared to.
+        const Fours side = sideBySide(t0, t1, t2, t3);
+        auto blocksOf = [&](int wall) { return M(((unsigned(written) >> wall) & 0x1111u) * 0xFu); };
+        const M xWritten = M(blocksOf(0) | blocksOf(1));
+        const M yWritten = M(blocksOf(2) | blocksOf(3));
+        const __m512 xTerms = _mm512_mask_blend_ps(blocksOf(1), side.n[0], side.n[1]);
+        const __m512 yTerms = _mm512_mask_blend_ps(blocksOf(3), side.n[2], side.n[3]);
+        for (int j = 0; j < 4; ++j) {
+            float* out = inputs[e / kWalls + j];
+            const M block = M(0xFu << (4 * j));
+            _mm512_mask_storeu_ps(out + kXWallBlock - 4 * j, M(xWritten & block), xTerms);
+            _mm512_mask_storeu_ps(out + kYWallBlock - 4 * j, M(yWritten & block), yTerms);
+        }
+    }
+};
+
+// Eight pairs per instruction, in double precision.
+struct Pairs8 : Double8 {
+    using D = V;
+    using M = __mmask8;
+    static constexpr int kCount = 8;
+    static D load(const float* p) { return _mm512_cvtps_pd(_mm256_load_ps(p)); }
+    static D rounded(D v) { return _mm512_cvtps_pd(_mm512_cvtpd_ps(v)); }
+    static void storeRounded(float* p, D v) { _mm256_store_ps(p, _mm512_cvtpd_ps(v)); }
+    static D div(D a, D b) { return _mm512_div_pd(a, b); }
+    static D negate(D a) { return _mm512_xor_pd(a, _mm512_set1_pd(-0.0)); }
+    static M ge(D a, D b) { return _mm512_cmp_pd_mask(a, b, _CMP_GE_OQ); }
+    static M lt(D a, D b) { return _mm512_cmp_pd_mask(a, b, _CMP_LT_OQ); }
+    static M le(D a, D b) { return _mm512_cmp_pd_mask(a, b, _CMP_LE_OQ); }
+    static M both(M a, M b) { return M(a & b); }
+    static M either(M a, M b) { return M(a | b); }
+    static void storeFound(std::uint8_t* p, M m) {
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(p), _mm_maskz_set1_epi8(m, 1));
+    }
+};
 
 }  // namespace
 
-void steerLanesAvx512(const SteerLanes& b) {
-    for (int i = 0; i < b.count; i += 16) {
-        const __m512 forward = _mm512_load_ps(b.forward + i);
-        const __m512 lateral = _mm512_load_ps(b.lateral + i);
-        const __m512 cosH = _mm512_load_ps(b.cosH + i);
-        const __m512 sinH = _mm512_load_ps(b.sinH + i);
-        const __m512 cost = _mm512_mul_ps(
-            _mm512_set1_ps(b.thrustCost),
-            _mm512_add_ps(_mm512_mul_ps(lateral, lateral), _mm512_mul_ps(forward, forward)));
-        _mm512_store_ps(b.energy + i, _mm512_sub_ps(_mm512_load_ps(b.energy + i), cost));
-        const __m512 thrustX = turned(cosH, sinH, forward, lateral, false);
-        const __m512 thrustY = turned(sinH, cosH, forward, lateral, true);
-        _mm512_store_ps(b.nextVx + i, dragAndLimit(_mm512_add_ps(_mm512_load_ps(b.vx + i), thrustX),
-                                                   b.drag, b.maxSpeed));
-        _mm512_store_ps(b.nextVy + i, dragAndLimit(_mm512_add_ps(_mm512_load_ps(b.vy + i), thrustY),
-                                                   b.drag, b.maxSpeed));
-    }
-}
-
-void solveContactsAvx512(const ContactLanes& c) {
-    // Eight pairs at a time, in double precision as solveContact computes.
-    auto wide = [](const float* p) { return _mm512_cvtps_pd(_mm256_load_ps(p)); };
-    auto narrowed = [](__m512d v) { return _mm512_cvtps_pd(_mm512_cvtpd_ps(v)); };
-    const __m512d zero = _mm512_setzero_pd();
-    const __m512d one = _mm512_set1_pd(1.0);
-    const __m512d two = _mm512_set1_pd(2.0);
-    const __m512d four = _mm512_set1_pd(4.0);
-    for (int i = 0; i < c.count; i += 8) {
-        const __m512d dx = _mm512_sub_pd(wide(c.x1 + i), wide(c.x2 + i));
-        const __m512d dy = _mm512_sub_pd(wide(c.y1 + i), wide(c.y2 + i));
-        const __m512d dvx = _mm512_sub_pd(wide(c.vx1 + i), wide(c.vx2 + i));
-        const __m512d dvy = _mm512_sub_pd(wide(c.vy1 + i), wide(c.vy2 + i));
-        const __m512d sum = wide(c.sumOfRadii + i);
-        // a, b and c, each rounded to float.
-        const __m512d a = narrowed(_mm512_add_pd(_mm512_mul_pd(dvx, dvx), _mm512_mul_pd(dvy, dvy)));
-        const __m512d b = narrowed(
-            _mm512_mul_pd(two, _mm512_add_pd(_mm512_mul_pd(dx, dvx), _mm512_mul_pd(dy, dvy))));
-        const __m512d cc = narrowed(_mm512_sub_pd(
-            _mm512_add_pd(_mm512_mul_pd(dx, dx), _mm512_mul_pd(dy, dy)), _mm512_mul_pd(sum, sum)));
-        const __m512d d =
-            narrowed(_mm512_sub_pd(_mm512_mul_pd(b, b), _mm512_mul_pd(_mm512_mul_pd(four, a), cc)));
-        // Not below zero and a number.
-        const __mmask8 real = _mm512_cmp_pd_mask(d, zero, _CMP_GE_OQ);
-        const __m512d s = _mm512_sqrt_pd(d);
-        const __m512d minusB = _mm512_xor_pd(b, _mm512_set1_pd(-0.0));
-        const __m512d twoA = _mm512_mul_pd(two, a);
-        const __m512d root1 = narrowed(_mm512_div_pd(_mm512_sub_pd(minusB, s), twoA));
-        const __m512d root2 = narrowed(_mm512_div_pd(_mm512_add_pd(minusB, s), twoA));
-        const __mmask8 touches = _mm512_cmp_pd_mask(root1, zero, _CMP_GE_OQ) &
-                                 _mm512_cmp_pd_mask(root1, one, _CMP_LE_OQ);
-        const __mmask8 overlaps = _mm512_cmp_pd_mask(root1, zero, _CMP_LT_OQ) &
-                                  _mm512_cmp_pd_mask(root2, zero, _CMP_GE_OQ);
-        const unsigned found = unsigned(real & (touches | overlaps));
-        _mm256_store_ps(c.t1 + i, _mm512_cvtpd_ps(root1));
-        for (int k = 0; k < 8; ++k) c.found[i + k] = std::uint8_t((found >> k) & 1u);
-    }
-}
-
-void neighbourTermsAvx512(const TermLanes& t) {
-    // Two Agents per iteration: lanes 0-7 the first's neighbours, 8-15 the second's.
-    for (int a = 0; a < t.count; a += 2) {
-        const __m512i ids = _mm512_loadu_si512(t.neighbour + a * kNeighbourLanes);
-        auto gather = [&](const float* field) { return _mm512_i32gather_ps(ids, field, 4); };
-        auto pair = [&](const float* byAgent) {
-            return joined(_mm256_set1_ps(byAgent[a]), _mm256_set1_ps(byAgent[a + 1]));
-        };
-        auto selves = [&](const float* field) {
-            return joined(_mm256_set1_ps(field[t.self[a]]), _mm256_set1_ps(field[t.self[a + 1]]));
-        };
-        const __m512 cosNeg = pair(t.cosNeg);
-        const __m512 sinNeg = pair(t.sinNeg);
-        const __m512 dx = _mm512_sub_ps(gather(t.x), selves(t.x));
-        const __m512 dy = _mm512_sub_ps(gather(t.y), selves(t.y));
-        const __m512 f = turned(cosNeg, sinNeg, dx, dy, false);
-        const __m512 l = turned(sinNeg, cosNeg, dx, dy, true);
-        const __m512 d = lengthOf(f, l);
-        const __mmask16 apart =
-            _mm512_cmp_ps_mask(d, _mm512_add_ps(selves(t.radius), gather(t.radius)), _CMP_GT_OQ);
-        const __m512 dvx = _mm512_sub_ps(gather(t.vx), selves(t.vx));
-        const __m512 dvy = _mm512_sub_ps(gather(t.vy), selves(t.vy));
-        const __mmask16 scaled = __mmask16(t.scaled[a] | (t.scaled[a + 1] << 8));
-        const __mmask16 written = __mmask16((t.written[a] | (t.written[a + 1] << 8)) & apart);
-        __m512 t0 = _mm512_mask_blend_ps(scaled, f, _mm512_div_ps(_mm512_div_ps(f, d), d));
-        __m512 t1 = _mm512_mask_blend_ps(scaled, l, _mm512_div_ps(_mm512_div_ps(l, d), d));
-        __m512 t2 = _mm512_div_ps(turned(cosNeg, sinNeg, dvx, dvy, false), d);
-        __m512 t3 = _mm512_div_ps(turned(sinNeg, cosNeg, dvx, dvy, true), d);
-        // Terms not written are zero, as in a cleared input vector.
-        t0 = _mm512_maskz_mov_ps(written, t0);
-        t1 = _mm512_maskz_mov_ps(written, t1);
-        t2 = _mm512_maskz_mov_ps(written, t2);
-        t3 = _mm512_maskz_mov_ps(written, t3);
-        // Each neighbour's four terms side by side: a 4 x 4 transpose within each block of
-        // four lanes, then the blocks in neighbour order.
-        const Fours side = sideBySide(t0, t1, t2, t3);
-        const __m512 n0 = side.n[0], n1 = side.n[1], n2 = side.n[2], n3 = side.n[3];
-        // Block j of n_k is neighbour 4j + k.
-        const __m512 q0 = _mm512_shuffle_f32x4(n0, n1, _MM_SHUFFLE(1, 0, 1, 0));
-        const __m512 q1 = _mm512_shuffle_f32x4(n2, n3, _MM_SHUFFLE(1, 0, 1, 0));
-        const __m512 q2 = _mm512_shuffle_f32x4(n0, n1, _MM_SHUFFLE(3, 2, 3, 2));
-        const __m512 q3 = _mm512_shuffle_f32x4(n2, n3, _MM_SHUFFLE(3, 2, 3, 2));
-        _mm512_storeu_ps(t.inputs[a], _mm512_shuffle_f32x4(q0, q1, _MM_SHUFFLE(2, 0, 2, 0)));
-        _mm512_storeu_ps(t.inputs[a] + 16, _mm512_shuffle_f32x4(q0, q1, _MM_SHUFFLE(3, 1, 3, 1)));
-        _mm512_storeu_ps(t.inputs[a + 1], _mm512_shuffle_f32x4(q2, q3, _MM_SHUFFLE(2, 0, 2, 0)));
-        _mm512_storeu_ps(t.inputs[a + 1] + 16,
-                         _mm512_shuffle_f32x4(q2, q3, _MM_SHUFFLE(3, 1, 3, 1)));
-    }
-}
-
-void wallTermsAvx512(const WallLanes& w) {
-    // Four Agents per iteration: lanes 4j to 4j + 3 are Agent j's left, right, bottom and
-    // top walls.
-    const __m512i agentOfLane = _mm512_setr_epi32(0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3);
-    constexpr __mmask16 kLeft = 0x1111, kRight = 0x2222, kBottom = 0x4444, kTop = 0x8888;
-    const __m512 zero = _mm512_setzero_ps();
-    const __m512 sign = _mm512_set1_ps(-0.0f);
-    for (int k = 0; k < w.count; k += 4) {
-        auto perAgent = [&](const float* byAgent) {
-            return _mm512_permutexvar_ps(agentOfLane,
-                                         _mm512_castps128_ps512(_mm_loadu_ps(byAgent + k)));
-        };
-        const __m512 x = perAgent(w.x);
-        const __m512 y = perAgent(w.y);
-        const __m512 vx = perAgent(w.vx);
-        const __m512 vy = perAgent(w.vy);
-        const __m512 range = perAgent(w.senseRange);
-        const __m512 cosNeg = perAgent(w.cosNeg);
-        const __m512 sinNeg = perAgent(w.sinNeg);
-        const __m512 xMin = _mm512_set1_ps(w.xMin);
-        const __m512 xMax = _mm512_set1_ps(w.xMax);
-        const __m512 yMin = _mm512_set1_ps(w.yMin);
-        const __m512 yMax = _mm512_set1_ps(w.yMax);
-        const __mmask16 inRange =
-            (kLeft & _mm512_cmp_ps_mask(xMin, _mm512_sub_ps(x, range), _CMP_GT_OQ)) |
-            (kRight & _mm512_cmp_ps_mask(xMax, _mm512_add_ps(x, range), _CMP_LT_OQ)) |
-            (kBottom & _mm512_cmp_ps_mask(yMin, _mm512_sub_ps(y, range), _CMP_GT_OQ)) |
-            (kTop & _mm512_cmp_ps_mask(yMax, _mm512_add_ps(y, range), _CMP_LT_OQ));
-        // The offset to each wall and its velocity term before rotation; zero elsewhere.
-        const __m512 px = _mm512_mask_sub_ps(_mm512_maskz_sub_ps(kLeft, xMin, x), kRight, xMax, x);
-        const __m512 py = _mm512_mask_sub_ps(_mm512_maskz_sub_ps(kBottom, yMin, y), kTop, yMax, y);
-        const __m512 wvx = _mm512_mask_xor_ps(_mm512_maskz_mov_ps(kLeft, vx), kRight, vx, sign);
-        const __m512 wvy = _mm512_mask_xor_ps(_mm512_maskz_mov_ps(kBottom, vy), kTop, vy, sign);
-        const __m512 f = turned(cosNeg, sinNeg, px, py, false);
-        const __m512 l = turned(sinNeg, cosNeg, px, py, true);
-        const __m512 d = lengthOf(f, l);
-        const unsigned written =
-            inRange & _mm512_cmp_ps_mask(d, _mm512_set1_ps(0.001f), _CMP_GT_OQ);
-        const __m512 vf = turned(cosNeg, sinNeg, wvx, wvy, false);
-        const __m512 vl = turned(sinNeg, cosNeg, wvx, wvy, true);
-        // The left wall's velocity term is not divided by the distance.
-        constexpr __mmask16 kDivided = kRight | kBottom | kTop;
-        const __m512 t0 = _mm512_div_ps(_mm512_div_ps(f, d), d);
-        const __m512 t1 = _mm512_div_ps(_mm512_div_ps(l, d), d);
-        const __m512 t2 = _mm512_mask_div_ps(vf, kDivided, vf, d);
-        const __m512 t3 = _mm512_mask_div_ps(vl, kDivided, vl, d);
-        // Block j of n_w: Agent j's terms of wall w.
-        const Fours side = sideBySide(t0, t1, t2, t3);
-        const __m512 n0 = side.n[0], n1 = side.n[1], n2 = side.n[2], n3 = side.n[3];
-        // Of each axis the later wall written wins, as the walls are written in order.
-        auto blocksOf = [&](int wall) { return __mmask16(((written >> wall) & 0x1111u) * 0xFu); };
-        const __m512 xTerms =
-            _mm512_mask_blend_ps(blocksOf(1), _mm512_mask_blend_ps(blocksOf(0), zero, n0), n1);
-        const __m512 yTerms =
-            _mm512_mask_blend_ps(blocksOf(3), _mm512_mask_blend_ps(blocksOf(2), zero, n2), n3);
-        _mm_storeu_ps(w.inputs[k] + 32, _mm512_extractf32x4_ps(xTerms, 0));
-        _mm_storeu_ps(w.inputs[k] + 36, _mm512_extractf32x4_ps(yTerms, 0));
-        _mm_storeu_ps(w.inputs[k + 1] + 32, _mm512_extractf32x4_ps(xTerms, 1));
-        _mm_storeu_ps(w.inputs[k + 1] + 36, _mm512_extractf32x4_ps(yTerms, 1));
-        _mm_storeu_ps(w.inputs[k + 2] + 32, _mm512_extractf32x4_ps(xTerms, 2));
-        _mm_storeu_ps(w.inputs[k + 2] + 36, _mm512_extractf32x4_ps(yTerms, 2));
-        _mm_storeu_ps(w.inputs[k + 3] + 32, _mm512_extractf32x4_ps(xTerms, 3));
-        _mm_storeu_ps(w.inputs[k + 3] + 36, _mm512_extractf32x4_ps(yTerms, 3));
-    }
+void nearestFiveAvx512(const QueryGroup& queries, const SearchedEntries& entries,
+                       GroupNearest& out) {
+    nearestFiveOfGroup<Lanes16>(queries, entries, out);
 }
 
 namespace {
@@ -336,34 +205,6 @@ struct NetworkLanes16 {
 
 }  // namespace
 
-void networksAvx512(const NetworkLanes& n) { networksOfAll<NetworkLanes16>(n); }
-
-void windowEntriesAvx512(const WindowLanes& w) {
-    const __m512i lanes = _mm512_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
-    int k = 0;
-    for (int window = 0; window < w.windows; ++window) {
-        const __m512 lowX = _mm512_set1_ps(w.lowX[window]);
-        const __m512 highX = _mm512_set1_ps(w.highX[window]);
-        const __m512 lowY = _mm512_set1_ps(w.lowY[window]);
-        const __m512 highY = _mm512_set1_ps(w.highY[window]);
-        const int end = w.end[window];
-        for (int pos = w.begin[window]; pos < end; pos += 16) {
-            // Lanes past the slab are neither read nor kept.
-            const int left = end - pos;
-            const __mmask16 inSlab = left >= 16 ? __mmask16(0xFFFF) : __mmask16((1u << left) - 1);
-            const __m512 x = _mm512_maskz_loadu_ps(inSlab, w.x + pos);
-            const __m512 y = _mm512_maskz_loadu_ps(inSlab, w.y + pos);
-            // NLT_UQ is !(a < b), true also when b is not a number.
-            __mmask16 inside = _mm512_mask_cmp_ps_mask(inSlab, x, lowX, _CMP_NLT_UQ);
-            inside = _mm512_mask_cmp_ps_mask(inside, x, highX, _CMP_LT_OQ);
-            inside = _mm512_mask_cmp_ps_mask(inside, y, lowY, _CMP_NLT_UQ);
-            inside = _mm512_mask_cmp_ps_mask(inside, y, highY, _CMP_LT_OQ);
-            _mm512_mask_compressstoreu_epi32(w.found + k, inside,
-                                             _mm512_add_epi32(lanes, _mm512_set1_epi32(pos)));
-            k += __builtin_popcount(inside);
-        }
-        w.foundEnd[window] = k;
-    }
-}
+KAV_UNIT_KERNELS(Avx512, Lanes16, Pairs8, NetworkLanes16)
 
 }  // namespace kav

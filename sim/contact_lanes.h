@@ -22,6 +22,8 @@ struct ContactLanes {
     int count;
 };
 
+void solveContactsScalar(const ContactLanes& lanes);
+void solveContactsSse2(const ContactLanes& lanes);
 void solveContactsAvx2(const ContactLanes& lanes);
 void solveContactsAvx512(const ContactLanes& lanes);
 

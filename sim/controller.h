@@ -25,17 +25,11 @@ inline float sign(float x) { return x < 0.0f ? -1.0f : 1.0f; }
 // intermediate value rounded to single precision as it is formed.
 ControlOutput evaluateNetwork(const float* genome, const InputVector& inputs);
 
-// The same network with four values per instruction: every lane computes one of the scalar
-// evaluation's values with the same operations in the same order, so the result is the
-// same to the last bit (packed IEEE arithmetic rounds each lane as the scalar instruction
-// does); a result that is not a number is not a number in both, with a sign and payload
-// that the compiler's operand order picks. The program's step uses it; the tests hold it
-// to evaluateNetwork.
-ControlOutput evaluateNetworkPacked(const float* genome, const InputVector& inputs);
-
-// The networks of `lanes.count` Agents on the given vector path: evaluateNetworkPacked one
-// Agent at a time on sse2, one Agent per lane on the wider paths. Every number comes out
-// with evaluateNetwork's bits; a NaN as a NaN, as from evaluateNetworkPacked.
+// The networks of `lanes.count` Agents on the given vector path, one Agent per lane: every
+// lane computes one of the scalar evaluation's values with the same operations in the same
+// order, so every number comes out with evaluateNetwork's bits (packed IEEE arithmetic
+// rounds each lane as the scalar instruction does). A result that is not a number is not a
+// number on every path, with a sign and payload that the compiler's operand order picks.
 void evaluateNetworks(VectorPath path, const NetworkLanes& lanes);
 
 // The thrust's energy cost, then the next velocity with drag and limit. cosH and sinH are
@@ -63,9 +57,5 @@ inline HeadingCosSin headingCosSin(const Agent& agent, const FrameRotation& fram
                 static_cast<float>(std::sin(double(agent.heading)))};
     return {frame.cosNeg, -frame.sinNeg};
 }
-
-// The program step's control: the packed network, and the steering with headingCosSin.
-ControlOutput control(Agent& agent, const float* genome, const InputVector& inputs,
-                      const FrameRotation& frame, const ModelSettings& settings);
 
 }  // namespace kav

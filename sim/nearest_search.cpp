@@ -12,6 +12,8 @@ int lanesOf(VectorPath path) {
             return 8;
         case VectorPath::sse2:
             return 4;
+        case VectorPath::scalar:
+            return 1;
     }
     return 4;
 }

@@ -44,7 +44,8 @@ struct SearchedEntries {
     int kept;
 };
 
-// Lanes of each path: 8 for avx2, 16 for avx512. The four-lane path searches otherwise.
+// Lanes of each path: 1 for scalar, 4 for sse2, 8 for avx2, 16 for avx512. Paths of fewer
+// than WorldStep::kGroupSearchLanes search otherwise.
 int lanesOf(VectorPath path);
 
 void nearestFiveAvx2(const QueryGroup& queries, const SearchedEntries& entries, GroupNearest& out);

@@ -18,11 +18,8 @@
 #include <cmath>
 #include <limits>
 
+#include "sim/candidate_lanes.h"
 #include "sim/check.h"
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 namespace kav {
 
@@ -215,38 +212,11 @@ struct CellBox {
 // so the x term of a farther candidate is at least gap², and the y term adds nothing negative.
 float squaredGap(float gap) { return gap > 0.0f ? gap * gap : 0.0f; }
 
-#if defined(__SSE2__)
-// Four entries of a search at once: their squared distances and the window test, each
-// lane with the single-precision operations of one entry at a time.
-struct FourEntries {
-    __m128 selfX, selfY, lowX, highX, lowY, highY;
-
-    FourEntries(const Agent& self, float xLow, float xHigh, float yLow, float yHigh)
-        : selfX(_mm_set1_ps(self.x)),
-          selfY(_mm_set1_ps(self.y)),
-          lowX(_mm_set1_ps(xLow)),
-          highX(_mm_set1_ps(xHigh)),
-          lowY(_mm_set1_ps(yLow)),
-          highY(_mm_set1_ps(yHigh)) {}
-
-    // The lanes, of the first `left` entries (at most four are read), that lie in the
-    // window no farther than `gate`, as bits; every lane's squared distance to `distances`.
-    __attribute__((always_inline)) int candidates(const float* x4, const float* y4, int left,
-                                                  float gate, float* distances) const {
-        static constexpr int kLanesLeft[5] = {0x0, 0x1, 0x3, 0x7, 0xF};
-        const __m128 x = _mm_loadu_ps(x4);
-        const __m128 y = _mm_loadu_ps(y4);
-        const __m128 dx = _mm_sub_ps(selfX, x);
-        const __m128 dy = _mm_sub_ps(selfY, y);
-        const __m128 distance = _mm_add_ps(_mm_mul_ps(dx, dx), _mm_mul_ps(dy, dy));
-        const __m128 inside = _mm_and_ps(_mm_and_ps(_mm_cmpge_ps(x, lowX), _mm_cmplt_ps(x, highX)),
-                                         _mm_and_ps(_mm_cmpge_ps(y, lowY), _mm_cmplt_ps(y, highY)));
-        const __m128 wanted = _mm_and_ps(inside, _mm_cmple_ps(distance, _mm_set1_ps(gate)));
-        const int lanes = _mm_movemask_ps(wanted) & kLanesLeft[std::min(left, 4)];
-        if (lanes != 0) _mm_storeu_ps(distances, distance);
-        return lanes;
-    }
-};
+// The candidate test of the narrower paths' unit: SSE2 where the x86 units are built.
+#if defined(KAVROSA_VECTOR_PATHS)
+constexpr auto kCandidates = candidatesSse2;
+#else
+constexpr auto kCandidates = candidatesScalar;
 #endif
 
 }  // namespace
@@ -265,19 +235,18 @@ void NeighbourIndex::senseNearest(const Agent& self, int selfSlot, const Agent* 
 
     NearestFive nearest;
     const CellBox window{grid.column(xLow), grid.column(xHigh), grid.row(yLow), grid.row(yHigh)};
-#if defined(__SSE2__)
     // Four entries at a time: the squared distances and the window test in the lanes, the
     // same single-precision operations as one entry at a time. Only entries in the window
     // whose distance does not exceed the fifth found so far can change the five; they are
     // offered one by one (the order of the offers does not change the five kept).
     float gate = std::numeric_limits<float>::infinity();
-    const FourEntries four(self, xLow, xHigh, yLow, yHigh);
+    const CandidateWindow four{self.x, self.y, xLow, xHigh, yLow, yHigh};
     auto scanRow = [&](int row, int firstColumn, int lastColumn) __attribute__((always_inline)) {
         const int end = grid.rowEnd(row, lastColumn);
-        for (int e = grid.rowBegin(row, firstColumn); e < end; e += 4) {
-            alignas(16) float distances[4];
+        for (int e = grid.rowBegin(row, firstColumn); e < end; e += kCandidatesAtOnce) {
+            alignas(16) float distances[kCandidatesAtOnce];
             int offered =
-                four.candidates(grid.x.data() + e, grid.y.data() + e, end - e, gate, distances);
+                kCandidates(four, grid.x.data() + e, grid.y.data() + e, end - e, gate, distances);
             if (offered == 0) continue;
             for (; offered != 0; offered &= offered - 1) {
                 const int lane = std::countr_zero(static_cast<unsigned>(offered));
@@ -286,22 +255,6 @@ void NeighbourIndex::senseNearest(const Agent& self, int selfSlot, const Agent* 
             if (nearest.full()) gate = nearest.fifth();
         }
     };
-#else
-    // Every candidate of the given cells of one row, the window tested without branches.
-    auto scanRow = [&](int row, int firstColumn, int lastColumn) {
-        const int end = grid.rowEnd(row, lastColumn);
-        for (int e = grid.rowBegin(row, firstColumn); e < end; ++e) {
-            const float x = grid.x[e];
-            const float y = grid.y[e];
-            const float dx = self.x - x;
-            const float dy = self.y - y;
-            const float distance = dx * dx + dy * dy;
-            const bool inside = (x >= xLow) & (x < xHigh) & (y >= yLow) & (y < yHigh);
-            nearest.offer(NearestFive::key(distance, grid.xPosition[e]) |
-                          (std::uint64_t{0} - std::uint64_t{!inside}));
-        }
-    };
-#endif
     // The cells of `next` that are not in `done` (which lies inside it).
     auto scanAround = [&](const CellBox& next, const CellBox& done) {
         for (int r = next.r0; r <= next.r1; ++r) {
@@ -388,32 +341,19 @@ void NeighbourIndex::senseNearestOfAll(const Agent& self, int selfSlot, const Ag
     KAV_CHECK(n + 3 <= int(index.key.size()), "four entries can be read from any position");
 
     NearestFive nearest;
-#if defined(__SSE2__)
     // As the row scan of senseNearest: four entries at a time, only those in the window
     // no farther than the fifth found so far offered.
     float gate = std::numeric_limits<float>::infinity();
-    const FourEntries four(self, xLow, xHigh, yLow, yHigh);
-    for (int from = 0; from < n; from += 4) {
-        alignas(16) float distances[4];
-        int offered = four.candidates(xs + from, ys + from, n - from, gate, distances);
+    const CandidateWindow four{self.x, self.y, xLow, xHigh, yLow, yHigh};
+    for (int from = 0; from < n; from += kCandidatesAtOnce) {
+        alignas(16) float distances[kCandidatesAtOnce];
+        int offered = kCandidates(four, xs + from, ys + from, n - from, gate, distances);
         for (; offered != 0; offered &= offered - 1) {
             const int lane = std::countr_zero(static_cast<unsigned>(offered));
             nearest.offer(NearestFive::key(distances[lane], from + lane));
         }
         if (nearest.full()) gate = nearest.fifth();
     }
-#else
-    for (int pos = 0; pos < n; ++pos) {
-        const float x = xs[pos];
-        const float y = ys[pos];
-        const float dx = self.x - x;
-        const float dy = self.y - y;
-        const float distance = dx * dx + dy * dy;
-        const bool inside = (x >= xLow) & (x < xHigh) & (y >= yLow) & (y < yHigh);
-        nearest.offer(NearestFive::key(distance, pos) |
-                      (std::uint64_t{0} - std::uint64_t{!inside}));
-    }
-#endif
 
     const int kept = nearest.count();
     if (kept == 0) return;

@@ -37,6 +37,8 @@ struct NetworkLanes {
     float* lateral;
 };
 
+void networksScalar(const NetworkLanes& lanes);
+void networksSse2(const NetworkLanes& lanes);
 void networksAvx2(const NetworkLanes& lanes);
 void networksAvx512(const NetworkLanes& lanes);
 

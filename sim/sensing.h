@@ -6,6 +6,7 @@
 
 #include "sim/agent.h"
 #include "sim/arena.h"
+#include "sim/term_lanes.h"
 
 namespace kav {
 
@@ -15,12 +16,8 @@ constexpr int kInputCount = 40;
 using InputVector = std::array<float, kInputCount>;
 
 constexpr int kNeighboursSensed = 4;  // nearest first, per population
-constexpr int kTermsPerNeighbour =
-    4;                              // offset forward, offset left, velocity forward, velocity left
-constexpr int kPreyBlock = 0;       // the four nearest Prey
-constexpr int kPredatorBlock = 16;  // the four nearest Predators
-constexpr int kXWallBlock = 32;     // the nearer x wall in range (the right one if both)
-constexpr int kYWallBlock = 36;     // the nearer y wall in range (the top one if both)
+static_assert(kNeighbourLanes == 2 * kNeighboursSensed);
+static_assert(kYWallBlock + kTermsPerNeighbour == kInputCount);
 
 // Rotates a world vector into the frame of an Agent with the given heading.
 struct FrameRotation {
@@ -48,21 +45,9 @@ struct NeighbourBlock {
     bool scaled = false;  // offsets divided by the squared distance
 };
 
-// The terms of both neighbour blocks of `self`, four neighbours per packed vector: each
-// neighbour's values in their own lanes with the operations of writeNeighbourTerms in its
-// order, so every number has the same bits (a value that is not a number stays one; see
-// evaluateNetworkPacked). The two blocks are independent, so their long chains of
-// divisions and square roots overlap. The program's step uses it.
-void writeNeighbourBlocks(InputVector& inputs, const Agent& self, const NeighbourBlock& first,
-                          const NeighbourBlock& second, const FrameRotation& frame);
-
 // The wall blocks: each wall closer than the sense range, in the order left, right,
 // bottom, top, so that a later wall of the same axis overwrites an earlier one.
 void senseWalls(InputVector& inputs, const Agent& self, const Arena& arena,
                 const FrameRotation& frame);
-
-// senseWalls with the four walls in four lanes, written in the same order.
-void senseWallsPacked(InputVector& inputs, const Agent& self, const Arena& arena,
-                      const FrameRotation& frame);
 
 }  // namespace kav

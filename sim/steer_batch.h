@@ -38,7 +38,7 @@ struct SteerBatch {
         ++count;
     }
 
-    // Steers every Agent added, on the given path (avx2 or avx512), and writes the results
+    // Steers every Agent added, on the given path, and writes the results
     // to the Agents.
     void run(VectorPath path, const ModelSettings& settings);
 };

@@ -1,7 +1,7 @@
 #pragma once
 // Steering's values by Agent as arrays, read and written in whole vectors: the arrays are
 // aligned to 64 bytes and padded to a multiple of sixteen entries. The kernels of the wider
-// paths take them (their files see no other type, see sim/nearest_kernel.h).
+// units take them (their files see no other type, see sim/nearest_kernel.h).
 namespace kav {
 
 struct SteerLanes {
@@ -21,6 +21,8 @@ struct SteerLanes {
     float maxSpeed;
 };
 
+void steerLanesScalar(const SteerLanes& lanes);
+void steerLanesSse2(const SteerLanes& lanes);
 void steerLanesAvx2(const SteerLanes& lanes);
 void steerLanesAvx512(const SteerLanes& lanes);
 

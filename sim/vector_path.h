@@ -7,12 +7,15 @@
 namespace kav {
 
 enum class VectorPath {
+    scalar,  // one float: any processor, the plainest form of every kernel
     sse2,    // four floats: every x86-64 processor
     avx2,    // eight floats
     avx512,  // sixteen floats (AVX-512 F, VL, BW and DQ)
 };
 
-constexpr VectorPath kVectorPaths[] = {VectorPath::sse2, VectorPath::avx2, VectorPath::avx512};
+// The wider first as they were added, the one-lane path last.
+constexpr VectorPath kVectorPaths[] = {VectorPath::sse2, VectorPath::avx2, VectorPath::avx512,
+                                       VectorPath::scalar};
 
 // Whether this machine can run the path's instructions.
 bool canRun(VectorPath path);
@@ -20,7 +23,7 @@ bool canRun(VectorPath path);
 // The widest path this machine can run.
 VectorPath widestVectorPath();
 
-// "sse2", "avx2" or "avx512".
+// "scalar", "sse2", "avx2" or "avx512".
 const char* nameOf(VectorPath path);
 
 }  // namespace kav

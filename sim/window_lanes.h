@@ -2,8 +2,9 @@
 // The capture phase's swept windows over the Prey's x index, many at once: for each window,
 // the positions in its slab [begin, end) of the index whose coordinates lie in
 // [lowX, highX) x [lowY, highY), compared as the reference compares them (a lower bound that
-// is not a number holds everything, an upper one nothing). The kernel of the AVX-512 path
-// takes them (its file sees no other type, see sim/nearest_kernel.h).
+// is not a number holds everything, an upper one nothing). The kernels of every unit take
+// them (the wider units' files see no other type, see sim/nearest_kernel.h). The
+// coordinates' arrays hold three entries of padding past the index.
 #include <cstdint>
 
 namespace kav {
@@ -22,6 +23,9 @@ struct WindowLanes {
     std::int32_t* foundEnd;  // out: where each window's positions end in `found`
 };
 
+void windowEntriesScalar(const WindowLanes& lanes);
+void windowEntriesSse2(const WindowLanes& lanes);
+void windowEntriesAvx2(const WindowLanes& lanes);
 void windowEntriesAvx512(const WindowLanes& lanes);
 
 }  // namespace kav

@@ -1,86 +1,14 @@
 #include "sim/world_step.h"
 
 #include "sim/controller.h"
+#include "sim/kernels_of.h"
 
 #include <algorithm>
-#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <limits>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 namespace kav {
-
-namespace {
-
-// A Predator's swept window in the capture phase: the Prey whose start lies in
-// [lowX, highX) x [lowY, highY).
-struct SweptWindow {
-    float lowX, highX, lowY, highY;
-
-    // Of the first `left` entries of the x index from `pos` (four at most), those in the
-    // window, as bits. The bounds are compared as the reference's scans compare them.
-    unsigned holds(const KeptIndex& index, int pos, int left) const {
-#if defined(__SSE2__)
-        static constexpr unsigned kLanesLeft[5] = {0x0, 0x1, 0x3, 0x7, 0xF};
-        const __m128 x = _mm_loadu_ps(index.key.data() + pos);
-        const __m128 y = _mm_loadu_ps(index.cross.data() + pos);
-        // cmpnlt is !(a < b), true also when b is not a number.
-        const __m128 inX =
-            _mm_and_ps(_mm_cmpnlt_ps(x, _mm_set1_ps(lowX)), _mm_cmplt_ps(x, _mm_set1_ps(highX)));
-        const __m128 inY =
-            _mm_and_ps(_mm_cmpnlt_ps(y, _mm_set1_ps(lowY)), _mm_cmplt_ps(y, _mm_set1_ps(highY)));
-        return static_cast<unsigned>(_mm_movemask_ps(_mm_and_ps(inX, inY))) &
-               kLanesLeft[std::min(left, 4)];
-#else
-        unsigned lanes = 0;
-        for (int lane = 0; lane < std::min(left, 4); ++lane) {
-            const float x = index.key[pos + lane];
-            const float y = index.cross[pos + lane];
-            const bool inside = !(x < lowX) & (x < highX) & !(y < lowY) & (y < highY);
-            lanes |= unsigned{inside} << lane;
-        }
-        return lanes;
-#endif
-    }
-};
-
-// For each set of four lanes (as bits), the lanes in it in ascending order, the rest of
-// the row padding.
-struct PackedLanes {
-    alignas(16) std::int32_t lanes[16][4];
-    std::int32_t count[16];
-};
-constexpr PackedLanes kPackedLanes = [] {
-    PackedLanes packed{};
-    for (int bits = 0; bits < 16; ++bits) {
-        int n = 0;
-        for (int lane = 0; lane < 4; ++lane)
-            if (bits >> lane & 1) packed.lanes[bits][n++] = lane;
-        packed.count[bits] = n;
-    }
-    return packed;
-}();
-
-// Writes the positions of the lanes `lanes` of the four entries from `pos` at out[k] on,
-// in ascending order, and returns k plus their number. Four positions are written
-// whatever the number.
-int appendLanes(std::int32_t* out, int k, int pos, unsigned lanes) {
-#if defined(__SSE2__)
-    const __m128i offsets =
-        _mm_load_si128(reinterpret_cast<const __m128i*>(kPackedLanes.lanes[lanes]));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + k),
-                     _mm_add_epi32(_mm_set1_epi32(pos), offsets));
-#else
-    for (int n = 0; n < 4; ++n) out[k + n] = pos + kPackedLanes.lanes[lanes][n];
-#endif
-    return k + kPackedLanes.count[lanes];
-}
-
-}  // namespace
 
 void WorldStep::run(const WorldView& world, AgentReadings& readings, CaptureList& captures,
                     StepObserver* observer) {
@@ -89,7 +17,7 @@ void WorldStep::run(const WorldView& world, AgentReadings& readings, CaptureList
         return;
     }
     if (observer) observer->phaseDone(StepPhase::sorted);
-    if (vectorPath != VectorPath::sse2) findNeighbours(world);
+    findNeighbours(world);
     if (observer) observer->phaseDone(StepPhase::searched);
     senseAndControl(world, readings);
     if (observer) observer->phaseDone(StepPhase::steered);
@@ -114,30 +42,25 @@ bool WorldStep::sort(const WorldView& world) {
 
 void WorldStep::sense(const WorldView& world, const Agent& self, int slot,
                       const FrameRotation& frame, InputVector& inputs) {
-    if (vectorPath != VectorPath::sse2) {
-        // As the step senses on the wider paths: the neighbour terms by the kernel of all
-        // Agents, for this one alone. Sensing only reads the Agent.
-        if (!neighboursFound_) findNeighbours(world);
-        if (!sensingFieldsFilled_) fillSensingFields(world);
-        sensing_.count = 0;
-        prepareSensing(const_cast<Agent&>(self), slot, world.genomeOf(self), frame, inputs,
-                       nullptr);
-        writeNeighbourTermsOfAll();
-        writeWallTermsOfAll(world.arena());
-        return;
-    }
+    // As the step senses: the terms by the kernels of all Agents, for this one alone.
+    // Sensing only reads the Agent.
+    if (lanesOf(vectorPath) < kGroupSearchLanes) searchNearby(world, self, slot);
+    else if (!neighboursFound_) findNeighbours(world);
+    if (!sensingFieldsFilled_) fillSensingFields(world);
+    sensing_.count = 0;
+    prepareSensing(const_cast<Agent&>(self), slot, world.genomeOf(self), frame, inputs, nullptr);
+    writeNeighbourTermsOfAll();
+    writeWallTermsOfAll(world.arena());
+}
+
+void WorldStep::searchNearby(const WorldView& world, const Agent& self, int slot) {
     if (!preyGridBuilt_) {
         neighbours.buildPreyGrid();
         preyGridBuilt_ = true;
     }
-    inputs.fill(0.0f);
     const bool predator = self.isPredator != 0;
     NeighbourBlock prey;
-    prey.block = kPreyBlock;
-    prey.scaled = predator;
     NeighbourBlock predators;
-    predators.block = kPredatorBlock;
-    predators.scaled = !predator;
     float* reachOnPrey =
         predator ? &neighbours.predatorReachOnPrey[slot] : &neighbours.preyReachOnPrey[slot];
     neighbours.senseNearest(self, predator ? -1 : slot, world.prey, neighbours.preyGrid,
@@ -145,11 +68,25 @@ void WorldStep::sense(const WorldView& world, const Agent& self, int slot,
     neighbours.senseNearestOfAll(
         self, predator ? slot : -1, world.predators, neighbours.predatorsByX,
         predator ? world.settings.predatorPeerWindow : self.senseRange, predators);
-    writeNeighbourBlocks(inputs, self, prey, predators, frame);
-    senseWallsPacked(inputs, self, world.arena(), frame);
+    // The search leaves the Agent itself out already, so it never comes first.
+    auto keep = [](const NeighbourBlock& found, const Agent* agents, NearestSlots& slots) {
+        for (int k = 0; k < kNearestKept; ++k)
+            slots.slot[k] = k < found.count ? std::int32_t(found.neighbours[k] - agents) : -1;
+    };
+    keep(prey, world.prey, predator ? predatorNearPrey[slot] : preyNearPrey[slot]);
+    keep(predators, world.predators,
+         predator ? predatorNearPredators[slot] : preyNearPredators[slot]);
 }
 
 void WorldStep::findNeighbours(const WorldView& world) {
+    if (lanesOf(vectorPath) < kGroupSearchLanes) {
+        // Each Agent that senses searches alone, the Prey in their grid.
+        for (int i = 0; i < world.predatorCount; ++i)
+            if (world.predators[i].digestTimer < 0) searchNearby(world, world.predators[i], i);
+        for (int i = 0; i < world.preyCount; ++i) searchNearby(world, world.prey[i], i);
+        neighboursFound_ = true;
+        return;
+    }
     const NeighbourIndex& n = neighbours;
     searchInGroups(n.predatorsByX, world.predators, 0.0f, n.preyByX, predatorNearPrey.data());
     searchInGroups(n.predatorsByX, world.predators, world.settings.predatorPeerWindow,
@@ -206,27 +143,7 @@ void WorldStep::searchInGroups(const KeptIndex& searching, const Agent* searchin
 void WorldStep::senseAndControl(const WorldView& world, AgentReadings& readings) {
     readings.lastSensedIsPredator = false;
     readings.lastSensedSlot = world.preyCount - 1;
-    if (vectorPath != VectorPath::sse2) {
-        senseAndControlAtOnce(world, readings);
-        return;
-    }
-    for (int i = 0; i < world.predatorCount; ++i) {
-        Agent& p = world.predators[i];
-        if (p.digestTimer < 0) {
-            const FrameRotation frame(p.heading);
-            sense(world, p, i, frame, readings.predatorInputs[i]);
-            readings.predatorOutputs[i] =
-                control(p, world.predatorGenomes[i].data(), readings.predatorInputs[i], frame,
-                        world.settings);
-        }
-    }
-    for (int i = 0; i < world.preyCount; ++i) {
-        Agent& q = world.prey[i];
-        const FrameRotation frame(q.heading);
-        sense(world, q, i, frame, readings.preyInputs[i]);
-        readings.preyOutputs[i] =
-            control(q, world.preyGenomes[i].data(), readings.preyInputs[i], frame, world.settings);
-    }
+    senseAndControlAtOnce(world, readings);
 }
 
 void WorldStep::fillSensingFields(const WorldView& world) {
@@ -256,6 +173,7 @@ void WorldStep::prepareSensing(Agent& a, int slot, const float* genome, const Fr
     s.ownY[k] = a.y;
     s.ownVx[k] = a.vx;
     s.ownVy[k] = a.vy;
+    s.ownRadius[k] = a.radius;
     s.ownRange[k] = a.senseRange;
     s.self[k] = self;
     s.vector[k] = &inputs;
@@ -303,6 +221,7 @@ void WorldStep::padSensing(int multiple) {
         s.ownY[k] = s.ownY[last];
         s.ownVx[k] = s.ownVx[last];
         s.ownVy[k] = s.ownVy[last];
+        s.ownRadius[k] = s.ownRadius[last];
         s.ownRange[k] = s.ownRange[last];
         s.inputs[k] = s.inputs[last];
     }
@@ -311,35 +230,26 @@ void WorldStep::padSensing(int multiple) {
 void WorldStep::writeNeighbourTermsOfAll() {
     SensingAgents& s = sensing_;
     if (s.count == 0) return;
-    padSensing(2);  // two Agents at a time on sixteen lanes
-    const TermLanes lanes{s.x.data(),       s.y.data(),      s.vx.data(),     s.vy.data(),
-                          s.radius.data(),  s.count,         s.self.data(),   s.neighbour.data(),
-                          s.written.data(), s.scaled.data(), s.cosNeg.data(), s.sinNeg.data(),
-                          s.inputs.data()};
-#if defined(KAVROSA_VECTOR_PATHS)
-    if (vectorPath == VectorPath::avx512) neighbourTermsAvx512(lanes);
-    else neighbourTermsAvx2(lanes);
-#else
-    (void)lanes;
-#endif
+    padSensing(4);  // up to four Agents' walls, or two Agents' neighbours, per instruction
+    const TermLanes lanes{
+        s.x.data(),      s.y.data(),         s.vx.data(),      s.vy.data(),        s.radius.data(),
+        s.count,         s.neighbour.data(), s.written.data(), s.scaled.data(),    s.ownX.data(),
+        s.ownY.data(),   s.ownVx.data(),     s.ownVy.data(),   s.ownRadius.data(), s.cosNeg.data(),
+        s.sinNeg.data(), s.inputs.data()};
+    constexpr KernelsOf<TermLanes> kKernels KAV_KERNELS_OF(neighbourTerms);
+    kKernels.run(vectorPath, lanes);
 }
 
 void WorldStep::writeWallTermsOfAll(const Arena& arena) {
     SensingAgents& s = sensing_;
     if (s.count == 0) return;
-#if defined(KAVROSA_VECTOR_PATHS)
-    if (vectorPath == VectorPath::avx512) {
-        padSensing(4);  // four Agents' four walls on sixteen lanes
-        const WallLanes lanes{s.count,         s.ownX.data(),     s.ownY.data(),   s.ownVx.data(),
-                              s.ownVy.data(),  s.ownRange.data(), s.cosNeg.data(), s.sinNeg.data(),
-                              s.inputs.data(), arena.xMin,        arena.xMax,      arena.yMin,
-                              arena.yMax};
-        wallTermsAvx512(lanes);
-        return;
-    }
-#endif
-    for (int k = 0; k < s.count; ++k)
-        senseWallsPacked(*s.vector[k], *s.agent[k], arena, s.frame(k));
+    padSensing(4);
+    const WallLanes lanes{s.count,         s.ownX.data(),     s.ownY.data(),   s.ownVx.data(),
+                          s.ownVy.data(),  s.ownRange.data(), s.cosNeg.data(), s.sinNeg.data(),
+                          s.inputs.data(), arena.xMin,        arena.xMax,      arena.yMin,
+                          arena.yMax};
+    constexpr KernelsOf<WallLanes> kKernels KAV_KERNELS_OF(wallTerms);
+    kKernels.run(vectorPath, lanes);
 }
 
 void WorldStep::senseAndControlAtOnce(const WorldView& world, AgentReadings& readings) {
@@ -444,50 +354,30 @@ void WorldStep::detectCaptures(const WorldView& world, CaptureList& captures) {
 }
 
 void WorldStep::collectWindowEntries(int windowCount) {
-    const SweptWindows& w = windows_;
+    SweptWindows& w = windows_;
     const KeptIndex& byX = neighbours.preyByX;
-    std::int32_t* found = pairs_.preySlot.data();
-#if defined(KAVROSA_VECTOR_PATHS)
-    if (vectorPath == VectorPath::avx512) {
-        const WindowLanes lanes{
-            byX.key.data(),          byX.cross.data(), w.lowX.data(), w.highX.data(), w.lowY.data(),
-            w.highY.data(),          w.begin.data(),   w.end.data(),  windowCount,    found,
-            windows_.foundEnd.data()};
-        windowEntriesAvx512(lanes);
-        return;
-    }
-#endif
-    // Four entries at a time; the positions in the window are packed without branches
-    // (the capacity holds the three written past the last one).
-    int k = 0;
-    for (int i = 0; i < windowCount; ++i) {
-        const SweptWindow window{w.lowX[i], w.highX[i], w.lowY[i], w.highY[i]};
-        const int end = w.end[i];
-        for (int pos = w.begin[i]; pos < end; pos += 4)
-            k = appendLanes(found, k, pos, window.holds(byX, pos, end - pos));
-        windows_.foundEnd[i] = k;
-    }
+    const WindowLanes lanes{byX.key.data(),         byX.cross.data(), w.lowX.data(),
+                            w.highX.data(),         w.lowY.data(),    w.highY.data(),
+                            w.begin.data(),         w.end.data(),     windowCount,
+                            pairs_.preySlot.data(), w.foundEnd.data()};
+    constexpr KernelsOf<WindowLanes> kKernels KAV_KERNELS_OF(windowEntries);
+    kKernels.run(vectorPath, lanes);
 }
 
 void WorldStep::testPairs(const WorldView& world) {
     ContactPairs& pairs = pairs_;
-#if defined(KAVROSA_VECTOR_PATHS)
-    if (vectorPath != VectorPath::sse2) {
-        const ContactLanes lanes{pairs.x1.data(),    pairs.y1.data(),  pairs.vx1.data(),
-                                 pairs.vy1.data(),   pairs.x2.data(),  pairs.y2.data(),
-                                 pairs.vx2.data(),   pairs.vy2.data(), pairs.sumOfRadii.data(),
-                                 pairs.found.data(), pairs.t1.data(),  pairs.count};
-        if (vectorPath == VectorPath::avx512) solveContactsAvx512(lanes);
-        else solveContactsAvx2(lanes);
-    }
-#endif
-    // Pairs in which either party hit a wall test the Prey's images too; on the four-lane
-    // path every pair is tested here.
+    const ContactLanes lanes{pairs.x1.data(),    pairs.y1.data(),  pairs.vx1.data(),
+                             pairs.vy1.data(),   pairs.x2.data(),  pairs.y2.data(),
+                             pairs.vx2.data(),   pairs.vy2.data(), pairs.sumOfRadii.data(),
+                             pairs.found.data(), pairs.t1.data(),  pairs.count};
+    constexpr KernelsOf<ContactLanes> kKernels KAV_KERNELS_OF(solveContacts);
+    kKernels.run(vectorPath, lanes);
+    // Pairs in which either party hit a wall test the Prey's images too.
     for (int i = 0; i < world.predatorCount; ++i) {
         const Agent& p = world.predators[i];
         for (int k = pairs.predatorBegin[i]; k < pairs.predatorBegin[i + 1]; ++k) {
             const Agent& q = world.prey[pairs.preySlot[k]];
-            if (vectorPath != VectorPath::sse2 && !p.hitWall && !q.hitWall) continue;
+            if (!p.hitWall && !q.hitWall) continue;
             const Contact contact = contactOfPair(p, q, world.arena());
             pairs.found[k] = contact.found;
             pairs.t1[k] = contact.t1;

@@ -2,12 +2,11 @@
 // The program's world step. It computes what the reference step computes (the same
 // neighbours in the same order, the same contacts, the same capture list and the same
 // random draws) with the same arithmetic; the search structures differ (a neighbour index
-// kept from tick to tick, on SSE2 with a grid of the Prey's cells, and a capture broad
-// phase over the Prey's x index), and the arithmetic runs on a vector unit (`vectorPath`),
-// each lane with the scalar operations in their order: on SSE2 an Agent at a time, on AVX2
-// and AVX-512 many
-// Agents (or Predator/Prey pairs) per instruction, in the kernels of sim/avx2_kernels.cpp
-// and sim/avx512_kernels.cpp.
+// kept from tick to tick, on the narrower paths with a grid of the Prey's cells, and a
+// capture broad phase over the Prey's x index), and the arithmetic runs on a vector unit
+// (`vectorPath`), each lane with the scalar operations in their order: many Agents' terms
+// (or Predator/Prey pairs) per instruction, in each rule's kernel (sim/unit_kernels.h)
+// compiled for that unit.
 //
 // It falls back on the reference step in two places, because its equivalences rest on
 // assumptions that only those cases break:
@@ -41,8 +40,8 @@ public:
 
     // The phases, public for the tests and benchmarks.
     // Re-sorts the kept indexes and takes the Prey's capture margins; false when the tick
-    // must run the reference step instead (above). The four-lane path's grid of the Prey is
-    // built at its first sense after the sort.
+    // must run the reference step instead (above). The narrower paths' grid of the Prey is
+    // built at their first search after the sort.
     bool sort(const WorldView& world);
     // Fills `inputs` for `self`, which stands in `slot` of its population; requires sort.
     void sense(const WorldView& world, const Agent& self, int slot, const FrameRotation& frame,
@@ -50,15 +49,19 @@ public:
     // The capture phase; requires sort and the moves.
     void detectCaptures(const WorldView& world, CaptureList& captures);
 
-    // The vector unit of the searches (the same results on every path). On the four-lane
-    // path each Agent searches the Prey in their grid and the Predators by a pass over
-    // their x index; on the wider paths the Agents search in groups, one per lane
-    // (sim/nearest_search.h), before any senses.
+    // The vector unit of the step's kernels (the same results on every path). On the
+    // narrower paths (sse2, scalar) each Agent searches the Prey in their grid and the
+    // Predators by a pass over their x index; on the wider paths the Agents search in
+    // groups, one per lane (sim/nearest_search.h). Either way all search before any senses.
     VectorPath vectorPath = widestVectorPath();
 
-    // The wider paths' search: every Agent's nearest of each population (five in its own,
-    // four in the other). `sense` runs it when the sort has not been followed by it yet.
+    // The search: every sensing Agent's nearest of each population (on the wider paths
+    // five in its own, four in the other; on the narrower ones four of each). On the wider
+    // paths `sense` runs it when the sort has not been followed by it yet; on the narrower
+    // ones `sense` searches for its Agent alone.
     void findNeighbours(const WorldView& world);
+    // Paths narrower than this search each Agent alone, the Prey in their grid.
+    static constexpr int kGroupSearchLanes = 8;
 
     NeighbourIndex neighbours;
     // Of the Prey in use at the sort: the largest speed along each axis (the capture
@@ -77,6 +80,8 @@ public:
     std::array<NearestSlots, kMaxPrey> preyNearPredators{};
 
 private:
+    // The nearest of each population for one Agent that senses, on the narrower paths.
+    void searchNearby(const WorldView& world, const Agent& self, int slot);
     void senseAndControl(const WorldView& world, AgentReadings& readings);
     // The nearest in `searched` for every Agent of the index `searching` (of
     // `searchingAgents`), whose window has the half-width `halfWidth` or, at 0, its sense
@@ -124,7 +129,8 @@ private:
         std::array<std::uint8_t, kCapacity> written{}, scaled{};
         alignas(64) std::array<float, kCapacity> cosNeg{}, sinNeg{};  // their frames
         // Their own fields, read a block of Agents at a time.
-        alignas(64) std::array<float, kCapacity> ownX{}, ownY{}, ownVx{}, ownVy{}, ownRange{};
+        alignas(64) std::array<float, kCapacity> ownX{}, ownY{}, ownVx{}, ownVy{}, ownRadius{},
+            ownRange{};
         std::array<InputVector*, kCapacity> vector{};
         std::array<float*, kCapacity> inputs{};  // the vectors' values
         std::array<ControlOutput*, kCapacity> output{};
@@ -156,7 +162,7 @@ private:
 
     bool neighboursFound_ = false;      // findNeighbours ran since the last sort
     bool sensingFieldsFilled_ = false;  // fillSensingFields ran since the last sort
-    bool preyGridBuilt_ = false;        // the four-lane search's grid, built since the last sort
+    bool preyGridBuilt_ = false;        // the narrower paths' grid, built since the last sort
     SteerBatch steering_;               // the wider paths steer every Agent at once
     ContactPairs pairs_;
     ReferenceStep reference_;  // the fallback

@@ -105,7 +105,7 @@ TEST(Evolve, BadArgumentsAndFoldersExitWithTwo) {
     EXPECT_EQ(runEvolve("--ticks many"), 2);
     EXPECT_EQ(runEvolve("--ticks 1 --vector mmx -C " + folder.path.string(), message), 2);
     EXPECT_EQ(readText(message),
-              "kavrosa-evolve: --vector must be sse2, avx2 or avx512 (not \"mmx\")\n");
+              "kavrosa-evolve: --vector must be scalar, sse2, avx2 or avx512 (not \"mmx\")\n");
     EXPECT_EQ(runEvolve("--frobnicate"), 2);
     const auto errors = folder / "errors.txt";
     EXPECT_EQ(runEvolve("--ticks 1 -C " + (folder / "missing").string(), errors), 2);
