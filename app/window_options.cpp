@@ -26,7 +26,9 @@ ParsedWindowOptions parseWindowOptions(int argc, const char* const* argv) {
     app.set_version_flag("--version", std::string("kavrosa ") + KAVROSA_VERSION);
     // A path option names something: an empty value is refused, not ignored.
     const CLI::Validator someName(
-        [](std::string& text) { return text.empty() ? std::string("an empty name") : std::string(); },
+        [](std::string& text) {
+            return text.empty() ? std::string("an empty name") : std::string();
+        },
         "PATH");
     app.add_option("-C,--folder", options.folder,
                    "Folder holding genom.gen and the statistics files (default: the working "
