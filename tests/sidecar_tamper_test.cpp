@@ -18,11 +18,11 @@ namespace {
 using Json = nlohmann::json;
 
 #ifdef KAVROSA_SANITIZE
-constexpr int kVariants = 1500;  // the sanitizers decode several times slower
-constexpr int kRunsOfAccepted = 4;
+constexpr int kVariants = 1000;  // the sanitizers decode several times slower
+constexpr int kRunsOfAccepted = 2;
 #else
-constexpr int kVariants = 4000;
-constexpr int kRunsOfAccepted = 12;
+constexpr int kVariants = 2500;
+constexpr int kRunsOfAccepted = 6;
 #endif
 
 // A sidecar as a program saves it, with the Genome file it belongs to.
