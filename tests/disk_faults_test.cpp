@@ -39,8 +39,8 @@ struct Ended {
 
 // Starts a program with exactly these arguments (no shell: any bytes, empty values),
 // stderr into `errors`; `before` runs in the child before exec.
-pid_t start(const char* program, const std::vector<std::string>& arguments,
-            const fs::path& errors, const std::function<void()>& before = {}) {
+pid_t start(const char* program, const std::vector<std::string>& arguments, const fs::path& errors,
+            const std::function<void()>& before = {}) {
     const pid_t child = fork();
     if (child == 0) {
         std::vector<char*> argv{const_cast<char*>(program)};
@@ -264,8 +264,7 @@ TEST(DiskFaults, OptionValuesThatAreNotOnesAreRefused) {
     for (const char* option : {"--ticks", "--seed", "--until", "-C", "--log", "--dump"}) {
         const Ended ended = run(folder, {option, ""});
         EXPECT_EQ(ended.status, 2) << option;
-        EXPECT_NE(ended.errors.find(std::string(option) + " "), std::string::npos)
-            << ended.errors;
+        EXPECT_NE(ended.errors.find(std::string(option) + " "), std::string::npos) << ended.errors;
     }
     EXPECT_EQ(run(folder, {"--ticks", "-1"}, KAVROSA_SOAK).status, 2);
     EXPECT_EQ(run(folder, {"--ticks", "5", "-C", dir + "/missing"}, KAVROSA_SOAK).status, 2);
