@@ -104,9 +104,26 @@ Json agentRow(const Agent& a) {
 
 [[noreturn]] void refuse(const std::string& what) { throw std::runtime_error(what); }
 
+// The name of a field, as `base`, `base[index]` or `base[index].field`: put together only
+// for a message, since a sidecar has thousands of values. `base` outlives the call.
+struct Name {
+    Name(const char* baseArg, long indexArg = -1, const char* fieldArg = nullptr)
+        : base(baseArg), index(indexArg), field(fieldArg) {}
+    Name(const std::string& baseArg) : base(baseArg.c_str()) {}
+    const char* base;
+    long index = -1;
+    const char* field = nullptr;
+};
+std::string operator+(const Name& name, const std::string& text) {
+    std::string out = name.base;
+    if (name.index >= 0) out += "[" + std::to_string(name.index) + "]";
+    if (name.field) out += std::string(".") + name.field;
+    return out + text;
+}
+
 // A whole number within [low, high] (a float, a text or a number beyond the range is
 // refused, naming the field).
-std::int64_t whole(const Json& j, const std::string& name, std::int64_t low, std::int64_t high) {
+std::int64_t whole(const Json& j, const Name& name, std::int64_t low, std::int64_t high) {
     std::int64_t value = 0;
     if (j.is_number_unsigned()) {
         const std::uint64_t u = j.get<std::uint64_t>();
@@ -123,7 +140,7 @@ std::int64_t whole(const Json& j, const std::string& name, std::int64_t low, std
                std::to_string(high));
     return value;
 }
-std::uint32_t bits(const Json& j, const std::string& name) {
+std::uint32_t bits(const Json& j, const Name& name) {
     return std::uint32_t(whole(j, name, 0, 0xFFFFFFFFll));
 }
 const Json& member(const Json& j, const char* key) {
@@ -131,7 +148,7 @@ const Json& member(const Json& j, const char* key) {
     if (at == j.end()) refuse(std::string("there is no \"") + key + "\"");
     return *at;
 }
-std::string textField(const Json& j, const std::string& name) {
+std::string textField(const Json& j, const Name& name) {
     if (!j.is_string()) refuse(name + " is not a text");
     const std::string& value = j.get_ref<const std::string&>();
     if (value.size() > 2 * kRunTextMaxBytes + 16)
@@ -139,21 +156,21 @@ std::string textField(const Json& j, const std::string& name) {
     return textFromJson(value);
 }
 
-void readAgentRow(const Json& row, Agent& a, const std::string& name) {
+void readAgentRow(const Json& row, Agent& a, const char* kind, long slot) {
     if (!row.is_array() || row.size() != kAgentFieldCount)
-        refuse(name + " has " + std::to_string(row.is_array() ? row.size() : 1) + " values, not " +
-               std::to_string(kAgentFieldCount));
+        refuse(Name(kind, slot) + " has " + std::to_string(row.is_array() ? row.size() : 1) +
+               " values, not " + std::to_string(kAgentFieldCount));
     const std::int64_t ranks = a.isPredator ? kMaxPredators : kMaxPrey;
     std::size_t i = 0;
     for (const auto& f : kIntFields)
-        a.*f.member = std::int32_t(whole(row[i++], name + "." + f.name, f.low,
+        a.*f.member = std::int32_t(whole(row[i++], Name(kind, slot, f.name), f.low,
                                          f.member == &Agent::rank ? ranks - 1 : f.high));
     for (const auto& f : kLongFields)
-        a.*f.member = whole(row[i++], name + "." + f.name, f.low, f.high);
+        a.*f.member = whole(row[i++], Name(kind, slot, f.name), f.low, f.high);
     for (const auto& f : kFlagFields)
-        a.*f.member = std::uint8_t(whole(row[i++], name + "." + f.name, 0, 1));
+        a.*f.member = std::uint8_t(whole(row[i++], Name(kind, slot, f.name), 0, 1));
     for (const auto& f : kFloatFields)
-        a.*f.member = floatOf(bits(row[i++], name + "." + f.name + " (bits)"));
+        a.*f.member = floatOf(bits(row[i++], Name(kind, slot, f.name)));
 }
 
 Json eventsJson(const EventCounts& e) {
@@ -178,7 +195,7 @@ EventCounts readEvents(const Json& j, const char* name, const EventCounts* atMos
         {"predatorDeaths", &EventCounts::predatorDeaths},
         {"preyDeaths", &EventCounts::preyDeaths}};
     for (const auto& [key, field] : fields)
-        e.*field = whole(member(j, key), std::string(name) + "." + key, 0,
+        e.*field = whole(member(j, key), Name(name, -1, key), 0,
                          atMost ? (*atMost).*field : kCounterLimit);
     return e;
 }
@@ -190,7 +207,7 @@ void readRanks(const Json& j, Ranks& ranks, const char* name) {
         refuse(std::string(name) + " does not list " + std::to_string(ranks.size()) + " slots");
     std::array<bool, kMaxPrey> seen{};
     for (std::size_t k = 0; k < ranks.size(); ++k) {
-        const std::string at = std::string(name) + "[" + std::to_string(k) + "]";
+        const Name at(name, long(k));
         ranks[k] = std::int32_t(whole(j[k], at, 0, std::int64_t(ranks.size()) - 1));
         if (seen[std::size_t(ranks[k])])
             refuse(at + " holds slot " + std::to_string(ranks[k]) + " a second time");
@@ -368,9 +385,9 @@ std::optional<Sidecar> decodeSidecar(const std::string& text, const WorldState& 
         if (!prey.is_array() || prey.size() != w.prey.size())
             refuse("prey does not hold " + std::to_string(w.prey.size()) + " rows");
         for (std::size_t i = 0; i < w.predators.size(); ++i)
-            readAgentRow(predators[i], w.predators[i], "predators[" + std::to_string(i) + "]");
+            readAgentRow(predators[i], w.predators[i], "predators", long(i));
         for (std::size_t i = 0; i < w.prey.size(); ++i)
-            readAgentRow(prey[i], w.prey[i], "prey[" + std::to_string(i) + "]");
+            readAgentRow(prey[i], w.prey[i], "prey", long(i));
 
         // The runs are a record, not state: an older file's longer list is cut to the last
         // kSidecarMaxRuns, as the next save would.
@@ -380,16 +397,17 @@ std::optional<Sidecar> decodeSidecar(const std::string& text, const WorldState& 
         if (!runs.is_array()) refuse("runs is not a list");
         for (std::size_t k = 0; k < runs.size(); ++k) {
             const Json& r = runs[k];
-            const std::string name = "runs[" + std::to_string(k) + "]";
+            const Name name("runs", long(k));
             if (!r.is_object()) refuse(name + " is not an object");
             RunRecord run;
-            run.program = textField(member(r, "program"), name + ".program");
-            run.startTick =
-                whole(member(r, "startTick"), name + ".startTick", -kCounterLimit, kCounterLimit);
-            run.endTick = whole(member(r, "endTick"), name + ".endTick", run.startTick, s.tick);
-            run.started = textField(member(r, "started"), name + ".started");
-            run.ended = textField(member(r, "ended"), name + ".ended");
-            run.arguments = textField(member(r, "arguments"), name + ".arguments");
+            run.program = textField(member(r, "program"), Name("runs", long(k), "program"));
+            run.startTick = whole(member(r, "startTick"), Name("runs", long(k), "startTick"),
+                                  -kCounterLimit, kCounterLimit);
+            run.endTick = whole(member(r, "endTick"), Name("runs", long(k), "endTick"),
+                                run.startTick, s.tick);
+            run.started = textField(member(r, "started"), Name("runs", long(k), "started"));
+            run.ended = textField(member(r, "ended"), Name("runs", long(k), "ended"));
+            run.arguments = textField(member(r, "arguments"), Name("runs", long(k), "arguments"));
             recordRun(s.runs, s.runsDropped, std::move(run));
         }
         return s;
