@@ -14,9 +14,30 @@ namespace kav {
 
 namespace {
 
-std::atomic<bool> stopRequested{false};
+// The first signal that asked the run to stop, 0 while none has. The handler only
+// records it: the tick in hand finishes and the save runs whole, whatever comes after.
+std::atomic<int> stopSignal{0};
+static_assert(std::atomic<int>::is_always_lock_free);
 
-extern "C" void requestStop(int) { stopRequested.store(true); }
+extern "C" void requestStop(int signal) {
+    int none = 0;
+    stopSignal.compare_exchange_strong(none, signal);
+}
+
+// Every signal whose default action ends the program and that can be caught: a closed
+// terminal or ssh session (HUP), a closed pipe on stderr (PIPE), Ctrl+\ (QUIT), a
+// batch system's warnings (USR1, USR2, ALRM), a file grown beyond its limit (XFSZ).
+constexpr int kStopSignals[] = {SIGINT,  SIGTERM, SIGHUP,  SIGPIPE, SIGQUIT,
+                                SIGUSR1, SIGUSR2, SIGALRM, SIGXFSZ};
+
+void catchStopSignals() {
+    stopSignal.store(0);
+    struct sigaction action {};
+    action.sa_handler = requestStop;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;  // a system call in progress goes on
+    for (int signal : kStopSignals) sigaction(signal, &action, nullptr);
+}
 
 void writeDumpRow(std::FILE* out, const Agent& a, bool inUse) {
     std::fprintf(out,
@@ -41,7 +62,9 @@ void stepTowardSizes(Population& population, const EvolveOptions& options) {
 
 // 1234567 as "1,234,567".
 std::string grouped(long long value) {
-    std::string digits = std::to_string(value < 0 ? -value : value);
+    const unsigned long long magnitude =
+        value < 0 ? 0ull - static_cast<unsigned long long>(value) : value;
+    std::string digits = std::to_string(magnitude);
     for (int at = int(digits.size()) - 3; at > 0; at -= 3) digits.insert(std::size_t(at), ",");
     return (value < 0 ? "-" : "") + digits;
 }
@@ -61,9 +84,8 @@ void writeDump(std::FILE* out, const Population& population) {
 }
 
 int runEvolve(const EvolveOptions& options) {
-    stopRequested.store(false);
-    std::signal(SIGINT, requestStop);
-    std::signal(SIGTERM, requestStop);
+    // Before the lock is taken: from then on a signal ends the run with a save.
+    catchStopSignals();
 
     RunSettings settings;
     settings.folder = options.folder.empty() ? "." : options.folder;
@@ -77,7 +99,7 @@ int runEvolve(const EvolveOptions& options) {
     RunFolder run(settings);
     if (!run.lock()) {
         std::fprintf(stderr, "kavrosa-evolve: %s\n", run.failure().c_str());
-        return 3;
+        return run.lockInUse() ? 3 : 2;
     }
     auto population = std::make_unique<Population>();
     if (options.vectorPath) population->step.program.vectorPath = *options.vectorPath;
@@ -98,7 +120,7 @@ int runEvolve(const EvolveOptions& options) {
     auto done = [&] {
         return (options.ticks && run_ >= *options.ticks) ||
                (options.untilTick && population->world.tick >= *options.untilTick) ||
-               stopRequested.load();
+               stopSignal.load() != 0;
     };
     while (!done()) {
         stepTowardSizes(*population, options);
@@ -130,6 +152,7 @@ int runEvolve(const EvolveOptions& options) {
 
     int status = 0;
     if (!run.checkpoint(*population) || !saved) status = 1;
+    if (run.logFailed()) status = 1;
     if (!options.dumpFile.empty()) {
         std::FILE* out = std::fopen(options.dumpFile.c_str(), "w");
         if (!out) {
@@ -154,6 +177,15 @@ int runEvolve(const EvolveOptions& options) {
         grouped(events.captures - startEvents.captures).c_str(),
         grouped(births(events) - births(startEvents)).c_str(), population->world.predatorCount,
         population->world.preyCount);
+    // SIGINT and SIGTERM are the asked-for end of a run without --ticks; any other signal
+    // says that the run was cut short, with status 4 once everything is saved.
+    const int signal = stopSignal.load();
+    if (signal != 0 && signal != SIGINT && signal != SIGTERM) {
+        std::fprintf(stderr, "kavrosa-evolve: stopped by SIG%s at tick %s%s\n",
+                     sigabbrev_np(signal), grouped(population->world.tick).c_str(),
+                     status == 0 ? "; the evolution is saved" : "");
+        if (status == 0) status = 4;
+    }
     return status;
 }
 

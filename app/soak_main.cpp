@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
@@ -13,6 +14,31 @@
 #include "evo/invariants.h"
 #include "evo/population.h"
 #include "io/genome_file.h"
+#include "io/sidecar.h"
+
+namespace {
+
+// The message of a value refused by a validator, printed in the programs' own form.
+std::string refusal;
+
+CLI::Validator wholeNumber(const std::string& name, unsigned long long high,
+                           const std::string& rule) {
+    return CLI::Validator(
+        [=](std::string& text) -> std::string {
+            bool ok = !text.empty() && text.size() <= 19;
+            unsigned long long value = 0;
+            for (char c : text) {
+                ok = ok && c >= '0' && c <= '9';
+                if (ok) value = value * 10 + unsigned(c - '0');
+            }
+            if (ok && value <= high) return {};
+            if (refusal.empty()) refusal = name + " must be " + rule + " (not \"" + text + "\")";
+            return refusal;
+        },
+        rule);
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     CLI::App app{
@@ -22,20 +48,50 @@ int main(int argc, char** argv) {
     std::uint64_t ticks = 1000000;
     std::uint32_t seed = 1;
     std::string folder;
-    app.add_option("--ticks", ticks, "Number of ticks to run (default 1000000)");
-    app.add_option("--seed", seed, "Start state of the random source (default 1)");
+    app.add_option("--ticks", ticks, "Number of ticks to run (default 1000000)")
+        ->check(
+            wholeNumber("--ticks", 999'999'999'999'999'999ULL, "a whole number \xE2\x89\xA5 0"));
+    app.add_option("--seed", seed, "Start state of the random source (default 1)")
+        ->check(wholeNumber("--seed", 4294967295ULL, "a whole number from 0 to 4294967295"));
     app.add_option("-C,--folder", folder,
-                   "Start from genom.gen in this folder (default: a new evolution)");
+                   "Start from genom.gen in this folder (default: a new evolution)")
+        ->check(CLI::Validator(
+            [](std::string& text) -> std::string {
+                std::error_code error;
+                if (!text.empty() && std::filesystem::is_directory(text, error)) return {};
+                if (refusal.empty()) refusal = "-C " + text + " is not a folder";
+                return refusal;
+            },
+            "DIR"));
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {
+        if (!refusal.empty()) {
+            std::fprintf(stderr, "kavrosa-soak: %s\n", refusal.c_str());
+            return 2;
+        }
         const int code = app.exit(error);
         return code == 0 ? 0 : 2;
     }
 
-    // Without a folder the Genomes are random; nothing is ever written.
+    // Without a folder the Genomes are random; nothing is ever written. A folder must
+    // hold a genom.gen that loads: a soak of a random world would say nothing about it.
     std::optional<kav::SavedEvolution> saved;
-    if (!folder.empty()) saved = kav::GenomeFile(folder).load().evolution;
+    if (!folder.empty()) {
+        const kav::LoadedGenomes loaded = kav::GenomeFile(folder).load();
+        if (!loaded.evolution) {
+            std::fprintf(stderr, "kavrosa-soak: no usable genom.gen in %s\n", folder.c_str());
+            return 2;
+        }
+        if (loaded.evolution->tick > kav::kCounterLimit ||
+            loaded.evolution->tick < -kav::kCounterLimit) {
+            std::fprintf(stderr, "kavrosa-soak: genom.gen in %s holds the tick %lld, beyond %lld\n",
+                         folder.c_str(), static_cast<long long>(loaded.evolution->tick),
+                         static_cast<long long>(kav::kCounterLimit));
+            return 2;
+        }
+        saved = loaded.evolution;
+    }
     auto population = std::make_unique<kav::Population>();
     population->world.random.setState(seed);
     population->setup(kav::kStandardArena, 0.05f, 0.02f, kav::kMaxPredators, kav::kMaxPrey,

@@ -24,13 +24,21 @@ ParsedWindowOptions parseWindowOptions(int argc, const char* const* argv) {
     ParsedWindowOptions parsed;
     WindowOptions& options = parsed.options;
     app.set_version_flag("--version", std::string("kavrosa ") + KAVROSA_VERSION);
+    // A path option names something: an empty value is refused, not ignored.
+    const CLI::Validator someName(
+        [](std::string& text) {
+            return text.empty() ? std::string("an empty name") : std::string();
+        },
+        "PATH");
     app.add_option("-C,--folder", options.folder,
                    "Folder holding genom.gen and the statistics files (default: the working "
-                   "folder)");
+                   "folder)")
+        ->check(someName);
     app.add_option("--seed", options.seed,
                    "Start state of the random source of a new evolution (default 1)");
     app.add_option("--log", options.logFile,
-                   "Append a row of the world's report to this CSV file every 200 ticks");
+                   "Append a row of the world's report to this CSV file every 200 ticks")
+        ->check(someName);
     app.add_option("--autosave", options.autosaveSeconds,
                    "Save genom.gen every SECONDS while running (default 300, 0 = never)")
         ->check(CLI::NonNegativeNumber);

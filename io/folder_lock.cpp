@@ -29,6 +29,7 @@ FolderLock::~FolderLock() { release(); }
 
 bool FolderLock::acquire(const std::filesystem::path& folder) {
     release();
+    inUse_ = false;
     const std::filesystem::path path = folder / kLockFileName;
     int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
     // A lock file left by another user may not be writable; it can still be locked.
@@ -40,7 +41,8 @@ bool FolderLock::acquire(const std::filesystem::path& folder) {
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         const int error = errno;
         ::close(fd);
-        if (error == EWOULDBLOCK)
+        inUse_ = error == EWOULDBLOCK;
+        if (inUse_)
             failure_ = "folder " + folder.string() + " is in use by " + describeLockHolder(path);
         else failure_ = "cannot lock " + path.string() + ": " + std::strerror(error);
         return false;

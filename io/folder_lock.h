@@ -23,9 +23,13 @@ public:
     void release();
     bool held() const { return fd_ >= 0; }
     const std::string& failure() const { return failure_; }
+    // After a failed acquire: true when another process holds the lock, false when the
+    // lock file itself could not be used (a folder, a link, no permission).
+    bool inUse() const { return inUse_; }
 
 private:
     int fd_ = -1;
+    bool inUse_ = false;
     std::string failure_;
 };
 

@@ -192,8 +192,11 @@ namespace {
 
 bool failSave(const std::filesystem::path& path, const std::filesystem::path& temporary,
               const char* why) {
-    std::fprintf(stderr, "kavrosa: saving %s failed (%s); the previous file is kept\n",
-                 describe(path).c_str(), why);
+    std::error_code error;
+    const bool previous = std::filesystem::symlink_status(path, error).type() !=
+                          std::filesystem::file_type::not_found;
+    std::fprintf(stderr, "kavrosa: saving %s failed (%s); %s\n", describe(path).c_str(), why,
+                 previous ? "the previous file is kept" : "nothing is saved");
     std::error_code ignored;
     std::filesystem::remove(temporary, ignored);
     return false;

@@ -5,6 +5,8 @@
 #include <system_error>
 #include <utility>
 
+#include "evo/invariants.h"
+
 namespace kav {
 
 #ifndef KAVROSA_VERSION
@@ -39,7 +41,88 @@ std::optional<GenomeFileIdentity> identify(const std::filesystem::path& path) {
 
 void note(const std::string& line) { std::fprintf(stderr, "kavrosa: %s\n", line.c_str()); }
 
+// Moves a file this run refused aside, as NAME.rejected (or .rejected.N when taken), so
+// that the save does not replace it. False with the reason when the rename fails.
+bool keepAside(const std::filesystem::path& path, std::string& why) {
+    std::error_code error;
+    std::filesystem::path kept = path;
+    kept += ".rejected";
+    for (int n = 1; std::filesystem::symlink_status(kept, error).type() !=
+                        std::filesystem::file_type::not_found &&
+                    n < 1000;
+         ++n) {
+        kept = path;
+        kept += ".rejected." + std::to_string(n);
+    }
+    std::filesystem::rename(path, kept, error);
+    if (error) {
+        why = error.message();
+        return false;
+    }
+    note("the unusable " + path.string() + " is kept as " + kept.string());
+    return true;
+}
+
+// Why a file the run replaces cannot be used as it stands: a folder, or a symbolic link
+// whose target does not exist (a save would replace the link, not write its target).
+std::string unusableAsFile(const std::filesystem::path& path) {
+    std::error_code error;
+    const auto link = std::filesystem::symlink_status(path, error).type();
+    const auto target = std::filesystem::status(path, error).type();
+    if (link == std::filesystem::file_type::symlink &&
+        target == std::filesystem::file_type::not_found)
+        return path.string() + " is a symbolic link to " +
+               std::filesystem::read_symlink(path, error).string() +
+               ", which does not exist; restore its target or remove the link";
+    if (target == std::filesystem::file_type::directory)
+        return path.string() + " is a folder, not a file; move it away to run here";
+    return {};
+}
+
 }  // namespace
+
+namespace {
+
+// Two paths for the same file: the same place once links and dots are resolved, or the
+// same file by its inode (a hard link).
+bool sameFile(const std::filesystem::path& a, const std::filesystem::path& b) {
+    std::error_code error;
+    const auto resolved = [&](const std::filesystem::path& p) {
+        return std::filesystem::weakly_canonical(std::filesystem::absolute(p, error), error)
+            .lexically_normal();
+    };
+    const std::filesystem::path ca = resolved(a);
+    if (error) return false;
+    const std::filesystem::path cb = resolved(b);
+    if (error) return false;
+    if (ca == cb) return true;
+    return std::filesystem::exists(a, error) && std::filesystem::exists(b, error) &&
+           std::filesystem::equivalent(a, b, error);
+}
+
+}  // namespace
+
+std::string outputClash(const std::filesystem::path& folder,
+                        const std::vector<std::pair<std::string, std::filesystem::path>>& outputs) {
+    std::vector<std::string> own = {kGenomeFileName, kSidecarFileName, kLockFileName};
+    for (const char* name : {kGenomeFileName, kSidecarFileName}) {
+        own.push_back(std::string(name) + ".tmp");
+        own.push_back(std::string(name) + ".rejected");
+    }
+    for (int f = 0; f < kStatisticsFileCount; ++f)
+        own.push_back(statisticsFileName(StatisticsFile(f)));
+    for (std::size_t i = 0; i < outputs.size(); ++i) {
+        const auto& [label, path] = outputs[i];
+        for (const std::string& name : own)
+            if (sameFile(path, folder / name))
+                return label + " " + path.string() + " is the folder's " + name +
+                       "; give another file";
+        for (std::size_t k = 0; k < i; ++k)
+            if (sameFile(path, outputs[k].second))
+                return outputs[k].first + " and " + label + " name the same file " + path.string();
+    }
+    return {};
+}
 
 std::string utcNow() {
     const std::time_t now = std::time(nullptr);
@@ -62,7 +145,8 @@ bool RunFolder::lock() {
 }
 
 std::optional<Sidecar> RunFolder::readSidecar(const WorldState& blank, std::string& why) {
-    const std::optional<std::string> text = readTextFile(sidecarPath(settings_.folder), why);
+    const std::optional<std::string> text =
+        readTextFile(sidecarPath(settings_.folder), why, kSidecarMaxBytes);
     if (!text) return std::nullopt;
     return decodeSidecar(*text, blank, why);
 }
@@ -87,6 +171,10 @@ void RunFolder::completeInterruptedCheckpoint(const WorldState& blank) {
 }
 
 bool RunFolder::open(Population& population) {
+    for (const std::filesystem::path& path : {genomeFile_.path(), sidecarPath(settings_.folder)}) {
+        failure_ = unusableAsFile(path);
+        if (!failure_.empty()) return false;
+    }
     // A blank world for the parts of the Agents that the sidecar does not hold.
     const WorldState blank = [] {
         auto world = std::make_unique<World>();
@@ -96,6 +184,13 @@ bool RunFolder::open(Population& population) {
     completeInterruptedCheckpoint(blank);
 
     const LoadedGenomes loaded = genomeFile_.load();
+    if (loaded.evolution &&
+        (loaded.evolution->tick > kCounterLimit || loaded.evolution->tick < -kCounterLimit)) {
+        failure_ = genomeFile_.path().string() + " holds the tick " +
+                   std::to_string(loaded.evolution->tick) + ", beyond the limit of " +
+                   std::to_string(kCounterLimit) + " ticks either side of 0; it is left as it is";
+        return false;
+    }
     const std::uint32_t requestedSeed = settings_.seed.value_or(1);
     std::optional<Sidecar> sidecar;
     if (loaded.evolution) {
@@ -115,6 +210,21 @@ bool RunFolder::open(Population& population) {
                       ", which was written for tick " + std::to_string(sidecar->tick) +
                       (sidecar->tick == loaded.evolution->tick ? " and other bytes" : "") +
                       " (this file is at tick " + std::to_string(loaded.evolution->tick) + ")";
+        else {
+            // It belongs to this genom.gen: its state must fit the counts and keep the
+            // world's invariants, checked on a world of its own before this one is touched.
+            std::string unfit = checkSidecarWorld(sidecar->world, loaded.evolution->predatorCount,
+                                                  loaded.evolution->preyCount);
+            if (unfit.empty()) {
+                auto trial = std::make_unique<Population>();
+                trial->setupStandard(&*loaded.evolution);
+                trial->restoreWorldState(sidecar->world);
+                unfit = checkInvariants(*trial);
+            }
+            if (!unfit.empty())
+                problem = genomeName + ": its sidecar " + kSidecarFileName + " cannot be used (" +
+                          unfit + ")";
+        }
         if (!problem.empty()) {
             sidecar.reset();
             note(problem + ": the random state starts from the seed " +
@@ -130,6 +240,7 @@ bool RunFolder::open(Population& population) {
         eventsAtLastLogRow_ = sidecar->eventsAtLastLogRow;
         sidecarLogWritten_ = sidecar->logWritten;
         runs_ = sidecar->runs;
+        runsDropped_ = sidecar->runsDropped;
         if (settings_.seed)
             note("the seed " + std::to_string(*settings_.seed) + " is not used: the evolution in " +
                  settings_.folder.string() + " continues its random state from " +
@@ -143,10 +254,16 @@ bool RunFolder::open(Population& population) {
             population.setup(kStandardArena, 0.05f, 0.02f, settings_.startPredators,
                              settings_.startPrey);
     }
+    // A sidecar that was not used is kept aside at the first save rather than replaced.
+    std::error_code error;
+    keepRejectedSidecar_ =
+        !resumedExactly_ &&
+        std::filesystem::symlink_status(sidecarPath(settings_.folder), error).type() !=
+            std::filesystem::file_type::not_found;
     startTick_ = population.world.tick;
     const std::string now = utcNow();
-    runs_.push_back(
-        RunRecord{settings_.program, startTick_, startTick_, now, now, settings_.arguments});
+    recordRun(runs_, runsDropped_,
+              RunRecord{settings_.program, startTick_, startTick_, now, now, settings_.arguments});
 
     if (!settings_.logFile.empty()) {
         std::string why;
@@ -161,10 +278,11 @@ bool RunFolder::open(Population& population) {
         }
         for (const std::string& line : notes) note(line);
     }
-    // With a log, an evolution that did not continue from its sidecar is saved at once,
-    // so that the rows the log gets from now on always belong to a saved evolution that
-    // resumes exactly, also after a kill before the first checkpoint.
-    if (!resumedExactly_ && log_.isOpen() && !checkpoint(population)) {
+    // With a log, an evolution that did not continue from its sidecar, or whose sidecar
+    // was saved by a run without a log, is saved at once, so that the rows the log gets
+    // from now on always belong to a saved evolution that resumes exactly and knows them
+    // as its own, also after a kill before the first checkpoint.
+    if ((!resumedExactly_ || !sidecarLogWritten_) && log_.isOpen() && !checkpoint(population)) {
         failure_ = "cannot save the new evolution in " + settings_.folder.string();
         return false;
     }
@@ -199,9 +317,20 @@ bool RunFolder::checkpoint(const Population& population) {
     runs_.back().endTick = population.world.tick;
     runs_.back().ended = utcNow();
     sidecar.runs = runs_;
+    sidecar.runsDropped = runsDropped_;
 
     if (!genomeFile_.writeTemporary(bytes)) return false;
     std::string why;
+    if (keepRejectedSidecar_) {
+        if (!keepAside(sidecarPath(settings_.folder), why)) {
+            note("saving " + sidecarPath(settings_.folder).string() + " failed (cannot keep the " +
+                 "unusable one aside: " + why + "); the previous files are kept");
+            std::error_code ignored;
+            std::filesystem::remove(genomeFile_.temporaryPath(), ignored);
+            return false;
+        }
+        keepRejectedSidecar_ = false;
+    }
     if (!writeFileAtomically(sidecarPath(settings_.folder), encodeSidecar(sidecar), why)) {
         note("saving " + sidecarPath(settings_.folder).string() + " failed (" + why +
              "); the previous files are kept");

@@ -43,8 +43,10 @@ class RunFolder {
 public:
     explicit RunFolder(RunSettings settings);
 
-    // One writer per folder. False when another program holds it (failure() names it).
+    // One writer per folder. False when another program holds it (failure() names it;
+    // lockInUse() is then true) or the lock file cannot be used.
     bool lock();
+    bool lockInUse() const { return lock_.inUse(); }
 
     // Sets the population up: from genom.gen and, when it matches, its sidecar (the
     // world then continues exactly where it was saved), or from genom.gen alone, or as
@@ -63,6 +65,8 @@ public:
     bool checkpoint(const Population& population);
 
     const std::string& failure() const { return failure_; }
+    // True when a row of the log could not be written (the run then ends with an error).
+    bool logFailed() const { return logFailed_; }
     // True when the world continued from its sidecar's state.
     bool resumedExactly() const { return resumedExactly_; }
     std::int64_t startTick() const { return startTick_; }
@@ -82,11 +86,20 @@ private:
     bool resumedExactly_ = false;
     bool sidecarLogWritten_ = false;
     bool logFailed_ = false;
+    bool keepRejectedSidecar_ = false;
+    std::int64_t runsDropped_ = 0;
     std::int64_t startTick_ = 0;
     std::uint32_t seed_ = 1;
     EventCounts eventsAtLastLogRow_;
     std::vector<RunRecord> runs_;
 };
+
+// Whether the output files named by options (a label such as "--dump" and a path each)
+// would write over a file of the run folder (genom.gen, its sidecar, their temporary and
+// rejected copies, the lock, the statistics files) or over each other. Empty when not,
+// else one line naming the clash.
+std::string outputClash(const std::filesystem::path& folder,
+                        const std::vector<std::pair<std::string, std::filesystem::path>>& outputs);
 
 // The current time in UTC as 2026-12-09T02:30:00Z.
 std::string utcNow();

@@ -63,11 +63,16 @@ void addInt(std::string& row, std::int64_t value) {
 bool parseTick(std::string_view line, std::int64_t& tick) {
     const std::size_t comma = line.find(',');
     if (comma == 0 || comma == std::string_view::npos) return false;
+    std::string_view digits = line.substr(0, comma);
+    const bool negative = digits[0] == '-';
+    if (negative) digits.remove_prefix(1);
+    if (digits.empty() || digits.size() > 18) return false;  // no counter wraps here
     tick = 0;
-    for (char c : line.substr(0, comma)) {
+    for (char c : digits) {
         if (c < '0' || c > '9') return false;
         tick = tick * 10 + (c - '0');
     }
+    if (negative) tick = -tick;
     return true;
 }
 
@@ -115,7 +120,11 @@ LogContents parseLog(const std::string& text) {
     LogContents log;
     log.size = text.size();
     const std::size_t headerBreak = text.find('\n');
-    if (headerBreak == std::string::npos) return log;
+    if (headerBreak == std::string::npos) {
+        // A torn header is a beginning of it; anything else is another file.
+        log.foreignHeader = logHeader().compare(0, text.size(), text) != 0;
+        return log;
+    }
     const std::string_view header(text.data(), headerBreak);
     if (header != logHeader()) {
         log.foreignHeader = true;
@@ -125,15 +134,23 @@ LogContents parseLog(const std::string& text) {
     log.headerEnd = headerBreak + 1;
     const int columns = logColumnCount();
     std::size_t start = log.headerEnd;
+    std::size_t lineNumber = 1;
     while (start < text.size()) {
         const std::size_t lineBreak = text.find('\n', start);
         if (lineBreak == std::string::npos) break;  // torn
+        ++lineNumber;
         const std::string_view line(text.data() + start, lineBreak - start);
         std::int64_t tick = 0;
         int commas = 0;
         for (char c : line) commas += c == ',';
-        if (commas != columns - 1 || !parseTick(line, tick)) break;
-        if (!log.ticks.empty() && tick <= log.ticks.back()) break;
+        const bool row = commas == columns - 1 && parseTick(line, tick);
+        if (!row || (!log.ticks.empty() && tick <= log.ticks.back())) {
+            log.badLine = lineNumber;
+            log.badWhy = !row ? "not a row of " + std::to_string(columns) + " values"
+                              : "its tick " + std::to_string(tick) + " does not follow " +
+                                    std::to_string(log.ticks.back());
+            break;
+        }
         log.ticks.push_back(tick);
         log.rowEnds.push_back(lineBreak + 1);
         start = lineBreak + 1;
@@ -174,6 +191,9 @@ bool TimeSeriesLog::open(const std::filesystem::path& path, std::int64_t tick, b
     }
     const LogContents log = parseLog(text);
     if (log.foreignHeader) return fail("its first line is not the header of a Kavrosa log");
+    if (log.badLine > 0)
+        return fail("line " + std::to_string(log.badLine) + " is " + log.badWhy +
+                    "; the file is left as it is (repair or move it)");
 
     std::size_t keep = log.hasHeader ? log.headerEnd : 0;
     std::size_t kept = 0;

@@ -18,10 +18,13 @@ std::string logRow(const TickReport& report, const EventCounts& atPreviousRow);
 int logColumnCount();
 
 // The complete rows of a log's text: the tick of each and where its line ends. Parsing
-// stops at the first line that is not a whole row (a torn last line, another header).
+// stops at the first line that is not a whole row: a torn last line (no line break), or
+// a whole line that is not a row, whose number `badLine` then gives.
 struct LogContents {
     bool hasHeader = false;      // the first line is this program's header
-    bool foreignHeader = false;  // the first line is whole but another header
+    bool foreignHeader = false;  // the text does not begin with (a part of) the header
+    std::size_t badLine = 0;     // 1-based; 0: every whole line after the header is a row
+    std::string badWhy;
     std::vector<std::int64_t> ticks;
     std::vector<std::size_t> rowEnds;  // offset just past each row's line break
     std::size_t headerEnd = 0;
@@ -37,7 +40,8 @@ public:
     ~TimeSeriesLog();
 
     // Opens the log for appending at tick `tick`. A new or empty file gets the header.
-    // A torn last line (a program killed while writing) is dropped. Rows after `tick`
+    // A torn last line (a program killed while writing) is dropped; a file that is not a
+    // log or has a whole line that is not a row is refused as it stands. Rows after `tick`
     // are dropped when `dropLaterRows` (the evolution resumes exactly from a checkpoint
     // older than the log); otherwise they are refused: they belong to another evolution.
     // False with the reason in `why` when the file can't be used; `notes` gets a line

@@ -1,6 +1,7 @@
 #include "sim/agent.h"
 
 #include <cmath>
+#include <limits>
 
 namespace kav {
 
@@ -61,7 +62,9 @@ void Agent::beginTick(float energyPerTick) {
     age += 1;
     energy = static_cast<float>(double(energy) + double(energyPerTick));
     if (isPredator) {
-        digestTimer -= 1;
+        // The timer runs on through a slot's generations (reproduction leaves it); it stops
+        // at its lowest value rather than wrap to a digesting one.
+        if (digestTimer > std::numeric_limits<std::int32_t>::min()) digestTimer -= 1;
         ticksSinceCatch += 1;
     }
 }

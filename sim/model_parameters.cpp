@@ -40,7 +40,7 @@ constexpr ModelParameter kParameters[] = {
      "half-width of the square in which a Predator senses other Predators", 0, 100, false,
      KAV_FLOAT(predatorPeerWindow)},
     {"predator.starvation_ticks", "ticks",
-     "a Predator starves after more ticks than this without a catch", 1, 1000000, true,
+     "a Predator starves after more ticks than this without a catch", 1, kMaxStarvationTicks, true,
      KAV_INTEGER(predatorStarvationTicks)},
     {"energy.per_tick", "energy / tick", "energy every Agent gains at each tick", 0, 1, false,
      KAV_FLOAT(energyPerTick)},

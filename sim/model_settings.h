@@ -9,6 +9,9 @@
 
 namespace kav {
 
+// The longest starvation limit a world may have.
+constexpr std::int32_t kMaxStarvationTicks = 1'000'000;
+
 struct ModelSettings {
     Arena arena = kStandardArena;
     float predatorRadius = 0.02f;

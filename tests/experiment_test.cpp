@@ -197,7 +197,10 @@ TEST(ExperimentResume, TwoRunsGiveTheFilesOfOneAndAStrangerIsReported) {
     EXPECT_EQ(stranger.status, 0);
     EXPECT_NE(stranger.errors.find("does not match its sidecar"), std::string::npos);
     EXPECT_NE(stranger.errors.find("seed 5"), std::string::npos) << stranger.errors;
-    EXPECT_EQ(std::count(stranger.errors.begin(), stranger.errors.end(), '\n'), 1);
+    // The sidecar it did not use is kept aside, not replaced.
+    EXPECT_EQ(std::count(stranger.errors.begin(), stranger.errors.end(), '\n'), 2);
+    EXPECT_NE(stranger.errors.find("kept as"), std::string::npos) << stranger.errors;
+    EXPECT_TRUE(fs::exists(split / (std::string(kSidecarFileName) + ".rejected")));
     // The log now reaches past the evolution in the folder, which was saved by a run
     // without a log: its rows are another evolution's and are not dropped.
     const Result ahead = evolve(files(split) + " --ticks 0", split.path);

@@ -35,14 +35,28 @@ run full -C "$work/full" --ticks 50
 grep -q "saving .*genom.gen failed" "$work/full.err" || fail "full disk: $(cat "$work/full.err")"
 cmp -s "$work/saved.gen" "$work/full/genom.gen" || fail "full disk: genom.gen changed"
 
-# 2. genom.gen is a folder: a new evolution runs, the save fails, the folder stays.
+# 2. genom.gen is a folder: refused before the run, nothing written beside it.
 mkdir -p "$work/folder/genom.gen"
 run folder -C "$work/folder" --ticks 50
-[ "$status" -eq 1 ] || fail "folder: status $status"
-[ "$(lines "$work/folder.err")" -eq 2 ] || fail "folder: $(cat "$work/folder.err")"
-grep -q "cannot load .*it is a folder" "$work/folder.err" || fail "folder: $(cat "$work/folder.err")"
-grep -q "failed" "$work/folder.err" || fail "folder: $(cat "$work/folder.err")"
+[ "$status" -eq 2 ] || fail "folder: status $status"
+[ "$(lines "$work/folder.err")" -eq 1 ] || fail "folder: $(cat "$work/folder.err")"
+grep -q "genom.gen is a folder" "$work/folder.err" || fail "folder: $(cat "$work/folder.err")"
 [ -d "$work/folder/genom.gen" ] || fail "folder: genom.gen is no longer a folder"
+[ ! -e "$work/folder/genom.gen.json" ] || fail "folder: a sidecar was written beside it"
+
+# 2b. A dangling symbolic link as genom.gen: refused, the link stays a link.
+mkdir "$work/dangling" && ln -s "$work/nowhere.gen" "$work/dangling/genom.gen"
+run dangling -C "$work/dangling" --ticks 50
+[ "$status" -eq 2 ] || fail "dangling link: status $status"
+grep -q "symbolic link to .*does not exist" "$work/dangling.err" || fail "dangling link: $(cat "$work/dangling.err")"
+[ -L "$work/dangling/genom.gen" ] && [ ! -e "$work/nowhere.gen" ] || fail "dangling link: replaced"
+
+# 2c. A lock file that is a folder: the folder is not "in use" (status 3), it cannot be
+#     used (status 2).
+mkdir -p "$work/lockdir/kavrosa.lock"
+run lockdir -C "$work/lockdir" --ticks 50
+[ "$status" -eq 2 ] || fail "lock folder: status $status"
+grep -q "kavrosa.lock" "$work/lockdir.err" || fail "lock folder: $(cat "$work/lockdir.err")"
 
 # 3. A short genom.gen: refused, new evolution saved, the short file kept aside.
 mkdir "$work/short" && head -c 30000 "$work/saved.gen" > "$work/short/genom.gen"

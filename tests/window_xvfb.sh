@@ -62,12 +62,13 @@ rss_kib() {
   ps -o rss= -p "$pid" | tr -d ' '
 }
 
-stop() {
-  kill -TERM "$pid"
+stop() {  # [SIGNAL], default TERM
+  local signal=${1:-TERM}
+  kill -"$signal" "$pid"
   local rc=0
   wait "$pid" || rc=$?
   pid=
-  [[ $rc == 0 ]] || fail "exit status $rc after SIGTERM: $(cat err.txt)"
+  [[ $rc == 0 ]] || fail "exit status $rc after SIG$signal: $(cat err.txt)"
 }
 
 # Genome file fields (little-endian): tick at 60480, Predator and Prey counts after it.
@@ -253,7 +254,7 @@ save_resume)
   sleep 3
   import -window root shot.png
   t1=$(now_ms)
-  stop
+  stop HUP  # a closed terminal saves as SIGTERM does
   g2=$(saved_tick)
   note "second run saved tick $g2 after $(( t1 - t0 )) ms since the resize"
   (( g2 >= g1 + 10 )) || fail "second run saved tick $g2 after $g1: not continued or frozen"
@@ -269,8 +270,8 @@ save_resume)
   (( n > 25000 && n < 60000 )) || fail "$n agent pixels drawn after the resize"
 
   # A save that cannot be made shows in the exit status.
-  rm genom.gen
-  mkdir genom.gen
+  rm genom.gen genom.gen.json
+  ln -s /dev/full genom.gen.tmp
   start
   sleep 0.5
   kill -TERM "$pid"
