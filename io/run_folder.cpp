@@ -37,9 +37,11 @@ std::optional<GenomeFileIdentity> identify(const std::filesystem::path& path) {
     return identity;
 }
 
-void note(const std::string& line) { std::fprintf(stderr, "kavrosa: %s\n", line.c_str()); }
-
 }  // namespace
+
+void RunFolder::note(const std::string& line) const {
+    std::fprintf(stderr, "%s: %s\n", settings_.program.c_str(), line.c_str());
+}
 
 std::string utcNow() {
     const std::time_t now = std::time(nullptr);

@@ -204,6 +204,14 @@ TEST(ExperimentResume, TwoRunsGiveTheFilesOfOneAndAStrangerIsReported) {
     EXPECT_EQ(ahead.status, 2);
     EXPECT_NE(ahead.errors.find("another evolution"), std::string::npos) << ahead.errors;
     EXPECT_EQ(readText(split / "log.csv"), logBefore);
+
+    // A genom.gen without its sidecar is said by the program that reads it.
+    fs::remove(split / kSidecarFileName);
+    const Result alone = evolve("-C " + split.path.string() + " --ticks 0", split.path);
+    EXPECT_EQ(alone.status, 0);
+    const std::string said =
+        "kavrosa-evolve: " + (split / "genom.gen").string() + " has no sidecar";
+    EXPECT_EQ(alone.errors.rfind(said, 0), 0u) << alone.errors;
 }
 
 TEST(ExperimentLock, SecondProgramRefusedAndAKilledHolderBlocksNothing) {
