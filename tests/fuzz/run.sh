@@ -3,6 +3,7 @@
 # and UndefinedBehaviorSanitizer) and runs it for a bounded time.
 #
 #   tests/fuzz/run.sh [SECONDS]      default 60
+#   tests/fuzz/run.sh --build        only builds the target
 #
 # New inputs go to build-fuzz/corpus, crashes and their inputs to build-fuzz/artifacts;
 # the committed seeds in tests/fuzz/corpus are only read. Exit status 0 when the run
@@ -17,6 +18,7 @@ cmake -S "$root" -B "$out" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
       -DCMAKE_CXX_COMPILER="${CXX_FUZZ:-clang++-14}" -DKAVROSA_FUZZ=ON -DKAVROSA_SANITIZE=ON \
       -DKAVROSA_WINDOW=OFF -DKAVROSA_TESTS=OFF > /dev/null
 cmake --build "$out" -j"$(nproc)" --target kavrosa_genome_fuzz
+[ "$seconds" = --build ] && exit 0
 
 echo "Fuzzing the Genome file for $seconds s"
 "$out/tests/fuzz/kavrosa_genome_fuzz" -max_total_time="$seconds" -timeout=20 -max_len=61000 \
