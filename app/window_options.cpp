@@ -8,9 +8,7 @@
 #include <system_error>
 #include <unistd.h>
 
-#ifndef KAVROSA_VERSION
-#define KAVROSA_VERSION "unknown"
-#endif
+#include "io/run_folder.h"
 
 namespace kav {
 
@@ -23,7 +21,7 @@ ParsedWindowOptions parseWindowOptions(int argc, const char* const* argv) {
         "kavrosa"};
     ParsedWindowOptions parsed;
     WindowOptions& options = parsed.options;
-    app.set_version_flag("--version", std::string("kavrosa ") + KAVROSA_VERSION);
+    app.set_version_flag("--version", std::string("kavrosa ") + programVersion());
     // A path option names something: an empty value is refused, not ignored.
     const CLI::Validator someName(
         [](std::string& text) {

@@ -39,13 +39,12 @@ std::optional<GenomeFileIdentity> identify(const std::filesystem::path& path) {
     return identity;
 }
 
-void note(const std::string& line) { std::fprintf(stderr, "kavrosa: %s\n", line.c_str()); }
-
 // Moves a file this run refused aside, as NAME.rejected (or .rejected.N when taken), so
-// that the save does not replace it. False with the reason when the rename fails.
-bool keepAside(const std::filesystem::path& path, std::string& why) {
+// that the save does not replace it. False with the reason when the rename fails; `kept`
+// is the new name.
+bool keepAside(const std::filesystem::path& path, std::filesystem::path& kept, std::string& why) {
     std::error_code error;
-    std::filesystem::path kept = path;
+    kept = path;
     kept += ".rejected";
     for (int n = 1; std::filesystem::symlink_status(kept, error).type() !=
                         std::filesystem::file_type::not_found &&
@@ -59,7 +58,6 @@ bool keepAside(const std::filesystem::path& path, std::string& why) {
         why = error.message();
         return false;
     }
-    note("the unusable " + path.string() + " is kept as " + kept.string());
     return true;
 }
 
@@ -122,6 +120,10 @@ std::string outputClash(const std::filesystem::path& folder,
                 return outputs[k].first + " and " + label + " name the same file " + path.string();
     }
     return {};
+}
+
+void RunFolder::note(const std::string& line) const {
+    std::fprintf(stderr, "%s: %s\n", settings_.program.c_str(), line.c_str());
 }
 
 std::string utcNow() {
@@ -322,13 +324,16 @@ bool RunFolder::checkpoint(const Population& population) {
     if (!genomeFile_.writeTemporary(bytes)) return false;
     std::string why;
     if (keepRejectedSidecar_) {
-        if (!keepAside(sidecarPath(settings_.folder), why)) {
+        std::filesystem::path kept;
+        if (!keepAside(sidecarPath(settings_.folder), kept, why)) {
             note("saving " + sidecarPath(settings_.folder).string() + " failed (cannot keep the " +
                  "unusable one aside: " + why + "); the previous files are kept");
             std::error_code ignored;
             std::filesystem::remove(genomeFile_.temporaryPath(), ignored);
             return false;
         }
+        note("the unusable " + sidecarPath(settings_.folder).string() + " is kept as " +
+             kept.string());
         keepRejectedSidecar_ = false;
     }
     if (!writeFileAtomically(sidecarPath(settings_.folder), encodeSidecar(sidecar), why)) {

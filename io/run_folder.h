@@ -76,6 +76,8 @@ public:
 private:
     void completeInterruptedCheckpoint(const WorldState& blank);
     std::optional<Sidecar> readSidecar(const WorldState& blank, std::string& why);
+    // One line for the user on stderr, after the program's name.
+    void note(const std::string& line) const;
 
     RunSettings settings_;
     FolderLock lock_;

@@ -24,5 +24,31 @@ done
 echo "Installing missing packages: ${missing[*]}"
 as_root=()
 [ "$(id -u)" -eq 0 ] || as_root=(sudo)
-"${as_root[@]}" apt-get update -qq
-DEBIAN_FRONTEND=noninteractive "${as_root[@]}" apt-get install -y -qq "${missing[@]}"
+
+# Another apt or dpkg at work (an upgrade in the background, another user's install)
+# holds its locks: wait for them, up to five minutes in all, rather than fail. apt waits
+# for the dpkg lock itself when asked (DPkg::Lock::Timeout); the package lists' and the
+# download folder's locks it does not wait for, so a run refused for a lock is tried again.
+lock_wait=${KAVROSA_APT_LOCK_WAIT:-300}
+give_up=$((SECONDS + lock_wait))
+apt_get() {
+  local errors status
+  errors=$(mktemp)
+  while true; do
+    status=0
+    "${as_root[@]}" env LC_ALL=C DEBIAN_FRONTEND=noninteractive \
+      apt-get -o DPkg::Lock::Timeout="$lock_wait" \
+      "$@" 2> "$errors" || status=$?
+    if [ "$status" -ne 0 ] && grep -q "Could not get lock\|Unable to lock\|Unable to acquire" "$errors" &&
+       [ "$SECONDS" -lt "$give_up" ]; then
+      echo "apt is in use by another program; waiting for it ($((give_up - SECONDS)) s left)" >&2
+      sleep 5
+      continue
+    fi
+    cat "$errors" >&2
+    rm -f "$errors"
+    return "$status"
+  done
+}
+apt_get update -qq
+apt_get install -y -qq "${missing[@]}"

@@ -120,10 +120,16 @@ TEST(Evolve, SigtermFinishesTheTickSavesAndExitsZero) {
     ASSERT_GE(child, 0);
     if (child == 0) {
         const std::string dir = folder.path.string();
-        execl(KAVROSA_EVOLVE, KAVROSA_EVOLVE, "-C", dir.c_str(), static_cast<char*>(nullptr));
+        execl(KAVROSA_EVOLVE, KAVROSA_EVOLVE, "-C", dir.c_str(), "--save-every", "1000",
+              static_cast<char*>(nullptr));
         _exit(127);
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(700));
+    // Signalled once it is seen to be running its ticks (its first checkpoint is on disk),
+    // however long the start takes on a busy machine.
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::minutes(2);
+    while (!std::filesystem::exists(folder / "genom.gen") &&
+           std::chrono::steady_clock::now() < giveUp)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
     ASSERT_EQ(kill(child, SIGTERM), 0);
     int status = 0;
     ASSERT_EQ(waitpid(child, &status, 0), child);

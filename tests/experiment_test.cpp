@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
@@ -90,6 +91,16 @@ std::optional<Sidecar> sidecarIn(const fs::path& folder, std::string& why) {
     const std::optional<std::string> text = readTextFile(folder / kSidecarFileName, why);
     if (!text) return std::nullopt;
     return decodeSidecar(*text, blank->worldState(), why);
+}
+
+// The tick of the folder's sidecar, read from its text; -1 when there is none. The
+// sidecar is renamed into place whole, so a reader never sees half of one.
+std::int64_t savedTick(const fs::path& folder) {
+    const std::string text = readText(folder / kSidecarFileName);
+    const std::string key = "\"tick\": ";
+    const std::size_t at = text.find(key);
+    if (at == std::string::npos) return -1;
+    return std::strtoll(text.c_str() + at + key.size(), nullptr, 10);
 }
 
 TEST(ExperimentLog, HeaderAndOneRowPerReportWithTheReportsValues) {
@@ -207,6 +218,14 @@ TEST(ExperimentResume, TwoRunsGiveTheFilesOfOneAndAStrangerIsReported) {
     EXPECT_EQ(ahead.status, 2);
     EXPECT_NE(ahead.errors.find("another evolution"), std::string::npos) << ahead.errors;
     EXPECT_EQ(readText(split / "log.csv"), logBefore);
+
+    // A genom.gen without its sidecar is said by the program that reads it.
+    fs::remove(split / kSidecarFileName);
+    const Result alone = evolve("-C " + split.path.string() + " --ticks 0", split.path);
+    EXPECT_EQ(alone.status, 0);
+    const std::string said =
+        "kavrosa-evolve: " + (split / "genom.gen").string() + " has no sidecar";
+    EXPECT_EQ(alone.errors.rfind(said, 0), 0u) << alone.errors;
 }
 
 TEST(ExperimentLock, SecondProgramRefusedAndAKilledHolderBlocksNothing) {
@@ -215,10 +234,14 @@ TEST(ExperimentLock, SecondProgramRefusedAndAKilledHolderBlocksNothing) {
     const pid_t first = spawn({"-C", dir, "--ticks", "100000000"});
     ASSERT_GT(first, 0);
     // The holder writes its process id into the lock file once it holds the lock.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (readText(folder / kLockFileName).rfind(std::to_string(first) + " ", 0) != 0 &&
-           std::chrono::steady_clock::now() < deadline)
+    const auto holding = [&] {
+        return readText(folder / kLockFileName).rfind(std::to_string(first) + " ", 0) == 0;
+    };
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(2);
+    while (!holding() && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    if (!holding()) kill(first, SIGKILL);
+    ASSERT_TRUE(holding()) << "the first program took no lock within two minutes";
     const auto started = std::chrono::steady_clock::now();
     const Result second = evolve("-C " + dir + " --ticks 10", folder.path);
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));  // at once
@@ -277,16 +300,39 @@ TEST(ExperimentCheckpoints, KillNineAtAHundredMomentsLosesNothing) {
                                         "--seed",       "11",
                                         "--log",        (f / "log.csv").string()};
     };
-    // Moments from the start of the program (loading, the first save) to well into its
-    // ticks and checkpoints, which are every 200 ticks, some 30 milliseconds apart. The
-    // run's end is far beyond what it reaches before the last kill.
+    // The starts are killed at two kinds of moments in turn: some time after the start of
+    // the program (loading, the first save, the first ticks, as far as the machine gets),
+    // and some time after the start has been seen to get on, when its sidecar names a
+    // later tick than the one it started from (into its ticks and checkpoints, which are
+    // every 200 ticks). Waiting for that rather than for a time keeps the evolution going
+    // between the kills however busy the machine is. The run's end is far beyond what it
+    // reaches before the last kill.
     std::mt19937 moments(20261209);
     std::uniform_int_distribution<int> delayUs(1000, kSlowBuild ? 200000 : 80000);
+    std::uniform_int_distribution<int> afterProgressUs(0, kSlowBuild ? 100000 : 30000);
+    const auto patience = std::chrono::minutes(kSlowBuild ? 5 : 2);
     int kills = 0;
     for (; kills < 110; ++kills) {
+        const bool waitForProgress = kills % 2 == 1;
+        const std::int64_t before = std::max<std::int64_t>(savedTick(killed.path), 0);
         const pid_t child = spawn(arguments(killed, "200", 100'000'000));
         ASSERT_GT(child, 0);
-        std::this_thread::sleep_for(std::chrono::microseconds(delayUs(moments)));
+        if (waitForProgress) {
+            const auto giveUp = std::chrono::steady_clock::now() + patience;
+            std::int64_t seen = before;
+            while ((seen = savedTick(killed.path)) <= before &&
+                   std::chrono::steady_clock::now() < giveUp)
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            if (seen <= before) {
+                kill(child, SIGKILL);
+                waitpid(child, nullptr, 0);
+            }
+            ASSERT_GT(seen, before) << "start " << kills + 1 << " saved no checkpoint after tick "
+                                    << before << " in " << patience.count() << " minutes";
+            std::this_thread::sleep_for(std::chrono::microseconds(afterProgressUs(moments)));
+        } else {
+            std::this_thread::sleep_for(std::chrono::microseconds(delayUs(moments)));
+        }
         kill(child, SIGKILL);
         int status = 0;
         ASSERT_EQ(waitpid(child, &status, 0), child);
