@@ -38,19 +38,24 @@ std::unique_lock<std::mutex> lockWorld(SessionWorld& w) {
 }
 
 void warn(const std::string& text) {
-    py::module_::import("warnings").attr("warn")(text, py::module_::import("builtins").attr("UserWarning"), 2);
+    py::module_::import("warnings")
+        .attr("warn")(text, py::module_::import("builtins").attr("UserWarning"), 2);
 }
 
 [[noreturn]] void raiseFolderError(const kav::py::FolderResult& result) {
     using kav::py::FolderError;
     switch (result.error) {
-    case FolderError::notFound:
-        PyErr_SetString(PyExc_FileNotFoundError, result.message.c_str());
-        break;
-    case FolderError::corrupt: PyErr_SetString(PyExc_ValueError, result.message.c_str()); break;
-    case FolderError::inUse:
-    case FolderError::io:
-    case FolderError::none: PyErr_SetString(PyExc_OSError, result.message.c_str()); break;
+        case FolderError::notFound:
+            PyErr_SetString(PyExc_FileNotFoundError, result.message.c_str());
+            break;
+        case FolderError::corrupt:
+            PyErr_SetString(PyExc_ValueError, result.message.c_str());
+            break;
+        case FolderError::inUse:
+        case FolderError::io:
+        case FolderError::none:
+            PyErr_SetString(PyExc_OSError, result.message.c_str());
+            break;
     }
     throw py::error_already_set();
 }
@@ -214,7 +219,8 @@ py::dict reportOf(const SessionWorld& w) {
 bool integerColumn(const std::string& name) {
     return name == "tick" || name == "predators" || name == "prey" || name == "captures" ||
            name.find("Births") != std::string::npos || name == "starvations" ||
-           name.find("Deaths") != std::string::npos || name.find("MaxGeneration") != std::string::npos;
+           name.find("Deaths") != std::string::npos ||
+           name.find("MaxGeneration") != std::string::npos;
 }
 
 py::dict readLog(const std::filesystem::path& path, bool asFrame) {
@@ -227,18 +233,19 @@ py::dict readLog(const std::filesystem::path& path, bool asFrame) {
     const kav::LogContents log = kav::parseLog(*text);
     if (!log.hasHeader)
         throw py::value_error(path.string() +
-                              (log.foreignHeader ? ": its first line is not the header of a Kavrosa log"
-                                                 : ": no header line (an empty or torn file)"));
+                              (log.foreignHeader
+                                   ? ": its first line is not the header of a Kavrosa log"
+                                   : ": no header line (an empty or torn file)"));
     const std::size_t wholeEnd = log.rowEnds.empty() ? log.headerEnd : log.rowEnds.back();
     if (wholeEnd < text->size()) {
         const std::size_t lineBreak = text->find('\n', wholeEnd);
         const std::size_t line = log.ticks.size() + 2;
         if (lineBreak != std::string::npos)
-            throw py::value_error(path.string() + ": line " + std::to_string(line) +
-                                  " is not a row of the log (" +
-                                  std::to_string(kav::logColumnCount()) +
-                                  " values, ticks ascending)");
-        warn(path.string() + ": its last line is torn (a program may be writing it); it is left out");
+            throw py::value_error(
+                path.string() + ": line " + std::to_string(line) + " is not a row of the log (" +
+                std::to_string(kav::logColumnCount()) + " values, ticks ascending)");
+        warn(path.string() +
+             ": its last line is torn (a program may be writing it); it is left out");
     }
 
     const std::vector<std::string> columns = logColumns();
@@ -340,23 +347,23 @@ to numbers; the others keep their standard values.
 Two threads may step two Worlds at once (step releases the GIL); one World is used by one
 thread at a time, the others wait.)");
 
-    world.def(py::init([](std::int64_t seed, int predators, int prey, std::optional<py::dict> params) {
-                  if (seed < 0 || seed > 0xFFFFFFFFll)
-                      throw py::value_error("seed " + std::to_string(seed) +
-                                            " is outside 0-4294967295");
-                  if (predators < 1 || predators > kav::kMaxPredators)
-                      throw py::value_error("predators " + std::to_string(predators) +
-                                            " is outside 1-40");
-                  if (prey < 1 || prey > kav::kMaxPrey)
-                      throw py::value_error("prey " + std::to_string(prey) + " is outside 1-200");
-                  const kav::ModelSettings settings = settingsFrom(params.value_or(py::dict()));
-                  return kav::py::newSessionWorld(std::uint32_t(seed), predators, prey, settings);
-              }),
-              py::arg("seed") = 1, py::arg("predators") = 10, py::arg("prey") = 150,
-              py::arg("params") = py::none(),
-              "A new evolution (see the class's help). ValueError for counts or parameter values "
-              "out of range and unknown parameter names; TypeError for values that are not "
-              "numbers.");
+    world.def(
+        py::init([](std::int64_t seed, int predators, int prey, std::optional<py::dict> params) {
+            if (seed < 0 || seed > 0xFFFFFFFFll)
+                throw py::value_error("seed " + std::to_string(seed) + " is outside 0-4294967295");
+            if (predators < 1 || predators > kav::kMaxPredators)
+                throw py::value_error("predators " + std::to_string(predators) +
+                                      " is outside 1-40");
+            if (prey < 1 || prey > kav::kMaxPrey)
+                throw py::value_error("prey " + std::to_string(prey) + " is outside 1-200");
+            const kav::ModelSettings settings = settingsFrom(params.value_or(py::dict()));
+            return kav::py::newSessionWorld(std::uint32_t(seed), predators, prey, settings);
+        }),
+        py::arg("seed") = 1, py::arg("predators") = 10, py::arg("prey") = 150,
+        py::arg("params") = py::none(),
+        "A new evolution (see the class's help). ValueError for counts or parameter values "
+        "out of range and unknown parameter names; TypeError for values that are not "
+        "numbers.");
 
     world.def_static(
         "load",
@@ -495,9 +502,10 @@ tick). Slots not in use hold what their last Agent left.)");
                                           std::string(py::str(py::float_(weights.at(i)))) +
                                           ": a Genome set from Python must be finite");
             auto lock = lockWorld(w);
-            kav::Genome& target = slot < kav::kMaxPredators
-                                      ? w.world().predatorGenomes[std::size_t(slot)]
-                                      : w.world().preyGenomes[std::size_t(slot - kav::kMaxPredators)];
+            kav::Genome& target =
+                slot < kav::kMaxPredators
+                    ? w.world().predatorGenomes[std::size_t(slot)]
+                    : w.world().preyGenomes[std::size_t(slot - kav::kMaxPredators)];
             for (int i = 0; i < kav::kGenomeSize; ++i) target[std::size_t(i)] = weights.at(i);
         },
         py::arg("slot"), py::arg("genome"),
@@ -571,7 +579,8 @@ two probes. None when no report was made since the World was made or loaded.)");
             try {
                 pandas = py::module_::import("pandas");
             } catch (py::error_already_set&) {
-                throw py::import_error("read_log(as_frame=True) needs pandas (Debian: python3-pandas)");
+                throw py::import_error(
+                    "read_log(as_frame=True) needs pandas (Debian: python3-pandas)");
             }
             return pandas.attr("DataFrame")(columns);
         },

@@ -92,10 +92,10 @@ std::unique_ptr<SessionWorld> loadSessionWorld(const std::filesystem::path& fold
     DecodedGenomeFile decoded = decodeGenomeFile(
         reinterpret_cast<const unsigned char*>(bytes->data()), bytes->size(), genomePath.string());
     if (!decoded.evolution) {
-        result = {FolderError::corrupt,
-                  decoded.notes.empty() ? genomePath.string() + " cannot be used"
-                                        : decoded.notes.front(),
-                  {}};
+        result = {
+            FolderError::corrupt,
+            decoded.notes.empty() ? genomePath.string() + " cannot be used" : decoded.notes.front(),
+            {}};
         return nullptr;
     }
     result.notes = decoded.notes;
@@ -131,7 +131,8 @@ std::unique_ptr<SessionWorld> loadSessionWorld(const std::filesystem::path& fold
 FolderResult saveSessionWorld(SessionWorld& w, const std::filesystem::path& folder) {
     std::error_code error;
     std::filesystem::create_directories(folder, error);
-    if (error) return {FolderError::io, "cannot make " + folder.string() + ": " + error.message(), {}};
+    if (error)
+        return {FolderError::io, "cannot make " + folder.string() + ": " + error.message(), {}};
     FolderLock lock;
     if (!lock.acquire(folder)) return {FolderError::inUse, lock.failure(), {}};
 
@@ -157,12 +158,14 @@ FolderResult saveSessionWorld(SessionWorld& w, const std::filesystem::path& fold
     std::string why;
     if (!writeFileAtomically(folder / kSidecarFileName, encodeSidecar(sidecar), why)) {
         std::filesystem::remove(genomeFile.temporaryPath(), error);
-        return {FolderError::io, "cannot write " + (folder / kSidecarFileName).string() + ": " + why,
+        return {FolderError::io,
+                "cannot write " + (folder / kSidecarFileName).string() + ": " + why,
                 {}};
     }
     if (!genomeFile.commitTemporary())
-        return {FolderError::io, "cannot rename " + genomeFile.temporaryPath().string() +
-                                     " over " + genomeFile.path().string(),
+        return {FolderError::io,
+                "cannot rename " + genomeFile.temporaryPath().string() + " over " +
+                    genomeFile.path().string(),
                 {}};
     return {};
 }

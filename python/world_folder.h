@@ -21,10 +21,10 @@ struct SessionWorld {
     std::uint32_t seed = 1;
     bool hasReport = false;
     TickReport lastReport;
-    EventCounts eventsAtLastReport;    // as the programs' eventsAtLastLogRow
+    EventCounts eventsAtLastReport;      // as the programs' eventsAtLastLogRow
     EventCounts eventsBeforeLastReport;  // the report's events are counted since these
-    std::vector<RunRecord> runs;       // earlier runs, from the sidecar it was loaded from
-    RunRecord session;                 // this session's run, completed at each save
+    std::vector<RunRecord> runs;         // earlier runs, from the sidecar it was loaded from
+    RunRecord session;                   // this session's run, completed at each save
     std::mutex mutex;
 
     World& world() { return population->world; }
