@@ -223,7 +223,7 @@ bool integerColumn(const std::string& name) {
            name.find("MaxGeneration") != std::string::npos;
 }
 
-py::dict readLog(const std::filesystem::path& path, bool asFrame) {
+py::dict readLog(const std::filesystem::path& path) {
     std::string why;
     const std::optional<std::string> text = kav::readTextFile(path, why);
     if (!text) {
@@ -287,7 +287,6 @@ py::dict readLog(const std::filesystem::path& path, bool asFrame) {
         if (where[c] >= 0) out[py::str(columns[c])] = ints[std::size_t(where[c])];
         else out[py::str(columns[c])] = reals[std::size_t(-1 - where[c])];
     }
-    (void)asFrame;
     return out;
 }
 
@@ -573,7 +572,7 @@ two probes. None when no report was made since the World was made or loaded.)");
     m.def(
         "read_log",
         [](const std::filesystem::path& path, bool asFrame) -> py::object {
-            py::dict columns = readLog(path, asFrame);
+            py::dict columns = readLog(path);
             if (!asFrame) return columns;
             py::module_ pandas;
             try {
