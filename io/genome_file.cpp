@@ -15,6 +15,20 @@
 
 namespace kav {
 
+std::filesystem::path rejectedNameFor(const std::filesystem::path& path) {
+    std::error_code error;
+    std::filesystem::path kept = path;
+    kept += ".rejected";
+    for (int n = 1; std::filesystem::symlink_status(kept, error).type() !=
+                        std::filesystem::file_type::not_found &&
+                    n < 1000;
+         ++n) {
+        kept = path;
+        kept += ".rejected." + std::to_string(n);
+    }
+    return kept;
+}
+
 namespace {
 
 constexpr int kTickOffset = kGenomeBlockSize;
@@ -235,15 +249,7 @@ bool GenomeFile::commitTemporary() {
         const auto type = std::filesystem::symlink_status(path, error).type();
         if (!error && type != std::filesystem::file_type::not_found &&
             type != std::filesystem::file_type::directory) {
-            std::filesystem::path kept = path;
-            kept += ".rejected";
-            for (int n = 1; std::filesystem::symlink_status(kept, error).type() !=
-                                std::filesystem::file_type::not_found &&
-                            n < 1000;
-                 ++n) {
-                kept = path;
-                kept += ".rejected." + std::to_string(n);
-            }
+            const std::filesystem::path kept = rejectedNameFor(path);
             std::filesystem::rename(path, kept, error);
             if (error) return fail(error.message().c_str());
             std::fprintf(stderr, "kavrosa: the unusable %s is kept as %s\n", describe(path).c_str(),

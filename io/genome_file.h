@@ -44,6 +44,9 @@ struct LoadedGenomes {
     std::optional<SavedEvolution> evolution;  // set when loaded
 };
 
+// Where a refused file is kept aside: NAME.rejected, or NAME.rejected.N when that is taken.
+std::filesystem::path rejectedNameFor(const std::filesystem::path& path);
+
 // The Genome file of one folder. Loading says on stderr, one line each, why a file was
 // refused or changed; saving is atomic (a temporary file, flushed and synced, renamed
 // over the old one), and a file that this run refused to load is moved aside as

@@ -44,15 +44,7 @@ std::optional<GenomeFileIdentity> identify(const std::filesystem::path& path) {
 // is the new name.
 bool keepAside(const std::filesystem::path& path, std::filesystem::path& kept, std::string& why) {
     std::error_code error;
-    kept = path;
-    kept += ".rejected";
-    for (int n = 1; std::filesystem::symlink_status(kept, error).type() !=
-                        std::filesystem::file_type::not_found &&
-                    n < 1000;
-         ++n) {
-        kept = path;
-        kept += ".rejected." + std::to_string(n);
-    }
+    kept = rejectedNameFor(path);
     std::filesystem::rename(path, kept, error);
     if (error) {
         why = error.message();
