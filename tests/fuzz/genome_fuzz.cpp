@@ -38,15 +38,16 @@ unsigned mix(const std::uint8_t* data, std::size_t size) {
 
 void runTicks(kav::Population& world, unsigned steer) {
     for (int t = 0; t < kTicks; ++t) {
-        if ((steer & 1) && t % 4 == 0 && world.predatorCount < kav::kMaxPredators)
+        if ((steer & 1) && t % 4 == 0 && world.world.predatorCount < kav::kMaxPredators)
             world.requestSizeChange(true, true);
         if ((steer & 2) && t % 3 == 0) world.requestSizeChange(false, true);
-        if ((steer & 4) && t % 2 == 0 && world.preyCount < kav::kMaxPrey)
+        if ((steer & 4) && t % 2 == 0 && world.world.preyCount < kav::kMaxPrey)
             world.requestSizeChange(true, false);
         if ((steer & 8) && t % 5 == 0) world.requestSizeChange(false, false);
         world.runTick();
         const std::string failure = kav::checkInvariants(world);
-        if (!failure.empty()) fail("after tick " + std::to_string(world.tick) + ": " + failure);
+        if (!failure.empty())
+            fail("after tick " + std::to_string(world.world.tick) + ": " + failure);
     }
 }
 

@@ -50,7 +50,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!again) fail("its own encoding is refused: " + why);
     if (kav::encodeSidecar(*again) != encoded) fail("decoding the encoded sidecar changed it");
 
-    if (!kav::checkSidecarWorld(sidecar->world, blank().predatorCount, blank().preyCount).empty())
+    if (!kav::checkSidecarWorld(sidecar->world, blank().world.predatorCount,
+                                blank().world.preyCount)
+             .empty())
         return 0;
     auto world = std::make_unique<kav::Population>();
     const kav::SavedEvolution saved = blank().savedEvolution();
