@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "sim/controller.h"
+#include "sim/steer_batch.h"
 #include "test_world.h"
 
 namespace kav {
@@ -42,6 +43,36 @@ TEST_F(Controller, ZeroGenomeOnlyDrags) {
     EXPECT_FLOAT_EQ(agent.nextVx, 0.475f);
     EXPECT_FLOAT_EQ(agent.nextVy, -0.196f);
     EXPECT_EQ(agent.energy, 0.7f);
+}
+
+// Drag, the speed limit and the thrust's cost are the world's settings, on the scalar
+// steering and on every vector path's steering alike.
+TEST_F(Controller, DragLimitAndThrustCostAreTheSettings) {
+    chaseGenome();
+    inputs.fill(0.0f);
+    inputs[0] = 1.0f;  // a thrust of 0.5 forward
+    ModelSettings& settings = world.settings;
+    settings.drag = 0.2f;
+    settings.thrustCost = 1.0f;
+    agent.energy = 1.0f;
+    control(agent, world.genomeOf(agent), inputs, settings);
+    EXPECT_FLOAT_EQ(agent.nextVx, 0.45f);
+    EXPECT_FLOAT_EQ(agent.energy, 0.75f);
+
+    settings.maxSpeed = 0.3f;
+    for (VectorPath path : kVectorPaths) {
+        if (!canRun(path)) continue;
+        SteerBatch batch;
+        agent.energy = 1.0f;
+        batch.add(agent, 0.5f, 0.0f, 1.0f, 0.0f);
+        batch.add(agent, -0.5f, 0.0f, 1.0f, 0.0f);
+        batch.run(path, settings);
+        EXPECT_EQ(agent.nextVx, -0.3f) << nameOf(path);  // the last one steered wins
+        EXPECT_FLOAT_EQ(agent.energy, 0.75f) << nameOf(path);
+        batch.count = 1;
+        batch.run(path, settings);
+        EXPECT_EQ(agent.nextVx, 0.3f) << nameOf(path);
+    }
 }
 
 TEST_F(Controller, PreyAheadGivesForwardThrustAndCostsEnergy) {
