@@ -96,6 +96,9 @@ int runEvolve(const EvolveOptions& options) {
     settings.startPrey = options.prey.value_or(150);
     settings.program = "kavrosa-evolve";
     settings.arguments = options.arguments;
+    settings.newSettings = options.newSettings;
+    settings.parameters = options.parameters;
+    settings.archiveEvery = options.archiveEvery;
     RunFolder run(settings);
     if (!run.lock()) {
         std::fprintf(stderr, "kavrosa-evolve: %s\n", run.failure().c_str());
@@ -126,6 +129,7 @@ int runEvolve(const EvolveOptions& options) {
         stepTowardSizes(*population, options);
         if (population->runTick()) run.report(population->lastReport());
         ++run_;
+        run.archive(*population);
         if (options.saveEvery > 0 &&
             population->world.tick % std::int64_t(options.saveEvery) == 0 && !done())
             saved = run.checkpoint(*population) && saved;
@@ -151,7 +155,7 @@ int runEvolve(const EvolveOptions& options) {
     if (options.terminal && progressEvery > 0) std::fprintf(stderr, "\r%40s\r", "");
 
     int status = 0;
-    if (!run.checkpoint(*population) || !saved) status = 1;
+    if (!run.checkpoint(*population) || !saved || run.archiveFailed()) status = 1;
     if (run.logFailed()) status = 1;
     if (!options.dumpFile.empty()) {
         std::FILE* out = std::fopen(options.dumpFile.c_str(), "w");

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "evo/population.h"
+#include "io/parameter_file.h"
 #include "sim/vector_path.h"
 
 namespace kav {
@@ -24,6 +25,9 @@ struct EvolveOptions {
     double progressSeconds = 60;           // off a terminal: a line this often; 0: none
     std::string arguments;                 // the command line, for the sidecar
     std::optional<VectorPath> vectorPath;  // none: the widest this machine runs
+    ModelSettings newSettings;             // a new evolution's model (parameters applied)
+    ParameterSource parameters;            // --params and --set, for a resumed evolution
+    std::int64_t archiveEvery = 0;         // ticks between archive snapshots; 0: none
 };
 
 // Runs the headless evolution; returns the process exit status.

@@ -89,6 +89,9 @@ RunSettings runSettings(const WindowOptions& options) {
     settings.logFile = options.logFile;
     settings.program = "kavrosa";
     settings.arguments = options.arguments;
+    settings.newSettings = options.newSettings;
+    settings.parameters = options.parameters;
+    settings.archiveEvery = options.archiveEvery;
     return settings;
 }
 
@@ -380,6 +383,7 @@ void WindowApp::capFrame() {
 void WindowApp::tick() {
     tickInProgress_ = true;
     const bool reported = world_.runTick();
+    folder_.archive(world_);
     tickInProgress_ = false;
     if (reported) {
         folder_.report(world_.lastReport());

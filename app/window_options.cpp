@@ -40,11 +40,42 @@ ParsedWindowOptions parseWindowOptions(int argc, const char* const* argv) {
     app.add_option("--autosave", options.autosaveSeconds,
                    "Save genom.gen every SECONDS while running (default 300, 0 = never)")
         ->check(CLI::NonNegativeNumber);
+    app.add_option("--set", options.parameters.sets,
+                   "Set a model parameter, NAME=VALUE (repeatable; see --list-params): the model "
+                   "of a new evolution, or a change from the current tick of a resumed one")
+        ->check(someName)
+        ->allow_extra_args(false);
+    std::string paramsFile;
+    app.add_option("--params", paramsFile,
+                   "Model parameters from a TOML file (NAME = VALUE, or tables); --set wins")
+        ->check(someName);
+    app.add_option("--archive-every", options.archiveEvery,
+                   "Keep a snapshot of both populations every N ticks in the folder's archive/ "
+                   "(genom-TICK.gen, 60 KB each; default 0: none)")
+        ->check(CLI::Range(std::int64_t(0), std::int64_t(999'999'999'999'999'999LL)));
+    std::string listFormat;
+    CLI::Option* listOption =
+        app.add_option("--list-params", listFormat,
+                       "Print every model parameter (name, default, range, unit, meaning) and "
+                       "exit; --list-params json prints them as JSON")
+            ->expected(0, 1)
+            ->check(CLI::IsMember({"json", "text"}));
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {
         const int code = app.exit(error);
         parsed.exitStatus = code == 0 ? 0 : 2;
+        return parsed;
+    }
+    if (listOption->count() > 0) {
+        std::fputs(parameterList(listFormat == "json").c_str(), stdout);
+        return parsed;
+    }
+    options.parameters.file = paramsFile;
+    std::string why;
+    if (!applyParameters(options.newSettings, options.parameters, why)) {
+        std::fprintf(stderr, "kavrosa: %s\n", why.c_str());
+        parsed.exitStatus = 2;
         return parsed;
     }
     if (!options.folder.empty()) {

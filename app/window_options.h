@@ -3,6 +3,9 @@
 #include <optional>
 #include <string>
 
+#include "io/parameter_file.h"
+#include "sim/model_settings.h"
+
 namespace kav {
 
 struct WindowOptions {
@@ -13,6 +16,9 @@ struct WindowOptions {
     double autosaveSeconds = 300.0;  // 0: no autosave
     std::string logFile;             // the time-series log; empty: none
     std::string arguments;           // the command line, for the record of runs
+    ModelSettings newSettings;       // a new evolution's model (parameters applied)
+    ParameterSource parameters;      // --params and --set, for a resumed evolution
+    std::int64_t archiveEvery = 0;   // ticks between archive snapshots; 0: none
 };
 
 // The outcome of reading the command line: either options to run with, or an exit

@@ -59,6 +59,11 @@ SavedEvolution savedEvolution(const World& world);
 WorldState worldState(const World& world);
 void restoreWorldState(World& world, const WorldState& state);
 
+// Gives a running world other settings from its current tick on: the settings and the
+// radius and sense range of every Agent of each kind. The caller has checked them
+// (checkSettings) and that the Agents stand where the new arena allows.
+void changeSettings(World& world, const ModelSettings& settings);
+
 // The two fixed test situations of the report: four Prey around the Agent, and one
 // Predator ahead of it.
 enum class Probe { fourPrey, predatorAhead };

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "evo/invariants.h"
+#include "io/snapshots.h"
 
 namespace kav {
 
@@ -208,10 +209,11 @@ bool RunFolder::open(Population& population) {
             // It belongs to this genom.gen: its state must fit the counts and keep the
             // world's invariants, checked on a world of its own before this one is touched.
             std::string unfit = checkSidecarWorld(sidecar->world, loaded.evolution->predatorCount,
-                                                  loaded.evolution->preyCount);
+                                                  loaded.evolution->preyCount,
+                                                  sidecar->settings.arena);
             if (unfit.empty()) {
                 auto trial = std::make_unique<Population>();
-                trial->setupStandard(&*loaded.evolution);
+                trial->setup(sidecar->settings, 10, 150, &*loaded.evolution);
                 trial->restoreWorldState(sidecar->world);
                 unfit = checkInvariants(*trial);
             }
@@ -226,9 +228,39 @@ bool RunFolder::open(Population& population) {
         }
     }
 
+    std::vector<ParameterChange> changes;
     if (sidecar) {
-        population.setupStandard(&*loaded.evolution);
+        // The evolution goes on with its own settings, changed by the parameters given.
+        ModelSettings settings = sidecar->settings;
+        std::string why;
+        if (!settings_.parameters.empty() &&
+            !applyParameters(settings, settings_.parameters, why)) {
+            failure_ = why + " (on the settings of the evolution in " +
+                       settings_.folder.string() + ")";
+            parametersRefused_ = true;
+            return false;
+        }
+        const std::string unfit = checkSidecarWorld(
+            sidecar->world, loaded.evolution->predatorCount, loaded.evolution->preyCount,
+            settings.arena);
+        if (!unfit.empty()) {
+            std::string arena;
+            for (const ParameterChange& c : kav::parameterChanges(sidecar->settings, settings))
+                if (c.name.rfind("arena.", 0) == 0)
+                    arena += (arena.empty() ? "" : ", ") + c.name + " = " + c.to;
+            failure_ = arena + ": the arena does not hold the evolution in " +
+                       settings_.folder.string() + " at tick " +
+                       std::to_string(loaded.evolution->tick) + " (" + unfit + ")";
+            parametersRefused_ = true;
+            return false;
+        }
+        changes = kav::parameterChanges(sidecar->settings, settings);
+        population.setup(sidecar->settings, 10, 150, &*loaded.evolution);
         population.restoreWorldState(sidecar->world);
+        changeSettings(population.world, settings);
+        for (const ParameterChange& change : changes)
+            note(change.name + " changes from " + change.from + " to " + change.to +
+                 " at tick " + std::to_string(population.world.tick));
         resumedExactly_ = true;
         seed_ = sidecar->seed;
         eventsAtLastLogRow_ = sidecar->eventsAtLastLogRow;
@@ -243,10 +275,9 @@ bool RunFolder::open(Population& population) {
     } else {
         seed_ = requestedSeed;
         population.world.random.setState(seed_);
-        if (loaded.evolution) population.setupStandard(&*loaded.evolution);
+        if (loaded.evolution) population.setup(settings_.newSettings, 10, 150, &*loaded.evolution);
         else
-            population.setup(kStandardArena, 0.05f, 0.02f, settings_.startPredators,
-                             settings_.startPrey);
+            population.setup(settings_.newSettings, settings_.startPredators, settings_.startPrey);
     }
     // A sidecar that was not used is kept aside at the first save rather than replaced.
     std::error_code error;
@@ -257,7 +288,8 @@ bool RunFolder::open(Population& population) {
     startTick_ = population.world.tick;
     const std::string now = utcNow();
     recordRun(runs_, runsDropped_,
-              RunRecord{settings_.program, startTick_, startTick_, now, now, settings_.arguments});
+              RunRecord{settings_.program, startTick_, startTick_, now, now, settings_.arguments,
+                        changes});
 
     if (!settings_.logFile.empty()) {
         std::string why;
@@ -280,7 +312,28 @@ bool RunFolder::open(Population& population) {
         failure_ = "cannot save the new evolution in " + settings_.folder.string();
         return false;
     }
+    // The snapshot of the start, as the run that reached this tick wrote it (or would have).
+    std::error_code missing;
+    if (archiveDue(startTick_) &&
+        !std::filesystem::exists(
+            settings_.folder / kArchiveFolderName / snapshotFileName(startTick_), missing))
+        writeArchive(population);
     return true;
+}
+
+bool RunFolder::archiveDue(std::int64_t tick) const {
+    return settings_.archiveEvery > 0 && tick >= 0 && tick % settings_.archiveEvery == 0;
+}
+
+void RunFolder::writeArchive(const Population& population) {
+    std::string why;
+    if (writeSnapshot(settings_.folder, population.savedEvolution(), why)) return;
+    if (!archiveFailed_) note("writing the archive failed (" + why + ")");
+    archiveFailed_ = true;
+}
+
+void RunFolder::archive(const Population& population) {
+    if (archiveDue(population.world.tick)) writeArchive(population);
 }
 
 void RunFolder::report(const TickReport& report) {
@@ -305,6 +358,7 @@ bool RunFolder::checkpoint(const Population& population) {
     sidecar.tick = saved.tick;
     sidecar.genomeChecksum = crc32(bytes.data(), bytes.size());
     sidecar.seed = seed_;
+    sidecar.settings = population.world.settings;
     sidecar.world = population.worldState();
     sidecar.eventsAtLastLogRow = eventsAtLastLogRow_;
     sidecar.logWritten = log_.isOpen();

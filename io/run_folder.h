@@ -8,6 +8,7 @@
 #include "evo/population.h"
 #include "io/folder_lock.h"
 #include "io/genome_file.h"
+#include "io/parameter_file.h"
 #include "io/sidecar.h"
 #include "io/statistics_files.h"
 #include "io/time_series_log.h"
@@ -25,6 +26,11 @@ struct RunSettings {
     std::int64_t logEvery = 200;        // a row at every tick that is a multiple of it
     int startPredators = 10;            // the counts of a new evolution
     int startPrey = 150;
+    ModelSettings newSettings;          // the model of a new evolution, checked
+    // Parameters given for this run: a new evolution has them in newSettings already; a
+    // resumed one takes them on its own settings from its current tick on.
+    ParameterSource parameters;
+    std::int64_t archiveEvery = 0;      // ticks between snapshots in archive/; 0: none
     std::string program = "kavrosa";  // for the sidecar's list of runs and the lock
     std::string arguments;
 };
@@ -64,7 +70,18 @@ public:
     // had to be kept.
     bool checkpoint(const Population& population);
 
+    // After a tick: the snapshot of the archive when the tick is a multiple of
+    // archiveEvery. (open() writes the one of the start tick when it is missing.) A failure
+    // is told once; archiveFailed() then stays true.
+    void archive(const Population& population);
+    bool archiveFailed() const { return archiveFailed_; }
+
     const std::string& failure() const { return failure_; }
+    // True when open() failed on the parameters given (they do not fit the resumed
+    // evolution): the user's input, not the folder, is at fault.
+    bool parametersRefused() const { return parametersRefused_; }
+    // The parameters this run changed on the resumed evolution.
+    const std::vector<ParameterChange>& parameterChanges() const { return runs_.back().changes; }
     // True when a row of the log could not be written (the run then ends with an error).
     bool logFailed() const { return logFailed_; }
     // True when the world continued from its sidecar's state.
@@ -78,6 +95,8 @@ private:
     std::optional<Sidecar> readSidecar(const WorldState& blank, std::string& why);
     // One line for the user on stderr, after the program's name.
     void note(const std::string& line) const;
+    bool archiveDue(std::int64_t tick) const;
+    void writeArchive(const Population& population);
 
     RunSettings settings_;
     FolderLock lock_;
@@ -89,6 +108,8 @@ private:
     bool sidecarLogWritten_ = false;
     bool logFailed_ = false;
     bool keepRejectedSidecar_ = false;
+    bool parametersRefused_ = false;
+    bool archiveFailed_ = false;
     std::int64_t runsDropped_ = 0;
     std::int64_t startTick_ = 0;
     std::uint32_t seed_ = 1;

@@ -16,6 +16,7 @@
 #include <nlohmann/json.hpp>
 
 #include "evo/population.h"
+#include "sim/model_parameters.h"
 
 namespace kav {
 
@@ -271,6 +272,64 @@ std::string listLines(const std::vector<Json>& items) {
     return text + "  ]";
 }
 
+// The settings as one object, each value in the shortest text that reads back to it.
+std::string settingsText(const ModelSettings& settings) {
+    std::string text = "{";
+    for (const ModelParameter& p : modelParameters()) {
+        if (text.size() > 1) text += ", ";
+        text += Json(p.name).dump() + ": " + formatParameterValue(p, p.get(settings));
+    }
+    return text + "}";
+}
+
+// Each value as the programs' --set takes it, then the whole for consistency. A parameter
+// the file does not name keeps its default: files written before there were parameters
+// ran on the defaults.
+ModelSettings readSettings(const Json& j) {
+    if (!j.is_object()) refuse("settings is not an object");
+    ModelSettings settings;
+    for (const auto& [name, value] : j.items()) {
+        const std::string field = "settings." + name;
+        if (!findParameter(name)) refuse(field + " is not a parameter of this program");
+        if (!value.is_number()) refuse(field + " is not a number");
+        const std::string error = setParameter(settings, name, value.dump());
+        if (!error.empty()) refuse("settings: " + error);
+    }
+    const std::string unsound = checkSettings(settings);
+    if (!unsound.empty()) refuse("settings: " + unsound);
+    return settings;
+}
+
+// A run's changes: known parameters, each at most once, values of their own kind, at the
+// run's first tick.
+std::vector<ParameterChange> readChanges(const Json& j, const RunRecord& run, long index) {
+    const Name name("runs", index, "changes");
+    if (!j.is_array() || j.size() > modelParameters().size())
+        refuse(name + " is not a list of at most " + std::to_string(modelParameters().size()) +
+               " changes");
+    std::vector<ParameterChange> changes;
+    for (const Json& c : j) {
+        if (!c.is_object()) refuse(name + " holds a change that is not an object");
+        whole(member(c, "tick"), Name("runs", index, "changes.tick"), run.startTick,
+              run.startTick);
+        ParameterChange change;
+        change.name = textField(member(c, "name"), name);
+        const ModelParameter* parameter = findParameter(change.name);
+        if (!parameter) refuse(name + " names the unknown parameter " + change.name);
+        for (const ParameterChange& earlier : changes)
+            if (earlier.name == change.name) refuse(name + " changes " + change.name + " twice");
+        change.from = textField(member(c, "from"), name);
+        change.to = textField(member(c, "to"), name);
+        for (const std::string* value : {&change.from, &change.to}) {
+            ModelSettings probe;
+            if (!setParameter(probe, change.name, *value).empty())
+                refuse(name + " holds the value \"" + *value + "\", not one of " + change.name);
+        }
+        changes.push_back(std::move(change));
+    }
+    return changes;
+}
+
 }  // namespace
 
 std::uint32_t crc32(const unsigned char* bytes, std::size_t size) {
@@ -293,13 +352,22 @@ std::string encodeSidecar(const Sidecar& s) {
     std::vector<Json> predators, prey, runs;
     for (const Agent& a : w.predators) predators.push_back(agentRow(a));
     for (const Agent& a : w.prey) prey.push_back(agentRow(a));
-    for (const RunRecord& r : s.runs)
-        runs.push_back(Json{{"program", textForJson(r.program)},
-                            {"startTick", r.startTick},
-                            {"endTick", r.endTick},
-                            {"started", textForJson(r.started)},
-                            {"ended", textForJson(r.ended)},
-                            {"arguments", textForJson(r.arguments)}});
+    for (const RunRecord& r : s.runs) {
+        Json run{{"program", textForJson(r.program)},
+                 {"startTick", r.startTick},
+                 {"endTick", r.endTick},
+                 {"started", textForJson(r.started)},
+                 {"ended", textForJson(r.ended)},
+                 {"arguments", textForJson(r.arguments)}};
+        if (!r.changes.empty()) {
+            Json changes = Json::array();
+            for (const ParameterChange& c : r.changes)
+                changes.push_back(
+                    Json{{"tick", r.startTick}, {"name", c.name}, {"from", c.from}, {"to", c.to}});
+            run["changes"] = changes;
+        }
+        runs.push_back(run);
+    }
     char checksum[9];
     std::snprintf(checksum, sizeof checksum, "%08x", s.genomeChecksum);
 
@@ -309,6 +377,7 @@ std::string encodeSidecar(const Sidecar& s) {
         {"tick", Json(s.tick).dump()},
         {"genomeCrc32", Json(checksum).dump()},
         {"seed", Json(s.seed).dump()},
+        {"settings", settingsText(s.settings)},
         {"randomState", Json(w.randomState).dump()},
         {"predatorSizeRequest", Json(w.predatorSizeRequest).dump()},
         {"preySizeRequest", Json(w.preySizeRequest).dump()},
@@ -339,7 +408,8 @@ std::optional<Sidecar> decodeSidecar(const std::string& text, const WorldState& 
               std::to_string(kSidecarMaxBytes) + " a sidecar may hold";
         return std::nullopt;
     }
-    if (nestedTooDeep(text, 3)) {
+    // The file, its runs, a run, its changes, a change.
+    if (nestedTooDeep(text, 5)) {
         why = "it nests lists or objects deeper than a sidecar does";
         return std::nullopt;
     }
@@ -359,6 +429,7 @@ std::optional<Sidecar> decodeSidecar(const std::string& text, const WorldState& 
             refuse("genomeCrc32 is not 8 hexadecimal digits");
         s.genomeChecksum = std::uint32_t(std::stoul(checksum, nullptr, 16));
         s.seed = bits(member(j, "seed"), "seed");
+        if (j.contains("settings")) s.settings = readSettings(j["settings"]);
 
         s.world = world;
         WorldState& w = s.world;
@@ -409,6 +480,7 @@ std::optional<Sidecar> decodeSidecar(const std::string& text, const WorldState& 
             run.started = textField(member(r, "started"), Name("runs", long(k), "started"));
             run.ended = textField(member(r, "ended"), Name("runs", long(k), "ended"));
             run.arguments = textField(member(r, "arguments"), Name("runs", long(k), "arguments"));
+            if (r.contains("changes")) run.changes = readChanges(r["changes"], run, long(k));
             recordRun(s.runs, s.runsDropped, std::move(run));
         }
         return s;
@@ -481,8 +553,8 @@ std::string checkPopulation(const char* kind, const Agent* agents, const std::in
 
 }  // namespace
 
-std::string checkSidecarWorld(const WorldState& w, int predatorCount, int preyCount) {
-    const Arena& arena = kStandardArena;
+std::string checkSidecarWorld(const WorldState& w, int predatorCount, int preyCount,
+                              const Arena& arena) {
     std::string failure =
         checkPopulation("predator", w.predators.data(), w.predatorRanks.data(), kMaxPredators,
                         predatorCount, w.predatorSizeRequest, arena);

@@ -8,6 +8,8 @@
 
 #include "evo/report.h"
 #include "evo/world_state.h"
+#include "io/parameter_file.h"
+#include "sim/model_settings.h"
 
 namespace kav {
 
@@ -33,6 +35,9 @@ struct RunRecord {
     std::string started;  // UTC, ISO 8601
     std::string ended;
     std::string arguments;
+    // The parameters this run changed when it resumed the evolution, at startTick, with
+    // their values before and after (at most one per parameter).
+    std::vector<ParameterChange> changes{};
 };
 
 struct Sidecar {
@@ -40,6 +45,7 @@ struct Sidecar {
     std::int64_t tick = 0;             // the Genome file's tick...
     std::uint32_t genomeChecksum = 0;  // ...and the CRC-32 of its 60,496 bytes
     std::uint32_t seed = 1;            // the random source's start of this evolution
+    ModelSettings settings;            // of the evolution at `tick` (a file without: defaults)
     WorldState world;
     EventCounts eventsAtLastLogRow;  // the log's rows count events since the previous row
     bool logWritten = false;         // the saving run wrote a log: rows after `tick` in it
@@ -71,8 +77,9 @@ std::optional<Sidecar> decodeSidecar(const std::string& text, const WorldState& 
 // What decodeSidecar cannot know: whether the state fits the live counts of the Genome
 // file it belongs to (rank fields equal to positions, slots beyond the counts in slot
 // order, pending size changes that the counts allow, Agents in use inside the doubled
-// arena with finite motion). Empty when it fits, else one line naming the field.
-std::string checkSidecarWorld(const WorldState& world, int predatorCount, int preyCount);
+// `arena` with finite motion). Empty when it fits, else one line naming the field.
+std::string checkSidecarWorld(const WorldState& world, int predatorCount, int preyCount,
+                              const Arena& arena);
 
 // Text for a JSON string from bytes that need not be UTF-8: valid UTF-8 is kept, a
 // backslash is doubled and any other byte is written as \xNN; textFromJson reverses it.

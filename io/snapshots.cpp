@@ -16,6 +16,30 @@ std::string snapshotFileName(std::int64_t tick) {
     return name;
 }
 
+bool writeSnapshot(const std::filesystem::path& runFolder, const SavedEvolution& evolution,
+                   std::string& why) {
+    if (evolution.tick < 0) {
+        why = "a snapshot's name holds no tick below 0";
+        return false;
+    }
+    const std::filesystem::path folder = runFolder / kArchiveFolderName;
+    std::error_code error;
+    std::filesystem::create_directory(folder, error);
+    if (error) {
+        why = "cannot make " + folder.string() + ": " + error.message();
+        return false;
+    }
+    const GenomeFileBytes bytes = encodeGenomeFile(evolution);
+    const std::filesystem::path path = folder / snapshotFileName(evolution.tick);
+    if (!writeFileAtomically(path, std::string(bytes.begin(), bytes.end()), why)) {
+        why = path.string() + ": " + why;
+        return false;
+    }
+    return true;
+}
+
+static_assert(kSnapshotBytes == kGenomeFileSize);
+
 namespace {
 
 // The tick in a snapshot's name, or -1 when the name is not one of a snapshot.

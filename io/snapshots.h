@@ -16,6 +16,15 @@ constexpr const char* kArchiveFolderName = "archive";
 // The file name of the snapshot at a tick: genom-000500000.gen.
 std::string snapshotFileName(std::int64_t tick);
 
+// Writes the snapshot of an evolution into the archive folder of the run folder (made
+// when missing) under its tick's name, through a temporary file renamed into place. False
+// with the reason in `why` when it fails (or the tick is negative: no name holds it).
+bool writeSnapshot(const std::filesystem::path& runFolder, const SavedEvolution& evolution,
+                   std::string& why);
+
+// The size of one snapshot on disk.
+constexpr int kSnapshotBytes = 60496;
+
 struct Snapshot {
     std::filesystem::path path;
     SavedEvolution evolution;

@@ -144,6 +144,7 @@ FolderResult saveSessionWorld(SessionWorld& w, const std::filesystem::path& fold
     sidecar.tick = saved.tick;
     sidecar.genomeChecksum = crc32(bytes.data(), bytes.size());
     sidecar.seed = w.seed;
+    sidecar.settings = w.world().settings;
     sidecar.world = worldState(w.world());
     sidecar.eventsAtLastLogRow = w.eventsAtLastReport;
     sidecar.logWritten = false;

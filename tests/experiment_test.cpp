@@ -373,7 +373,10 @@ TEST(ExperimentFiles, SidecarKeepsEveryBitAndRefusesOtherText) {
     sidecar.world = state;
     sidecar.tick = 300;
     sidecar.genomeChecksum = 0x0badf00d;
-    sidecar.runs.push_back({"kavrosa", 0, 300, "a", "b", "--x \"y\""});
+    sidecar.runs.push_back({"kavrosa", 0, 300, "a", "b", "--x \"y\"", {}});
+    sidecar.runs.push_back({"kavrosa", 300, 300, "a", "b", "", {{"motion.drag", "0.1", "0.125"}}});
+    sidecar.settings.drag = 0.125f;
+    sidecar.settings.predatorStarvationTicks = 7;
     std::string why;
     const auto back = decodeSidecar(encodeSidecar(sidecar), population->worldState(), why);
     ASSERT_TRUE(back) << why;
@@ -381,6 +384,10 @@ TEST(ExperimentFiles, SidecarKeepsEveryBitAndRefusesOtherText) {
     EXPECT_EQ(std::memcmp(&back->world.prey[3].x, &state.prey[3].x, 4), 0);
     EXPECT_TRUE(std::isnan(back->world.prey[4].energy));
     EXPECT_EQ(back->genomeChecksum, 0x0badf00du);
+    EXPECT_EQ(back->settings.drag, 0.125f);
+    EXPECT_EQ(back->settings.predatorStarvationTicks, 7);
+    ASSERT_EQ(back->runs.at(1).changes.size(), 1u);
+    EXPECT_EQ(back->runs[1].changes[0].to, "0.125");
 
     std::string text = encodeSidecar(sidecar);
     EXPECT_FALSE(decodeSidecar(text.substr(0, text.size() / 2), state, why));

@@ -96,6 +96,13 @@ class SameBitsAsTheProgram(unittest.TestCase):
         w.save(os.path.join(self.dir, "p"))
         self.assertEqual(read_bytes(os.path.join(self.dir, "p", "genom.gen")),
                          read_bytes(os.path.join(a, "genom.gen")))
+        # The folder keeps its settings: loaded and stepped, it goes on as the program does.
+        loaded = kavrosa.World.load(a)
+        self.assertAlmostEqual(loaded.params["motion.drag"], 0.2, places=6)
+        loaded.step(1000)
+        loaded.save(a)
+        w.step(1000)
+        self.assertEqual(w.genomes().tobytes(), kavrosa.World.load(a).genomes().tobytes())
 
     def test_report_and_agents_have_the_columns_of_the_log_and_dump(self):
         log = os.path.join(self.dir, "log.csv")

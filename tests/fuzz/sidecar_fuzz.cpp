@@ -51,12 +51,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (kav::encodeSidecar(*again) != encoded) fail("decoding the encoded sidecar changed it");
 
     if (!kav::checkSidecarWorld(sidecar->world, blank().world.predatorCount,
-                                blank().world.preyCount)
+                                blank().world.preyCount, sidecar->settings.arena)
              .empty())
         return 0;
     auto world = std::make_unique<kav::Population>();
     const kav::SavedEvolution saved = blank().savedEvolution();
-    world->setupStandard(&saved);
+    world->setup(sidecar->settings, 10, 150, &saved);
     world->restoreWorldState(sidecar->world);
     const std::string failure = kav::checkInvariants(*world);
     if (!failure.empty()) fail("an accepted sidecar breaks the invariants: " + failure);
