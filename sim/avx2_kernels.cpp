@@ -5,25 +5,10 @@
 
 #include "sim/nearest_kernel.h"
 #include "sim/unit_kernels.h"
+#include "sim/unit_primitives.h"
 
 namespace kav {
 namespace {
-
-struct Double4 {
-    using F = __m256;
-    using V = __m256d;
-    static V add(V a, V b) { return _mm256_add_pd(a, b); }
-    static V sub(V a, V b) { return _mm256_sub_pd(a, b); }
-    static V mul(V a, V b) { return _mm256_mul_pd(a, b); }
-    static V sqrt(V a) { return _mm256_sqrt_pd(a); }
-    static V splat(double v) { return _mm256_set1_pd(v); }
-    static V low(F v) { return _mm256_cvtps_pd(_mm256_castps256_ps128(v)); }
-    static V high(F v) { return _mm256_cvtps_pd(_mm256_extractf128_ps(v, 1)); }
-    static F joined(V low, V high) {
-        return _mm256_insertf128_ps(_mm256_castps128_ps256(_mm256_cvtpd_ps(low)),
-                                    _mm256_cvtpd_ps(high), 1);
-    }
-};
 
 // A 4 x 4 transpose within each half: half j of n[k] holds lane 4j + k of t0, t1, t2 and t3
 // side by side.
@@ -39,25 +24,28 @@ struct Double4 {
     n[3] = _mm256_shuffle_ps(hi01, hi23, _MM_SHUFFLE(3, 2, 3, 2));
 }
 
+struct Double4 {
+    using F = __m256;
+    using V = __m256d;
+    KAV_DOUBLE_ARITHMETIC(_mm256)
+    static V low(F v) { return _mm256_cvtps_pd(_mm256_castps256_ps128(v)); }
+    static V high(F v) { return _mm256_cvtps_pd(_mm256_extractf128_ps(v, 1)); }
+    static F joined(V low, V high) {
+        return _mm256_insertf128_ps(_mm256_castps128_ps256(_mm256_cvtpd_ps(low)),
+                                    _mm256_cvtpd_ps(high), 1);
+    }
+};
+
 struct Lanes8 : HalvesOf<Double4> {
     using F = __m256;
     using M = __m256;  // all ones where true
     using Ids = __m256i;
     static constexpr int kCount = 8;
-    static F splat(float v) { return _mm256_set1_ps(v); }
+    KAV_FLOAT_ARITHMETIC(_mm256)
     static F splatBits(std::int32_t v) { return _mm256_castsi256_ps(_mm256_set1_epi32(v)); }
-    static F load(const float* p) { return _mm256_load_ps(p); }
-    static void store(float* p, F v) { _mm256_store_ps(p, v); }
     static F infinity() { return _mm256_set1_ps(__builtin_inff()); }
-    static F sub(F a, F b) { return _mm256_sub_ps(a, b); }
-    static F mul(F a, F b) { return _mm256_mul_ps(a, b); }
-    static F add(F a, F b) { return _mm256_add_ps(a, b); }
-    static F div(F a, F b) { return _mm256_div_ps(a, b); }
-    static F negate(F a) { return _mm256_xor_ps(a, _mm256_set1_ps(-0.0f)); }
     static F magnitude(F a) { return _mm256_andnot_ps(_mm256_set1_ps(-0.0f), a); }
-    static M ge(F a, F b) { return _mm256_cmp_ps(a, b, _CMP_GE_OQ); }
-    static M lt(F a, F b) { return _mm256_cmp_ps(a, b, _CMP_LT_OQ); }
-    static M gt(F a, F b) { return _mm256_cmp_ps(a, b, _CMP_GT_OQ); }
+    KAV_FLOAT_COMPARISONS(_mm256_cmp_ps)
     static M both(M a, M b) { return _mm256_and_ps(a, b); }
     static M either(M a, M b) { return _mm256_or_ps(a, b); }
     static F select(M m, F a, F b) { return _mm256_blendv_ps(b, a, m); }
@@ -67,7 +55,6 @@ struct Lanes8 : HalvesOf<Double4> {
         return _mm256_castsi256_ps(
             _mm256_cmpeq_epi32(_mm256_and_si256(_mm256_set1_epi32(int(bits)), bit), bit));
     }
-    static M notLess(F a, F b) { return _mm256_cmp_ps(a, b, _CMP_NLT_UQ); }
     static M firstLanes(int left) {
         return _mm256_castsi256_ps(
             _mm256_cmpgt_epi32(_mm256_set1_epi32(left), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7)));
@@ -132,6 +119,24 @@ struct Lanes8 : HalvesOf<Double4> {
             if (walls & 8) _mm_storeu_ps(out + kYWallBlock, half(n[3]));
         }
     }
+
+    // The network's data movement (sim/network_kernel.h).
+    // Values `offset` to `offset` + 3 of eight rows (row r from rows[r]), transposed: out[c]
+    // holds value offset + c of every row, row r in lane r. The loads put rows r and r + 4
+    // into the two halves, so that a 4 x 4 transpose within each half finishes it.
+    [[gnu::always_inline]] static void transposed4(const float* const* rows, int offset, F* out) {
+        F r[4];
+#pragma GCC unroll 4
+        for (int i = 0; i < 4; ++i)
+            r[i] = _mm256_insertf128_ps(_mm256_castps128_ps256(_mm_loadu_ps(rows[i] + offset)),
+                                        _mm_loadu_ps(rows[i + 4] + offset), 1);
+        sideBySide(r[0], r[1], r[2], r[3], out);
+    }
+    static void storeFirst(float* to, int count, F v) {
+        const __m256i first =
+            _mm256_cmpgt_epi32(_mm256_set1_epi32(count), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
+        _mm256_maskstore_ps(to, first, v);
+    }
 };
 
 // Four pairs per instruction, in double precision.
@@ -139,14 +144,7 @@ struct Pairs4 : Double4 {
     using D = V;
     using M = __m256d;
     static constexpr int kCount = 4;
-    static D load(const float* p) { return _mm256_cvtps_pd(_mm_load_ps(p)); }
-    static D rounded(D v) { return _mm256_cvtps_pd(_mm256_cvtpd_ps(v)); }
-    static void storeRounded(float* p, D v) { _mm_store_ps(p, _mm256_cvtpd_ps(v)); }
-    static D div(D a, D b) { return _mm256_div_pd(a, b); }
-    static D negate(D a) { return _mm256_xor_pd(a, _mm256_set1_pd(-0.0)); }
-    static M ge(D a, D b) { return _mm256_cmp_pd(a, b, _CMP_GE_OQ); }
-    static M lt(D a, D b) { return _mm256_cmp_pd(a, b, _CMP_LT_OQ); }
-    static M le(D a, D b) { return _mm256_cmp_pd(a, b, _CMP_LE_OQ); }
+    KAV_WIDE_PAIRS(_mm256, _mm, _mm256_cmp_pd)
     static M both(M a, M b) { return _mm256_and_pd(a, b); }
     static M either(M a, M b) { return _mm256_or_pd(a, b); }
     static void storeFound(std::uint8_t* p, M m) {
@@ -157,43 +155,7 @@ struct Pairs4 : Double4 {
 
 }  // namespace
 
-void nearestFiveAvx2(const QueryGroup& queries, const SearchedEntries& entries, GroupNearest& out) {
-    nearestFiveOfGroup<Lanes8>(queries, entries, out);
-}
-
-namespace {
-
-// Values `offset` to `offset` + 3 of eight rows (row r from rows[r]), transposed: out[c]
-// holds value offset + c of every row, row r in lane r. The loads put rows r and r + 4
-// into the two halves, so that a 4 x 4 transpose within each half finishes it.
-[[gnu::always_inline]] inline void transposed8x4(const float* const* rows, int offset,
-                                                 __m256* out) {
-    __m256 r[4];
-#pragma GCC unroll 4
-    for (int i = 0; i < 4; ++i)
-        r[i] = _mm256_insertf128_ps(_mm256_castps128_ps256(_mm_loadu_ps(rows[i] + offset)),
-                                    _mm_loadu_ps(rows[i + 4] + offset), 1);
-    sideBySide(r[0], r[1], r[2], r[3], out);
-}
-
-struct NetworkLanes8 {
-    using F = __m256;
-    static constexpr int kCount = 8;
-    static F zero() { return _mm256_setzero_ps(); }
-    static F add(F a, F b) { return _mm256_add_ps(a, b); }
-    static F mul(F a, F b) { return _mm256_mul_ps(a, b); }
-    static void transposed4(const float* const* rows, int offset, F* out) {
-        transposed8x4(rows, offset, out);
-    }
-    static void storeFirst(float* to, int count, F v) {
-        const __m256i first =
-            _mm256_cmpgt_epi32(_mm256_set1_epi32(count), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
-        _mm256_maskstore_ps(to, first, v);
-    }
-};
-
-}  // namespace
-
-KAV_UNIT_KERNELS(Avx2, Lanes8, Pairs4, NetworkLanes8)
+KAV_UNIT_KERNELS(Avx2, Lanes8, Pairs4)
+KAV_NEAREST_KERNEL(Avx2, Lanes8)
 
 }  // namespace kav

@@ -15,30 +15,10 @@
 
 #include "sim/nearest_kernel.h"
 #include "sim/unit_kernels.h"
+#include "sim/unit_primitives.h"
 
 namespace kav {
 namespace {
-
-struct Double8 {
-    using F = __m512;
-    using V = __m512d;
-    static V add(V a, V b) { return _mm512_add_pd(a, b); }
-    static V sub(V a, V b) { return _mm512_sub_pd(a, b); }
-    static V mul(V a, V b) { return _mm512_mul_pd(a, b); }
-    static V sqrt(V a) { return _mm512_sqrt_pd(a); }
-    static V splat(double v) { return _mm512_set1_pd(v); }
-    static V low(F v) { return _mm512_cvtps_pd(_mm512_castps512_ps256(v)); }
-    static V high(F v) {
-        return _mm512_cvtps_pd(_mm256_castpd_ps(_mm512_extractf64x4_pd(_mm512_castps_pd(v), 1)));
-    }
-    static F joined(V low, V high) {
-        return joinedHalves(_mm512_cvtpd_ps(low), _mm512_cvtpd_ps(high));
-    }
-    static F joinedHalves(__m256 low, __m256 high) {
-        return _mm512_castpd_ps(_mm512_insertf64x4(_mm512_castps_pd(_mm512_castps256_ps512(low)),
-                                                   _mm256_castps_pd(high), 1));
-    }
-};
 
 // A 4 x 4 transpose within each block of four lanes: block j of n[k] holds lane 4j + k of
 // t0, t1, t2 and t3 side by side.
@@ -56,31 +36,38 @@ struct Fours {
              _mm512_shuffle_ps(hi01, hi23, _MM_SHUFFLE(3, 2, 3, 2))}};
 }
 
+struct Double8 {
+    using F = __m512;
+    using V = __m512d;
+    KAV_DOUBLE_ARITHMETIC(_mm512)
+    static V low(F v) { return _mm512_cvtps_pd(_mm512_castps512_ps256(v)); }
+    static V high(F v) {
+        return _mm512_cvtps_pd(_mm256_castpd_ps(_mm512_extractf64x4_pd(_mm512_castps_pd(v), 1)));
+    }
+    static F joined(V low, V high) {
+        return joinedHalves(_mm512_cvtpd_ps(low), _mm512_cvtpd_ps(high));
+    }
+    static F joinedHalves(__m256 low, __m256 high) {
+        return _mm512_castpd_ps(_mm512_insertf64x4(_mm512_castps_pd(_mm512_castps256_ps512(low)),
+                                                   _mm256_castps_pd(high), 1));
+    }
+};
+
 struct Lanes16 : HalvesOf<Double8> {
     using F = __m512;
     using M = __mmask16;
     using Ids = __m512i;
     static constexpr int kCount = 16;
-    static F splat(float v) { return _mm512_set1_ps(v); }
+    KAV_FLOAT_ARITHMETIC(_mm512)
     static F splatBits(std::int32_t v) { return _mm512_castsi512_ps(_mm512_set1_epi32(v)); }
-    static F load(const float* p) { return _mm512_load_ps(p); }
-    static void store(float* p, F v) { _mm512_store_ps(p, v); }
     static F infinity() { return _mm512_set1_ps(__builtin_inff()); }
-    static F sub(F a, F b) { return _mm512_sub_ps(a, b); }
-    static F mul(F a, F b) { return _mm512_mul_ps(a, b); }
-    static F add(F a, F b) { return _mm512_add_ps(a, b); }
-    static F div(F a, F b) { return _mm512_div_ps(a, b); }
-    static F negate(F a) { return _mm512_xor_ps(a, _mm512_set1_ps(-0.0f)); }
     static F magnitude(F a) { return _mm512_abs_ps(a); }
-    static M ge(F a, F b) { return _mm512_cmp_ps_mask(a, b, _CMP_GE_OQ); }
-    static M lt(F a, F b) { return _mm512_cmp_ps_mask(a, b, _CMP_LT_OQ); }
-    static M gt(F a, F b) { return _mm512_cmp_ps_mask(a, b, _CMP_GT_OQ); }
+    KAV_FLOAT_COMPARISONS(_mm512_cmp_ps_mask)
     static M both(M a, M b) { return M(a & b); }
     static M either(M a, M b) { return M(a | b); }
     static F select(M m, F a, F b) { return _mm512_mask_blend_ps(m, b, a); }
     static F zeroUnless(M m, F a) { return _mm512_maskz_mov_ps(m, a); }
     static M lanesOf(unsigned bits) { return M(bits); }
-    static M notLess(F a, F b) { return _mm512_cmp_ps_mask(a, b, _CMP_NLT_UQ); }
     static M firstLanes(int left) { return left >= 16 ? M(0xFFFF) : M((1u << left) - 1); }
     static F loadSlab(const float* p, M lanes) { return _mm512_maskz_loadu_ps(lanes, p); }
     static int append(std::int32_t* found, int k, int pos, M inside) {
@@ -138,6 +125,29 @@ struct Lanes16 : HalvesOf<Double8> {
             _mm512_mask_storeu_ps(out + kYWallBlock - 4 * j, M(yWritten & block), yTerms);
         }
     }
+
+    // The network's data movement (sim/network_kernel.h).
+    // Values `offset` to `offset` + 3 of sixteen rows (row r from rows[r]), transposed:
+    // out[c] holds value offset + c of every row, row r in lane r. The loads put rows e,
+    // 4 + e, 8 + e and 12 + e into the four blocks of r[e], so that a 4 x 4 transpose within
+    // each block finishes it.
+    [[gnu::always_inline]] static void transposed4(const float* const* rows, int offset, F* out) {
+        F r[4];
+#pragma GCC unroll 4
+        for (int e = 0; e < 4; ++e) {
+            F v = _mm512_castps128_ps512(_mm_loadu_ps(rows[e] + offset));
+            v = _mm512_insertf32x4(v, _mm_loadu_ps(rows[4 + e] + offset), 1);
+            v = _mm512_insertf32x4(v, _mm_loadu_ps(rows[8 + e] + offset), 2);
+            r[e] = _mm512_insertf32x4(v, _mm_loadu_ps(rows[12 + e] + offset), 3);
+        }
+        const Fours side = sideBySide(r[0], r[1], r[2], r[3]);
+#pragma GCC unroll 4
+        for (int c = 0; c < 4; ++c) out[c] = side.n[c];
+    }
+    static void storeFirst(float* to, int count, F v) {
+        _mm512_mask_storeu_ps(to, count >= 16 ? __mmask16(0xFFFF) : __mmask16((1u << count) - 1),
+                              v);
+    }
 };
 
 // Eight pairs per instruction, in double precision.
@@ -145,14 +155,7 @@ struct Pairs8 : Double8 {
     using D = V;
     using M = __mmask8;
     static constexpr int kCount = 8;
-    static D load(const float* p) { return _mm512_cvtps_pd(_mm256_load_ps(p)); }
-    static D rounded(D v) { return _mm512_cvtps_pd(_mm512_cvtpd_ps(v)); }
-    static void storeRounded(float* p, D v) { _mm256_store_ps(p, _mm512_cvtpd_ps(v)); }
-    static D div(D a, D b) { return _mm512_div_pd(a, b); }
-    static D negate(D a) { return _mm512_xor_pd(a, _mm512_set1_pd(-0.0)); }
-    static M ge(D a, D b) { return _mm512_cmp_pd_mask(a, b, _CMP_GE_OQ); }
-    static M lt(D a, D b) { return _mm512_cmp_pd_mask(a, b, _CMP_LT_OQ); }
-    static M le(D a, D b) { return _mm512_cmp_pd_mask(a, b, _CMP_LE_OQ); }
+    KAV_WIDE_PAIRS(_mm512, _mm256, _mm512_cmp_pd_mask)
     static M both(M a, M b) { return M(a & b); }
     static M either(M a, M b) { return M(a | b); }
     static void storeFound(std::uint8_t* p, M m) {
@@ -162,49 +165,7 @@ struct Pairs8 : Double8 {
 
 }  // namespace
 
-void nearestFiveAvx512(const QueryGroup& queries, const SearchedEntries& entries,
-                       GroupNearest& out) {
-    nearestFiveOfGroup<Lanes16>(queries, entries, out);
-}
-
-namespace {
-
-// Values `offset` to `offset` + 3 of sixteen rows (row r from rows[r]), transposed: out[c]
-// holds value offset + c of every row, row r in lane r. The loads put rows e, 4 + e, 8 + e
-// and 12 + e into the four blocks of r[e], so that a 4 x 4 transpose within each block
-// finishes it.
-[[gnu::always_inline]] inline void transposed16x4(const float* const* rows, int offset,
-                                                  __m512* out) {
-    __m512 r[4];
-#pragma GCC unroll 4
-    for (int e = 0; e < 4; ++e) {
-        __m512 v = _mm512_castps128_ps512(_mm_loadu_ps(rows[e] + offset));
-        v = _mm512_insertf32x4(v, _mm_loadu_ps(rows[4 + e] + offset), 1);
-        v = _mm512_insertf32x4(v, _mm_loadu_ps(rows[8 + e] + offset), 2);
-        r[e] = _mm512_insertf32x4(v, _mm_loadu_ps(rows[12 + e] + offset), 3);
-    }
-    const Fours side = sideBySide(r[0], r[1], r[2], r[3]);
-#pragma GCC unroll 4
-    for (int c = 0; c < 4; ++c) out[c] = side.n[c];
-}
-
-struct NetworkLanes16 {
-    using F = __m512;
-    static constexpr int kCount = 16;
-    static F zero() { return _mm512_setzero_ps(); }
-    static F add(F a, F b) { return _mm512_add_ps(a, b); }
-    static F mul(F a, F b) { return _mm512_mul_ps(a, b); }
-    static void transposed4(const float* const* rows, int offset, F* out) {
-        transposed16x4(rows, offset, out);
-    }
-    static void storeFirst(float* to, int count, F v) {
-        _mm512_mask_storeu_ps(to, count >= 16 ? __mmask16(0xFFFF) : __mmask16((1u << count) - 1),
-                              v);
-    }
-};
-
-}  // namespace
-
-KAV_UNIT_KERNELS(Avx512, Lanes16, Pairs8, NetworkLanes16)
+KAV_UNIT_KERNELS(Avx512, Lanes16, Pairs8)
+KAV_NEAREST_KERNEL(Avx512, Lanes16)
 
 }  // namespace kav

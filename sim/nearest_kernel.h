@@ -77,3 +77,9 @@ void nearestFiveOfGroup(const QueryGroup& q, const SearchedEntries& e, GroupNear
 
 }  // namespace
 }  // namespace kav
+
+#define KAV_NEAREST_KERNEL(Unit, Lanes)                                               \
+    void nearestFive##Unit(const QueryGroup& queries, const SearchedEntries& entries, \
+                           GroupNearest& out) {                                       \
+        nearestFiveOfGroup<Lanes>(queries, entries, out);                             \
+    }

@@ -13,6 +13,7 @@ struct OneLane {
     using Ids = std::int32_t;
     static constexpr int kCount = 1;
     static F splat(float v) { return v; }
+    static F zero() { return 0.0f; }
     static F load(const float* p) { return *p; }
     static void store(float* p, F v) { *p = v; }
     static F add(F a, F b) { return a + b; }
@@ -68,6 +69,14 @@ struct OneLane {
         out[2] = t2;
         out[3] = t3;
     }
+
+    // The network's data movement (sim/network_kernel.h).
+    static void transposed4(const float* const* rows, int offset, F* out) {
+        for (int c = 0; c < 4; ++c) out[c] = rows[0][offset + c];
+    }
+    static void storeFirst(float* to, int count, F v) {
+        if (count > 0) *to = v;
+    }
 };
 
 struct OnePair {
@@ -92,23 +101,9 @@ struct OnePair {
     static void storeFound(std::uint8_t* p, M m) { *p = std::uint8_t(m); }
 };
 
-struct OneNetwork {
-    using F = float;
-    static constexpr int kCount = 1;
-    static F zero() { return 0.0f; }
-    static F add(F a, F b) { return a + b; }
-    static F mul(F a, F b) { return a * b; }
-    static void transposed4(const float* const* rows, int offset, F* out) {
-        for (int c = 0; c < 4; ++c) out[c] = rows[0][offset + c];
-    }
-    static void storeFirst(float* to, int count, F v) {
-        if (count > 0) *to = v;
-    }
-};
-
 }  // namespace
 
-KAV_UNIT_KERNELS(Scalar, OneLane, OnePair, OneNetwork)
+KAV_UNIT_KERNELS(Scalar, OneLane, OnePair)
 KAV_CANDIDATE_KERNEL(Scalar, OneLane)
 
 }  // namespace kav

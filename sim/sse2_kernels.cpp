@@ -4,6 +4,7 @@
 
 #include "sim/candidate_kernel.h"
 #include "sim/unit_kernels.h"
+#include "sim/unit_primitives.h"
 
 namespace kav {
 namespace {
@@ -11,11 +12,7 @@ namespace {
 struct Double2 {
     using F = __m128;
     using V = __m128d;
-    static V add(V a, V b) { return _mm_add_pd(a, b); }
-    static V sub(V a, V b) { return _mm_sub_pd(a, b); }
-    static V mul(V a, V b) { return _mm_mul_pd(a, b); }
-    static V sqrt(V a) { return _mm_sqrt_pd(a); }
-    static V splat(double v) { return _mm_set1_pd(v); }
+    KAV_DOUBLE_ARITHMETIC(_mm)
     static V low(F v) { return _mm_cvtps_pd(v); }
     static V high(F v) { return _mm_cvtps_pd(_mm_movehl_ps(v, v)); }
     static F joined(V low, V high) { return _mm_movelh_ps(_mm_cvtpd_ps(low), _mm_cvtpd_ps(high)); }
@@ -32,14 +29,7 @@ struct Lanes4 : HalvesOf<Double2> {
     using M = __m128;  // all ones where true
     using Ids = const std::int32_t*;
     static constexpr int kCount = 4;
-    static F splat(float v) { return _mm_set1_ps(v); }
-    static F load(const float* p) { return _mm_load_ps(p); }
-    static void store(float* p, F v) { _mm_store_ps(p, v); }
-    static F add(F a, F b) { return _mm_add_ps(a, b); }
-    static F sub(F a, F b) { return _mm_sub_ps(a, b); }
-    static F mul(F a, F b) { return _mm_mul_ps(a, b); }
-    static F div(F a, F b) { return _mm_div_ps(a, b); }
-    static F negate(F a) { return _mm_xor_ps(a, _mm_set1_ps(-0.0f)); }
+    KAV_FLOAT_ARITHMETIC(_mm)
     static F magnitude(F a) { return _mm_andnot_ps(_mm_set1_ps(-0.0f), a); }
     static M lt(F a, F b) { return _mm_cmplt_ps(a, b); }
     static M gt(F a, F b) { return _mm_cmpgt_ps(a, b); }
@@ -95,39 +85,8 @@ struct Lanes4 : HalvesOf<Double2> {
         if (bits & 4) _mm_storeu_ps(out + kYWallBlock, t2);
         if (bits & 8) _mm_storeu_ps(out + kYWallBlock, t3);
     }
-};
 
-struct Pairs2 : Double2 {
-    using D = V;
-    using M = __m128d;
-    static constexpr int kCount = 2;
-    static D load(const float* p) {
-        return _mm_cvtps_pd(_mm_castpd_ps(_mm_load_sd(reinterpret_cast<const double*>(p))));
-    }
-    static D rounded(D v) { return _mm_cvtps_pd(_mm_cvtpd_ps(v)); }
-    static void storeRounded(float* p, D v) {
-        _mm_store_sd(reinterpret_cast<double*>(p), _mm_castps_pd(_mm_cvtpd_ps(v)));
-    }
-    static D div(D a, D b) { return _mm_div_pd(a, b); }
-    static D negate(D a) { return _mm_xor_pd(a, _mm_set1_pd(-0.0)); }
-    static M ge(D a, D b) { return _mm_cmpge_pd(a, b); }
-    static M lt(D a, D b) { return _mm_cmplt_pd(a, b); }
-    static M le(D a, D b) { return _mm_cmple_pd(a, b); }
-    static M both(M a, M b) { return _mm_and_pd(a, b); }
-    static M either(M a, M b) { return _mm_or_pd(a, b); }
-    static void storeFound(std::uint8_t* p, M m) {
-        const int bits = _mm_movemask_pd(m);
-        p[0] = std::uint8_t(bits & 1);
-        p[1] = std::uint8_t(bits >> 1 & 1);
-    }
-};
-
-struct NetworkLanes4 {
-    using F = __m128;
-    static constexpr int kCount = 4;
-    static F zero() { return _mm_setzero_ps(); }
-    static F add(F a, F b) { return _mm_add_ps(a, b); }
-    static F mul(F a, F b) { return _mm_mul_ps(a, b); }
+    // The network's data movement (sim/network_kernel.h).
     static void transposed4(const float* const* rows, int offset, F* out) {
         F r0 = _mm_loadu_ps(rows[0] + offset);
         F r1 = _mm_loadu_ps(rows[1] + offset);
@@ -146,9 +105,32 @@ struct NetworkLanes4 {
     }
 };
 
+struct Pairs2 : Double2 {
+    using D = V;
+    using M = __m128d;
+    static constexpr int kCount = 2;
+    static D load(const float* p) {
+        return _mm_cvtps_pd(_mm_castpd_ps(_mm_load_sd(reinterpret_cast<const double*>(p))));
+    }
+    static D rounded(D v) { return _mm_cvtps_pd(_mm_cvtpd_ps(v)); }
+    static void storeRounded(float* p, D v) {
+        _mm_store_sd(reinterpret_cast<double*>(p), _mm_castps_pd(_mm_cvtpd_ps(v)));
+    }
+    static M ge(D a, D b) { return _mm_cmpge_pd(a, b); }
+    static M lt(D a, D b) { return _mm_cmplt_pd(a, b); }
+    static M le(D a, D b) { return _mm_cmple_pd(a, b); }
+    static M both(M a, M b) { return _mm_and_pd(a, b); }
+    static M either(M a, M b) { return _mm_or_pd(a, b); }
+    static void storeFound(std::uint8_t* p, M m) {
+        const int bits = _mm_movemask_pd(m);
+        p[0] = std::uint8_t(bits & 1);
+        p[1] = std::uint8_t(bits >> 1 & 1);
+    }
+};
+
 }  // namespace
 
-KAV_UNIT_KERNELS(Sse2, Lanes4, Pairs2, NetworkLanes4)
+KAV_UNIT_KERNELS(Sse2, Lanes4, Pairs2)
 KAV_CANDIDATE_KERNEL(Sse2, Lanes4)
 
 }  // namespace kav
