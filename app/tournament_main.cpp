@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include "app/tournament.h"
+#include "io/parameter_file.h"
 #include "io/run_folder.h"
 #include "io/sidecar.h"
 
@@ -104,6 +105,13 @@ int main(int argc, char** argv) {
     app.add_option("--seed", seed, "Base seed of the evaluation worlds (default 1)");
     app.add_option("--threads", threads, "Threads (default: every core)")
         ->check(CLI::Range(1, 1024));
+    std::vector<std::string> sets;
+    std::string paramsFile;
+    app.add_option("--set", sets,
+                   "NAME=VALUE: a model parameter of the evaluation worlds (repeatable), over "
+                   "the settings of the Predators' run")
+        ->allow_extra_args(false);
+    app.add_option("--params", paramsFile, "Model parameters from a TOML file; --set wins");
     app.add_option("--part", part,
                    "K/N: only the K-th of N shares of the worlds (join them with merge)");
     CLI::App* merge = app.add_subcommand("merge", "Joins the shares (--part) of one tournament");
@@ -169,6 +177,24 @@ int main(int argc, char** argv) {
                         std::to_string(plan.prey[0].evolution.preyCount) +
                         ": the snapshots of one side must have one size"),
                    2;
+    // The evaluation worlds run on the model the Predators evolved in.
+    const auto settings = kav::settingsOfRun(predatorRun, why);
+    if (!settings)
+        return fail((predatorRun / kav::kSidecarFileName).string() + ": " + why), 2;
+    plan.settings = *settings;
+    if (preyRun != predatorRun) {
+        const auto preySettings = kav::settingsOfRun(preyRun, why);
+        if (!preySettings) return fail((preyRun / kav::kSidecarFileName).string() + ": " + why), 2;
+        for (const kav::ParameterChange& c : kav::parameterChanges(*settings, *preySettings))
+            std::fprintf(stderr,
+                         "kavrosa-tournament: %s is %s in %s and %s in %s; the worlds take %s\n",
+                         c.name.c_str(), c.from.c_str(), predatorRun.c_str(), c.to.c_str(),
+                         preyRun.c_str(), c.from.c_str());
+    }
+    if (!kav::applyParameters(plan.settings, {paramsFile, sets}, why)) return fail(why), 2;
+    for (const kav::ParameterChange& c : kav::parameterChanges(*settings, plan.settings))
+        std::fprintf(stderr, "kavrosa-tournament: %s = %s (the run's: %s)\n", c.name.c_str(),
+                     c.to.c_str(), c.from.c_str());
     plan.worlds = worlds;
     plan.ticks = ticks;
     plan.seed = seed;

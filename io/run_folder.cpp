@@ -321,6 +321,18 @@ bool RunFolder::open(Population& population) {
     return true;
 }
 
+std::optional<ModelSettings> settingsOfRun(const std::filesystem::path& folder,
+                                           std::string& why) {
+    const std::optional<std::string> text = readTextFile(sidecarPath(folder), why, kSidecarMaxBytes);
+    if (!text && why == "there is none") return ModelSettings{};
+    if (!text) return std::nullopt;
+    auto blank = std::make_unique<World>();
+    setUpWorld(*blank, ModelSettings{}, 10, 150);
+    const std::optional<Sidecar> sidecar = decodeSidecar(*text, worldState(*blank), why);
+    if (!sidecar) return std::nullopt;
+    return sidecar->settings;
+}
+
 bool RunFolder::archiveDue(std::int64_t tick) const {
     return settings_.archiveEvery > 0 && tick >= 0 && tick % settings_.archiveEvery == 0;
 }

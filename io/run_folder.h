@@ -124,6 +124,11 @@ private:
 std::string outputClash(const std::filesystem::path& folder,
                         const std::vector<std::pair<std::string, std::filesystem::path>>& outputs);
 
+// The model settings of the evolution in a run's folder, from its sidecar; the defaults
+// when it has none. Empty with the reason when the sidecar cannot be used.
+std::optional<ModelSettings> settingsOfRun(const std::filesystem::path& folder,
+                                           std::string& why);
+
 // The current time in UTC as 2026-12-09T02:30:00Z.
 std::string utcNow();
 

@@ -112,4 +112,26 @@ for seed in $(seq "$seeds"); do
     grep -q "\"seed\": $seed," "$folder/genom.gen.json" || fail "$folder: not seed $seed"
 done
 cmp -s runs/seed-1/log.csv runs/seed-2/log.csv && fail "seeds 1 and 2 gave the same log"
-echo "the job array ran $seeds replicates on a single-node Slurm cluster"
+
+# A parameter sweep as a job array: scripts/sweep writes the jobs, sbatch runs them, the
+# tables come from the runs' logs.
+cat > plan.toml <<'PLAN'
+ticks = 1000
+seeds = 2
+[vary]
+reproduction.mutation_amplitude = [0.02, 0.2]
+PLAN
+KAVROSA_EVOLVE=$evolve "$source_dir/scripts/sweep" plan.toml -o sweep --slurm > sweep.out 2>&1 ||
+    fail "scripts/sweep --slurm: $(cat sweep.out)"
+grep -q "sbatch --array=1-4 " sweep.out || fail "sweep --slurm: $(cat sweep.out)"
+timeout 180 sbatch --wait --array=1-4 --time=5 "$source_dir/scripts/slurm/sweep.sbatch" sweep \
+    > "$work/sbatch-sweep.out" 2>&1 ||
+    fail "sbatch sweep.sbatch: $(cat "$work/sbatch-sweep.out" kavrosa-sweep-*.out 2> /dev/null)"
+KAVROSA_EVOLVE=$evolve "$source_dir/scripts/sweep" plan.toml -o sweep --tables > tables.out 2>&1 ||
+    fail "sweep --tables: $(cat tables.out)"
+[ "$(wc -l < sweep/final.csv)" -eq 5 ] || fail "final.csv: $(cat sweep/final.csv)"
+[ "$(wc -l < sweep/runs.csv)" -eq 21 ] || fail "runs.csv has $(wc -l < sweep/runs.csv) lines"
+for folder in sweep/*/seed-*; do
+    tail -n 1 "$folder/log.csv" | grep -q "^$ticks," || fail "$folder did not reach tick $ticks"
+done
+echo "the job arrays ran $seeds replicates and a sweep of 4 runs on a single-node Slurm cluster"

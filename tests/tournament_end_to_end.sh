@@ -11,16 +11,28 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 fail() { echo "FAIL: $*"; exit 1; }
 cd "$work"
-mkdir -p run/archive
-for t in 600 1200 1800; do
-    "$evolve" -C run --until $t > /dev/null 2>&1 || fail "kavrosa-evolve to $t"
-    cp run/genom.gen "run/archive/genom-$(printf %09d $t).gen"
+# The archive of one run, and of the same run split in three: the same files. (Tick 0's
+# snapshot is left out of the matrix below.)
+mkdir run split
+model="--set predator.starvation_ticks=35 --archive-every 600"
+"$evolve" -C run --until 1800 $model > /dev/null 2>&1 || fail "kavrosa-evolve to 1800"
+for t in 500 1300 1800; do
+    "$evolve" -C split --until $t $model > /dev/null 2>&1 || fail "kavrosa-evolve to $t"
 done
+diff -r run/archive split/archive > /dev/null || fail "the split run's archive differs"
+[ "$(ls run/archive | tr '\n' ' ')" = "genom-000000000.gen genom-000000600.gen genom-000001200.gen genom-000001800.gen " ] ||
+    fail "archive: $(ls run/archive)"
+rm run/archive/genom-000000000.gen
 play() { "$tournament" -C run --ticks 300 --worlds 2 "$@" 2> /dev/null; }
+# The worlds take the run's own settings unless told otherwise.
+play -o own.csv --threads 1 --set predator.starvation_ticks=35 || fail "own settings"
+play -o default.csv --threads 1 --set predator.starvation_ticks=50 || fail "default settings"
+cmp -s own.csv default.csv && fail "the starvation limit changed nothing"
 
 play -o one.csv --threads 1 || fail "one thread"
 play -o two.csv --threads 2 || fail "two threads"
 cmp -s one.csv two.csv || fail "the table depends on the thread count"
+cmp -s one.csv own.csv || fail "the worlds did not take the run's settings"
 cmp -s one-summary.csv two-summary.csv || fail "the summary depends on the thread count"
 [ "$(wc -l < one.csv)" -eq $((1 + 3 * 3 * 2)) ] || fail "$(cat one.csv)"
 [ "$(grep -c '^predators,' one-summary.csv)" -eq 3 ] || fail "$(cat one-summary.csv)"
@@ -29,8 +41,10 @@ for k in 1 2 3; do play -o part$k.csv --part $k/3 || fail "part $k"; done
 cmp -s merged.csv one.csv || fail "merged shares differ from one run"
 cmp -s merged-summary.csv one-summary.csv || fail "merged summary differs"
 
-# A cell alone: the last Predators against the first Prey, from archives of one snapshot each.
+# A cell alone: the last Predators against the first Prey, from archives of one snapshot each
+# (and the Predators' run's settings).
 mkdir -p hunters/archive hunted/archive
+cp run/genom.gen.json hunters/
 cp run/archive/genom-000001800.gen hunters/archive/
 cp run/archive/genom-000000600.gen hunted/archive/
 "$tournament" --predators-from hunters --prey-from hunted --ticks 300 --worlds 2 -o cell.csv 2> /dev/null ||
