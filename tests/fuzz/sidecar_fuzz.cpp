@@ -86,8 +86,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (int t = 0; t < kTicks; ++t) {
         world.runTick();
         const std::string broken = kav::checkInvariants(world);
-        if (!broken.empty())
-            fail("after tick " + std::to_string(world.world.tick) + ": " + broken);
+        if (!broken.empty()) fail("after tick " + std::to_string(world.world.tick) + ": " + broken);
     }
     return 0;
 }
