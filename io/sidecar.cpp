@@ -16,6 +16,7 @@
 #include <nlohmann/json.hpp>
 
 #include "evo/population.h"
+#include "io/json_parse.h"
 
 namespace kav {
 
@@ -347,7 +348,7 @@ std::optional<Sidecar> decodeSidecar(const std::string& text, const WorldState& 
         return std::nullopt;
     }
     try {
-        const Json j = Json::parse(text);
+        const Json j = parseJson(text);
         if (!j.is_object() || !j.contains("format") || j["format"] != kSidecarFormat) {
             why = "it is not a sidecar of format \"" + std::string(kSidecarFormat) + "\"";
             return std::nullopt;
