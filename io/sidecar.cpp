@@ -16,6 +16,7 @@
 #include <nlohmann/json.hpp>
 
 #include "evo/population.h"
+#include "io/json_parse.h"
 #include "sim/model_parameters.h"
 
 namespace kav {
@@ -218,11 +219,14 @@ void readRanks(const Json& j, Ranks& ranks, const char* name) {
 }
 
 // Nesting deeper than a sidecar's (object, list, row) is refused before parsing, so that
-// no text can make the parser build a deep tree.
+// no text can make the parser build a deep tree. strcspn leads from one of the few bytes
+// that matter to the next (it also stops at a zero byte, which is passed over).
 bool nestedTooDeep(const std::string& text, int limit) {
     int depth = 0;
     bool inString = false;
     for (std::size_t i = 0; i < text.size(); ++i) {
+        i += std::strcspn(text.c_str() + i, "\"\\[]{}");
+        if (i >= text.size()) break;
         const char c = text[i];
         if (inString) {
             if (c == '\\') ++i;
@@ -414,7 +418,7 @@ std::optional<Sidecar> decodeSidecar(const std::string& text, const WorldState& 
         return std::nullopt;
     }
     try {
-        const Json j = Json::parse(text);
+        const Json j = parseJson(text);
         if (!j.is_object() || !j.contains("format") || j["format"] != kSidecarFormat) {
             why = "it is not a sidecar of format \"" + std::string(kSidecarFormat) + "\"";
             return std::nullopt;

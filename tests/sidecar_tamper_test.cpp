@@ -240,6 +240,13 @@ TEST(SidecarLimits, SizeNestingAndRunHistoryAreBounded) {
     deep.insert(deep.find("\"runs\": ") + 8, "[[[[");
     EXPECT_FALSE(decodeSidecar(deep, blank.worldState(), why));
     EXPECT_NE(why.find("deeper"), std::string::npos) << why;
+    deep.insert(0, std::string(1, '\0'));  // the nesting is still seen past a zero byte
+    EXPECT_FALSE(decodeSidecar(deep, blank.worldState(), why));
+    EXPECT_NE(why.find("deeper"), std::string::npos) << why;
+    // Brackets inside a text are no nesting, nor are they after an escaped quote in it.
+    Sidecar bracketed = *decodeSidecar(saved.text, blank.worldState(), why);
+    bracketed.runs.back().arguments = "--x \"[[[[{{{{\\\"]]";
+    EXPECT_TRUE(decodeSidecar(encodeSidecar(bracketed), blank.worldState(), why)) << why;
 
     // A longer history than a save keeps: the last runs stay, the others are counted.
     Json j = Json::parse(saved.text);
