@@ -22,3 +22,7 @@ save logged --ticks 1000 --seed 5 --log "$work/log.csv"
 save resumed --ticks 700 --seed 9
 "$evolve" -C "$work/resumed" --ticks 650 > /dev/null 2>&1
 cp "$work/resumed/genom.gen.json" "$here/resumed"
+# Other settings, and a run that changed some on resume.
+save settings --ticks 800 --seed 4 --set predator.starvation_ticks=20 --set arena.x_max=6
+"$evolve" -C "$work/settings" --ticks 300 --set motion.drag=0.2 > /dev/null 2>&1
+cp "$work/settings/genom.gen.json" "$here/settings"
