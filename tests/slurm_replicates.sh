@@ -118,6 +118,7 @@ cmp -s runs/seed-1/log.csv runs/seed-2/log.csv && fail "seeds 1 and 2 gave the s
 cat > plan.toml <<'PLAN'
 ticks = 1000
 seeds = 2
+archive_every = 250
 [vary]
 reproduction.mutation_amplitude = [0.02, 0.2]
 PLAN
@@ -134,4 +135,17 @@ KAVROSA_EVOLVE=$evolve "$source_dir/scripts/sweep" plan.toml -o sweep --tables >
 for folder in sweep/*/seed-*; do
     tail -n 1 "$folder/log.csv" | grep -q "^$ticks," || fail "$folder did not reach tick $ticks"
 done
-echo "the job arrays ran $seeds replicates and a sweep of 4 runs on a single-node Slurm cluster"
+
+# A tournament of one sweep run's archive as a job array of three shares, merged: the
+# table of one run on one machine.
+tournament=$(dirname "$evolve")/kavrosa-tournament
+run=$(ls -d sweep/*/seed-1 | head -n 1)
+KAVROSA_TOURNAMENT=$tournament timeout 180 sbatch --wait --array=1-3 --time=5 \
+    "$source_dir/scripts/slurm/tournament.sbatch" shares -C "$run" --ticks 100 --worlds 2 \
+    > "$work/sbatch-tournament.out" 2>&1 ||
+    fail "sbatch tournament.sbatch: $(cat "$work/sbatch-tournament.out" kavrosa-tournament-*.out 2> /dev/null)"
+"$tournament" merge shares/part-*.csv -o merged.csv 2> /dev/null || fail "merge of the shares"
+"$tournament" -C "$run" --ticks 100 --worlds 2 -o whole.csv 2> /dev/null || fail "the whole tournament"
+cmp -s merged.csv whole.csv || fail "the merged shares differ from one run"
+[ "$(wc -l < whole.csv)" -eq $((1 + 5 * 5 * 2)) ] || fail "whole.csv has $(wc -l < whole.csv) lines"
+echo "the job arrays ran $seeds replicates, a sweep of 4 runs and a tournament in 3 shares on a single-node Slurm cluster"
