@@ -345,9 +345,21 @@ Side sideOf(const py::handle& from, const char* name, int limit, bool predators)
         side.settings = world.settings;
         return side;
     }
+    if (py::isinstance<py::dict>(from)) {
+        // A snapshot of read_archive: its Genomes, its tick and its run's model.
+        const auto snapshot = py::reinterpret_borrow<py::dict>(from);
+        for (const char* key : {predators ? "predators" : "prey", "tick", "params"})
+            if (!snapshot.contains(key))
+                throw py::value_error(std::string(name) + ": a snapshot (from read_archive) has \"" +
+                                      key + "\"; this dict has not");
+        side = sideOf(snapshot[predators ? "predators" : "prey"], name, limit, predators);
+        side.tick = snapshot["tick"].cast<std::int64_t>();
+        side.settings = settingsFrom(snapshot["params"].cast<py::dict>());
+        return side;
+    }
     if (!py::isinstance<py::array>(from))
         throw py::type_error(std::string(name) +
-                             ": a World or a float32 NumPy array of shape (n, 63), not " +
+                             ": a World, a snapshot or a float32 NumPy array of shape (n, 63), not " +
                              std::string(py::str(from.get_type().attr("__name__"))));
     const auto array = py::reinterpret_borrow<py::array>(from);
     if (!array.dtype().is(py::dtype::of<float>()))
@@ -475,6 +487,8 @@ py::list readArchiveOf(const std::filesystem::path& folder) {
         snapshots = kav::readArchive(folder / kav::kArchiveFolderName, why);
     }
     if (!snapshots) throw py::value_error(why);
+    const std::optional<kav::ModelSettings> settings = kav::settingsOfRun(folder, why);
+    if (!settings) throw py::value_error((folder / kav::kSidecarFileName).string() + ": " + why);
     py::list out;
     for (const kav::Snapshot& s : *snapshots) {
         const kav::SavedEvolution& e = s.evolution;
@@ -491,6 +505,7 @@ py::list readArchiveOf(const std::filesystem::path& folder) {
         snapshot["path"] = s.path;
         snapshot["predators"] = predators;
         snapshot["prey"] = prey;
+        snapshot["params"] = paramsOf(*settings);
         out.append(snapshot);
     }
     return out;
@@ -578,6 +593,11 @@ and prey_count Prey slots are in use.
     w = kavrosa.World(seed=1)
     w.step(2000)
     w.report()["captures"], w.genomes().shape
+
+Besides World: evaluate() scores one population against another in frozen worlds as
+kavrosa-tournament does, read_archive() gives the snapshots of kavrosa-evolve
+--archive-every, read_log() reads a --log file and read_table() any table of the project
+(a sweep's runs.csv and final.csv).
 )";
 
     m.attr("PREDATOR_SLOTS") = kav::kMaxPredators;
@@ -856,16 +876,19 @@ line when it is not such a table (a row with another number of fields than the h
 worlds, as kavrosa-tournament scores one cell of its matrix: no reproduction, no mutation;
 a caught, starved or dead Agent comes back in its slot with the same Genome.
 
-predators: a World (its Predators in use) or a float32 array of shape (n, 63), 1 <= n <= 40,
-  one Genome a row (a snapshot's "predators" from read_archive, or genomes()[:n]).
-prey: likewise, a World's Prey in use or a float32 array (m, 63), 1 <= m <= 200.
+predators: a snapshot from read_archive (its Predators, its tick, its run's parameters), a
+  World (its Predators in use, its tick, its parameters) or a float32 array of shape (n, 63),
+  1 <= n <= 40, one Genome a row (such as genomes()[:n]).
+prey: likewise, a snapshot's or a World's Prey or a float32 array (m, 63), 1 <= m <= 200.
 ticks: ticks per world (default 1000, as the tournament); worlds: worlds per cell (4).
 seed: the tournament's base seed (--seed). World k starts from
   evaluationSeed(seed, predator_tick, prey_tick, k), so the same ticks give the same worlds.
-predator_tick, prey_tick: the snapshots' ticks that go into the seeds; by default a World's
-  tick, 0 for an array. Pass a snapshot's "tick" to match kavrosa-tournament.
-params: parameters by name over the model of the worlds, which is the Predators' World's
-  (as the tournament takes the Predators' run's), the standard model for an array.
+predator_tick, prey_tick: the snapshots' ticks that go into the seeds; by default a
+  snapshot's or a World's tick, 0 for an array.
+params: parameters by name over the model of the worlds, which is the Predators' snapshot's
+  or World's (as the tournament takes the Predators' run's), the standard model for an
+  array. So evaluate(snapshots[i], snapshots[j], ticks, worlds, seed) gives the rows of
+  `kavrosa-tournament -C FOLDER --ticks T --worlds W --seed S` for that cell.
 threads: worlds computed at once (default 1); the results do not depend on it.
 
 Returns a dict of NumPy arrays, one row per world, with the columns of the tournament's long
@@ -879,7 +902,8 @@ parameters out of range.)");
     m.def("read_archive", &readArchiveOf, py::arg("folder"),
           R"(The archive of a run folder (FOLDER/archive/genom-TICK.gen, written by
 kavrosa-evolve --archive-every N), oldest first: a list of dicts with "tick", "path",
-"predators" (float32, (predator count, 63)) and "prey" (float32, (prey count, 63)), ready for
+"predators" (float32, (predator count, 63)), "prey" (float32, (prey count, 63)) and "params"
+(the run's model parameters, from its sidecar; the standard ones without one), ready for
 evaluate(). Every snapshot is checked as kavrosa-tournament checks it; ValueError naming the
-file at the first problem, or when the folder holds no snapshot.)");
+file at the first problem, when the folder holds no snapshot or its sidecar is unusable.)");
 }

@@ -40,12 +40,17 @@ class SameScoresAsTheTournament(unittest.TestCase):
         self.assertEqual([s["tick"] for s in snapshots], [0, 1500, 3000])
         self.assertEqual(snapshots[1]["predators"].shape, (12, 63))
         self.assertEqual(snapshots[1]["prey"].shape, (90, 63))
-        params = {"predator.starvation_ticks": 40}
+        self.assertEqual(snapshots[2]["params"]["predator.starvation_ticks"], 40)
+        # The arrays alone, with the run's model and the snapshots' ticks given.
+        arrays = kavrosa.evaluate(snapshots[2]["predators"], snapshots[1]["prey"], ticks=400,
+                                  worlds=3, seed=7, params={"predator.starvation_ticks": 40},
+                                  predator_tick=3000, prey_tick=1500)
         for hunters in snapshots:
             for hunted in snapshots:
-                got = kavrosa.evaluate(hunters["predators"], hunted["prey"], ticks=400,
-                                       worlds=3, seed=7, params=params,
-                                       predator_tick=hunters["tick"], prey_tick=hunted["tick"])
+                got = kavrosa.evaluate(hunters, hunted, ticks=400, worlds=3, seed=7)
+                if (hunters["tick"], hunted["tick"]) == (3000, 1500):
+                    for name in WHOLE:
+                        np.testing.assert_array_equal(arrays[name], got[name], err_msg=name)
                 want = [r for r in rows if int(r["predatorTick"]) == hunters["tick"]
                         and int(r["preyTick"]) == hunted["tick"]]
                 self.assertEqual(len(want), 3)
@@ -94,6 +99,7 @@ class Contestants(unittest.TestCase):
             (ValueError, "worlds", dict(worlds=0)),
             (ValueError, "prey_tick", dict(prey_tick=-1)),
             (ValueError, "no.such", dict(params={"no.such": 1})),
+            (ValueError, 'has "prey"', dict(prey={"predators": good, "tick": 0, "params": {}})),
         ]
         for error, message, change in cases:
             with self.subTest(change=list(change)):
