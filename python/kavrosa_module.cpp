@@ -350,17 +350,19 @@ Side sideOf(const py::handle& from, const char* name, int limit, bool predators)
         const auto snapshot = py::reinterpret_borrow<py::dict>(from);
         for (const char* key : {predators ? "predators" : "prey", "tick", "params"})
             if (!snapshot.contains(key))
-                throw py::value_error(std::string(name) + ": a snapshot (from read_archive) has \"" +
-                                      key + "\"; this dict has not");
+                throw py::value_error(std::string(name) +
+                                      ": a snapshot (from read_archive) has \"" + key +
+                                      "\"; this dict has not");
         side = sideOf(snapshot[predators ? "predators" : "prey"], name, limit, predators);
         side.tick = snapshot["tick"].cast<std::int64_t>();
         side.settings = settingsFrom(snapshot["params"].cast<py::dict>());
         return side;
     }
     if (!py::isinstance<py::array>(from))
-        throw py::type_error(std::string(name) +
-                             ": a World, a snapshot or a float32 NumPy array of shape (n, 63), not " +
-                             std::string(py::str(from.get_type().attr("__name__"))));
+        throw py::type_error(
+            std::string(name) +
+            ": a World, a snapshot or a float32 NumPy array of shape (n, 63), not " +
+            std::string(py::str(from.get_type().attr("__name__"))));
     const auto array = py::reinterpret_borrow<py::array>(from);
     if (!array.dtype().is(py::dtype::of<float>()))
         throw py::type_error(std::string(name) + ": the dtype is float32, not " +
@@ -423,9 +425,9 @@ std::vector<kav::EvaluationScore> evaluateWorlds(const kav::ModelSettings& setti
 py::dict scoreColumns(const std::vector<kav::EvaluationScore>& scores, std::int64_t predatorTick,
                       std::int64_t preyTick) {
     const auto n = py::ssize_t(scores.size());
-    const char* wholeNames[] = {"predatorTick", "preyTick", "world", "ticks",
-                                "captures", "starvations", "predatorDeaths", "preyDeaths",
-                                "preyEnds", "preyLifetimeSum"};
+    const char* wholeNames[] = {"predatorTick", "preyTick",       "world",          "ticks",
+                                "captures",     "starvations",    "predatorDeaths", "preyDeaths",
+                                "preyEnds",     "preyLifetimeSum"};
     const char* realNames[] = {"capturesPer1000", "starvationsPer1000", "meanPreyLifetime"};
     std::vector<py::array_t<std::int64_t>> whole;
     std::vector<py::array_t<double>> real;
@@ -433,9 +435,9 @@ py::dict scoreColumns(const std::vector<kav::EvaluationScore>& scores, std::int6
     for (std::size_t c = 0; c < std::size(realNames); ++c) real.emplace_back(n);
     for (py::ssize_t k = 0; k < n; ++k) {
         const kav::EvaluationScore& s = scores[std::size_t(k)];
-        const std::int64_t values[] = {predatorTick, preyTick, k, s.ticks, s.captures,
-                                       s.starvations, s.predatorDeaths, s.preyDeaths,
-                                       s.preyEnds, s.preyLifetimeSum};
+        const std::int64_t values[] = {
+            predatorTick,     preyTick,     k,          s.ticks,          s.captures, s.starvations,
+            s.predatorDeaths, s.preyDeaths, s.preyEnds, s.preyLifetimeSum};
         for (std::size_t c = 0; c < std::size(values); ++c) whole[c].mutable_at(k) = values[c];
         real[0].mutable_at(k) = s.capturesPer1000();
         real[1].mutable_at(k) = s.starvationsPer1000();
@@ -447,10 +449,10 @@ py::dict scoreColumns(const std::vector<kav::EvaluationScore>& scores, std::int6
     return out;
 }
 
-py::dict evaluate(const py::handle& predatorsFrom, const py::handle& preyFrom,
-                  std::int64_t ticks, std::int64_t worlds, std::int64_t seed,
-                  std::optional<py::dict> params, std::optional<std::int64_t> predatorTick,
-                  std::optional<std::int64_t> preyTick, std::int64_t threads) {
+py::dict evaluate(const py::handle& predatorsFrom, const py::handle& preyFrom, std::int64_t ticks,
+                  std::int64_t worlds, std::int64_t seed, std::optional<py::dict> params,
+                  std::optional<std::int64_t> predatorTick, std::optional<std::int64_t> preyTick,
+                  std::int64_t threads) {
     checkedRange("ticks", ticks, 1, 100000000);
     checkedRange("worlds", worlds, 1, 1000);
     checkedRange("seed", seed, 0, 0xFFFFFFFFll);
@@ -473,8 +475,8 @@ py::dict evaluate(const py::handle& predatorsFrom, const py::handle& preyFrom,
     std::vector<kav::EvaluationScore> scores;
     {
         py::gil_scoped_release release;
-        scores = evaluateWorlds(settings, hunters, hunted, std::uint32_t(seed), ticks,
-                                int(worlds), int(threads));
+        scores = evaluateWorlds(settings, hunters, hunted, std::uint32_t(seed), ticks, int(worlds),
+                                int(threads));
     }
     return scoreColumns(scores, hunters.tick, hunted.tick);
 }
@@ -868,10 +870,10 @@ its cells: int64 when every cell is a whole number, float64 when every cell is a
 beginning with '#' are left out. OSError when the file cannot be read, ValueError with the
 line when it is not such a table (a row with another number of fields than the header).)");
 
-    m.def("evaluate", &evaluate, py::arg("predators"), py::arg("prey"),
-          py::arg("ticks") = 1000, py::arg("worlds") = 4, py::arg("seed") = 1,
-          py::arg("params") = py::none(), py::arg("predator_tick") = py::none(),
-          py::arg("prey_tick") = py::none(), py::arg("threads") = 1,
+    m.def("evaluate", &evaluate, py::arg("predators"), py::arg("prey"), py::arg("ticks") = 1000,
+          py::arg("worlds") = 4, py::arg("seed") = 1, py::arg("params") = py::none(),
+          py::arg("predator_tick") = py::none(), py::arg("prey_tick") = py::none(),
+          py::arg("threads") = 1,
           R"(Scores a Predator population against a Prey population in frozen evaluation
 worlds, as kavrosa-tournament scores one cell of its matrix: no reproduction, no mutation;
 a caught, starved or dead Agent comes back in its slot with the same Genome.
