@@ -5,6 +5,8 @@ import math
 import os
 import subprocess
 import tempfile
+import threading
+import time
 import unittest
 
 import numpy as np
@@ -106,6 +108,23 @@ class Contestants(unittest.TestCase):
                 arguments = dict(predators=good, prey=good, ticks=10, worlds=1) | change
                 with self.assertRaisesRegex(error, message):
                     kavrosa.evaluate(**arguments)
+
+    def test_evaluate_releases_the_gil(self):
+        w = kavrosa.World(predators=40, prey=200)
+        started = time.monotonic()
+        kavrosa.evaluate(w, w, ticks=200, worlds=1)
+        ticks = int(200 / (time.monotonic() - started)) + 1  # about a second of worlds
+        worker = threading.Thread(target=kavrosa.evaluate, args=(w, w),
+                                  kwargs=dict(ticks=ticks, worlds=1))
+        stamps = [time.monotonic()]
+        worker.start()
+        while worker.is_alive():
+            stamps.append(time.monotonic())
+            time.sleep(0.001)
+        stamps.append(time.monotonic())
+        worker.join()
+        longest = max(np.diff(stamps))
+        self.assertLess(longest, 0.5, f"this thread stalled for {longest:.2f} s of the worlds")
 
     def test_an_archive_that_is_missing_raises(self):
         with tempfile.TemporaryDirectory() as tmp:
