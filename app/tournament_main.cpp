@@ -179,8 +179,7 @@ int main(int argc, char** argv) {
                    2;
     // The evaluation worlds run on the model the Predators evolved in.
     const auto settings = kav::settingsOfRun(predatorRun, why);
-    if (!settings)
-        return fail((predatorRun / kav::kSidecarFileName).string() + ": " + why), 2;
+    if (!settings) return fail((predatorRun / kav::kSidecarFileName).string() + ": " + why), 2;
     plan.settings = *settings;
     if (preyRun != predatorRun) {
         const auto preySettings = kav::settingsOfRun(preyRun, why);

@@ -208,9 +208,9 @@ bool RunFolder::open(Population& population) {
         else {
             // It belongs to this genom.gen: its state must fit the counts and keep the
             // world's invariants, checked on a world of its own before this one is touched.
-            std::string unfit = checkSidecarWorld(sidecar->world, loaded.evolution->predatorCount,
-                                                  loaded.evolution->preyCount,
-                                                  sidecar->settings.arena);
+            std::string unfit =
+                checkSidecarWorld(sidecar->world, loaded.evolution->predatorCount,
+                                  loaded.evolution->preyCount, sidecar->settings.arena);
             if (unfit.empty()) {
                 auto trial = std::make_unique<Population>();
                 trial->setup(sidecar->settings, 10, 150, &*loaded.evolution);
@@ -235,14 +235,13 @@ bool RunFolder::open(Population& population) {
         std::string why;
         if (!settings_.parameters.empty() &&
             !applyParameters(settings, settings_.parameters, why)) {
-            failure_ = why + " (on the settings of the evolution in " +
-                       settings_.folder.string() + ")";
+            failure_ =
+                why + " (on the settings of the evolution in " + settings_.folder.string() + ")";
             parametersRefused_ = true;
             return false;
         }
-        const std::string unfit = checkSidecarWorld(
-            sidecar->world, loaded.evolution->predatorCount, loaded.evolution->preyCount,
-            settings.arena);
+        const std::string unfit = checkSidecarWorld(sidecar->world, loaded.evolution->predatorCount,
+                                                    loaded.evolution->preyCount, settings.arena);
         if (!unfit.empty()) {
             std::string arena;
             for (const ParameterChange& c : kav::parameterChanges(sidecar->settings, settings))
@@ -259,8 +258,8 @@ bool RunFolder::open(Population& population) {
         population.restoreWorldState(sidecar->world);
         changeSettings(population.world, settings);
         for (const ParameterChange& change : changes)
-            note(change.name + " changes from " + change.from + " to " + change.to +
-                 " at tick " + std::to_string(population.world.tick));
+            note(change.name + " changes from " + change.from + " to " + change.to + " at tick " +
+                 std::to_string(population.world.tick));
         resumedExactly_ = true;
         seed_ = sidecar->seed;
         eventsAtLastLogRow_ = sidecar->eventsAtLastLogRow;
@@ -276,8 +275,7 @@ bool RunFolder::open(Population& population) {
         seed_ = requestedSeed;
         population.world.random.setState(seed_);
         if (loaded.evolution) population.setup(settings_.newSettings, 10, 150, &*loaded.evolution);
-        else
-            population.setup(settings_.newSettings, settings_.startPredators, settings_.startPrey);
+        else population.setup(settings_.newSettings, settings_.startPredators, settings_.startPrey);
     }
     // A sidecar that was not used is kept aside at the first save rather than replaced.
     std::error_code error;
@@ -321,9 +319,9 @@ bool RunFolder::open(Population& population) {
     return true;
 }
 
-std::optional<ModelSettings> settingsOfRun(const std::filesystem::path& folder,
-                                           std::string& why) {
-    const std::optional<std::string> text = readTextFile(sidecarPath(folder), why, kSidecarMaxBytes);
+std::optional<ModelSettings> settingsOfRun(const std::filesystem::path& folder, std::string& why) {
+    const std::optional<std::string> text =
+        readTextFile(sidecarPath(folder), why, kSidecarMaxBytes);
     if (!text && why == "there is none") return ModelSettings{};
     if (!text) return std::nullopt;
     auto blank = std::make_unique<World>();

@@ -26,11 +26,11 @@ struct RunSettings {
     std::int64_t logEvery = 200;        // a row at every tick that is a multiple of it
     int startPredators = 10;            // the counts of a new evolution
     int startPrey = 150;
-    ModelSettings newSettings;          // the model of a new evolution, checked
+    ModelSettings newSettings;  // the model of a new evolution, checked
     // Parameters given for this run: a new evolution has them in newSettings already; a
     // resumed one takes them on its own settings from its current tick on.
     ParameterSource parameters;
-    std::int64_t archiveEvery = 0;      // ticks between snapshots in archive/; 0: none
+    std::int64_t archiveEvery = 0;    // ticks between snapshots in archive/; 0: none
     std::string program = "kavrosa";  // for the sidecar's list of runs and the lock
     std::string arguments;
 };
@@ -126,8 +126,7 @@ std::string outputClash(const std::filesystem::path& folder,
 
 // The model settings of the evolution in a run's folder, from its sidecar; the defaults
 // when it has none. Empty with the reason when the sidecar cannot be used.
-std::optional<ModelSettings> settingsOfRun(const std::filesystem::path& folder,
-                                           std::string& why);
+std::optional<ModelSettings> settingsOfRun(const std::filesystem::path& folder, std::string& why);
 
 // The current time in UTC as 2026-12-09T02:30:00Z.
 std::string utcNow();

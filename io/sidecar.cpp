@@ -314,8 +314,7 @@ std::vector<ParameterChange> readChanges(const Json& j, const RunRecord& run, lo
     std::vector<ParameterChange> changes;
     for (const Json& c : j) {
         if (!c.is_object()) refuse(name + " holds a change that is not an object");
-        whole(member(c, "tick"), Name("runs", index, "changes.tick"), run.startTick,
-              run.startTick);
+        whole(member(c, "tick"), Name("runs", index, "changes.tick"), run.startTick, run.startTick);
         ParameterChange change;
         change.name = textField(member(c, "name"), name);
         const ModelParameter* parameter = findParameter(change.name);

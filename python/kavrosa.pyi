@@ -1,6 +1,6 @@
 """Kavrosa's predator-prey co-evolution in Python (stubs of the compiled module)."""
 from os import PathLike
-from typing import Any, Dict, Optional, Union, overload, Literal
+from typing import Any, Dict, List, Optional, Union, overload, Literal
 
 import numpy as np
 import numpy.typing as npt
@@ -21,7 +21,8 @@ class World:
                  params: Optional[Dict[str, Union[int, float, str]]] = None) -> None: ...
     @staticmethod
     def load(folder: _Path) -> "World":
-        """The evolution saved in folder (genom.gen and its sidecar), under the folder's lock."""
+        """The evolution saved in folder (genom.gen and its sidecar, with the model's
+        parameters), under the folder's lock."""
     def save(self, folder: _Path) -> None:
         """genom.gen and genom.gen.json as kavrosa-evolve writes them, under the folder's lock."""
     def step(self, n: int = 1) -> None:
@@ -60,3 +61,33 @@ class World:
 def read_log(path: _Path, as_frame: Literal[False] = ...) -> Dict[str, npt.NDArray[Any]]: ...
 @overload
 def read_log(path: _Path, as_frame: Literal[True]) -> Any: ...  # pandas.DataFrame
+
+@overload
+def read_table(path: _Path, as_frame: Literal[False] = ...) -> Dict[str, npt.NDArray[Any]]:
+    """A CSV table with a header (a sweep's runs.csv or final.csv, a tournament's table): each
+    column int64, float64 (empty cells NaN) or, for text such as the sweep's run label, an
+    object array of str."""
+@overload
+def read_table(path: _Path, as_frame: Literal[True]) -> Any: ...  # pandas.DataFrame
+
+_Genomes = npt.NDArray[np.float32]  # (n, 63), one Genome a row
+
+_Side = Union[World, Dict[str, Any], _Genomes]  # a World, a snapshot of read_archive, Genomes
+
+def evaluate(predators: _Side, prey: _Side, ticks: int = 1000,
+             worlds: int = 4, seed: int = 1,
+             params: Optional[Dict[str, Union[int, float, str]]] = None,
+             predator_tick: Optional[int] = None, prey_tick: Optional[int] = None,
+             threads: int = 1) -> Dict[str, npt.NDArray[Any]]:
+    """Frozen-world scores of predators (a snapshot, a World or (n, 63) float32, 1 <= n <= 40)
+    against prey (likewise, 1 <= m <= 200), a row per world, with the columns of
+    kavrosa-tournament's long table. World k's seed is evaluationSeed(seed, predator_tick,
+    prey_tick, k), the ticks by default a snapshot's or World's, 0 for an array. params over
+    the Predators' snapshot's or World's model (the standard one for an array). Two
+    snapshots of read_archive give the tournament's rows for their cell. The GIL is released
+    while the worlds run."""
+
+def read_archive(folder: _Path) -> List[Dict[str, Any]]:
+    """The snapshots of folder/archive/ (kavrosa-evolve --archive-every), oldest first: dicts
+    with "tick", "path", "predators" ((n, 63) float32), "prey" ((m, 63) float32) and "params"
+    (the run's model, from its sidecar)."""

@@ -6,16 +6,23 @@
 #include <pybind11/stl.h>
 #include <pybind11/stl/filesystem.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "evo/evaluation.h"
 #include "io/run_folder.h"
 #include "io/sidecar.h"
+#include "io/snapshots.h"
 #include "io/time_series_log.h"
+#include "python/table_file.h"
 #include "python/world_folder.h"
 #include "sim/model_parameters.h"
 
@@ -309,6 +316,267 @@ py::array_t<float> checkedGenome(const py::handle& genome) {
     return py::array_t<float>::ensure(array);
 }
 
+std::string shapeText(const py::array& array) {
+    std::string shape = "(";
+    for (py::ssize_t d = 0; d < array.ndim(); ++d)
+        shape += (d ? ", " : "") + std::to_string(array.shape(d));
+    return shape + (array.ndim() == 1 ? ",)" : ")");
+}
+
+// One side of an evaluation: the Genomes in use, the snapshot's tick that goes into the
+// worlds' seeds, and the model the side evolved in when it comes from a World.
+struct Side {
+    std::vector<kav::Genome> genomes;
+    std::int64_t tick = 0;
+    std::optional<kav::ModelSettings> settings;
+};
+
+Side sideOf(const py::handle& from, const char* name, int limit, bool predators) {
+    Side side;
+    if (py::isinstance<SessionWorld>(from)) {
+        SessionWorld& w = from.cast<SessionWorld&>();
+        auto lock = lockWorld(w);
+        const kav::World& world = w.world();
+        const int count = predators ? world.predatorCount : world.preyCount;
+        const kav::Genome* genomes =
+            predators ? world.predatorGenomes.data() : world.preyGenomes.data();
+        side.genomes.assign(genomes, genomes + count);
+        side.tick = world.tick;
+        side.settings = world.settings;
+        return side;
+    }
+    if (py::isinstance<py::dict>(from)) {
+        // A snapshot of read_archive: its Genomes, its tick and its run's model.
+        const auto snapshot = py::reinterpret_borrow<py::dict>(from);
+        for (const char* key : {predators ? "predators" : "prey", "tick", "params"})
+            if (!snapshot.contains(key))
+                throw py::value_error(std::string(name) +
+                                      ": a snapshot (from read_archive) has \"" + key +
+                                      "\"; this dict has not");
+        side = sideOf(snapshot[predators ? "predators" : "prey"], name, limit, predators);
+        side.tick = snapshot["tick"].cast<std::int64_t>();
+        side.settings = settingsFrom(snapshot["params"].cast<py::dict>());
+        return side;
+    }
+    if (!py::isinstance<py::array>(from))
+        throw py::type_error(
+            std::string(name) +
+            ": a World, a snapshot or a float32 NumPy array of shape (n, 63), not " +
+            std::string(py::str(from.get_type().attr("__name__"))));
+    const auto array = py::reinterpret_borrow<py::array>(from);
+    if (!array.dtype().is(py::dtype::of<float>()))
+        throw py::type_error(std::string(name) + ": the dtype is float32, not " +
+                             std::string(py::str(array.dtype())) +
+                             " (convert with .astype(numpy.float32))");
+    if (array.ndim() != 2 || array.shape(1) != kav::kGenomeSize || array.shape(0) < 1 ||
+        array.shape(0) > limit)
+        throw py::value_error(std::string(name) + ": the shape is (n, 63) with 1 <= n <= " +
+                              std::to_string(limit) + ", not " + shapeText(array));
+    const auto weights = py::array_t<float, py::array::c_style>::ensure(array);
+    const auto rows = weights.unchecked<2>();
+    side.genomes.resize(std::size_t(rows.shape(0)));
+    for (py::ssize_t i = 0; i < rows.shape(0); ++i)
+        for (py::ssize_t k = 0; k < kav::kGenomeSize; ++k) {
+            const float value = rows(i, k);
+            if (!std::isfinite(value))
+                throw py::value_error(std::string(name) + ": row " + std::to_string(i) +
+                                      ", weight " + std::to_string(k) + " is " +
+                                      std::string(py::str(py::float_(value))) +
+                                      ": the Genomes must be finite");
+            side.genomes[std::size_t(i)][std::size_t(k)] = value;
+        }
+    return side;
+}
+
+std::int64_t checkedRange(const char* name, std::int64_t value, std::int64_t low,
+                          std::int64_t high) {
+    if (value < low || value > high)
+        throw py::value_error(std::string(name) + " " + std::to_string(value) + " is outside " +
+                              std::to_string(low) + "-" + std::to_string(high));
+    return value;
+}
+
+// The scores of `worlds` evaluation worlds, computed as kavrosa-tournament computes a cell's,
+// on `threads` threads; the caller has released the GIL.
+std::vector<kav::EvaluationScore> evaluateWorlds(const kav::ModelSettings& settings,
+                                                 const Side& hunters, const Side& hunted,
+                                                 std::uint32_t baseSeed, std::int64_t ticks,
+                                                 int worlds, int threads) {
+    std::vector<kav::EvaluationScore> scores(static_cast<std::size_t>(worlds));
+    const kav::Contestant predators{hunters.genomes.data(), int(hunters.genomes.size())};
+    const kav::Contestant prey{hunted.genomes.data(), int(hunted.genomes.size())};
+    std::atomic<int> next{0};
+    auto work = [&] {
+        auto step = std::make_unique<kav::Stepper>();
+        for (int k = next++; k < worlds; k = next++) {
+            const std::uint32_t seed = kav::evaluationSeed(baseSeed, hunters.tick, hunted.tick, k);
+            scores[std::size_t(k)] =
+                kav::evaluateWorld(settings, predators, prey, seed, ticks, *step);
+        }
+    };
+    std::vector<std::thread> pool;
+    for (int t = 1; t < std::min(threads, worlds); ++t) pool.emplace_back(work);
+    work();
+    for (std::thread& t : pool) t.join();
+    return scores;
+}
+
+// The columns of kavrosa-tournament's long table, a row per world.
+py::dict scoreColumns(const std::vector<kav::EvaluationScore>& scores, std::int64_t predatorTick,
+                      std::int64_t preyTick) {
+    const auto n = py::ssize_t(scores.size());
+    const char* wholeNames[] = {"predatorTick", "preyTick",       "world",          "ticks",
+                                "captures",     "starvations",    "predatorDeaths", "preyDeaths",
+                                "preyEnds",     "preyLifetimeSum"};
+    const char* realNames[] = {"capturesPer1000", "starvationsPer1000", "meanPreyLifetime"};
+    std::vector<py::array_t<std::int64_t>> whole;
+    std::vector<py::array_t<double>> real;
+    for (std::size_t c = 0; c < std::size(wholeNames); ++c) whole.emplace_back(n);
+    for (std::size_t c = 0; c < std::size(realNames); ++c) real.emplace_back(n);
+    for (py::ssize_t k = 0; k < n; ++k) {
+        const kav::EvaluationScore& s = scores[std::size_t(k)];
+        const std::int64_t values[] = {
+            predatorTick,     preyTick,     k,          s.ticks,          s.captures, s.starvations,
+            s.predatorDeaths, s.preyDeaths, s.preyEnds, s.preyLifetimeSum};
+        for (std::size_t c = 0; c < std::size(values); ++c) whole[c].mutable_at(k) = values[c];
+        real[0].mutable_at(k) = s.capturesPer1000();
+        real[1].mutable_at(k) = s.starvationsPer1000();
+        real[2].mutable_at(k) = s.meanPreyLifetime();
+    }
+    py::dict out;
+    for (std::size_t c = 0; c < std::size(wholeNames); ++c) out[wholeNames[c]] = whole[c];
+    for (std::size_t c = 0; c < std::size(realNames); ++c) out[realNames[c]] = real[c];
+    return out;
+}
+
+py::dict evaluate(const py::handle& predatorsFrom, const py::handle& preyFrom, std::int64_t ticks,
+                  std::int64_t worlds, std::int64_t seed, std::optional<py::dict> params,
+                  std::optional<std::int64_t> predatorTick, std::optional<std::int64_t> preyTick,
+                  std::int64_t threads) {
+    checkedRange("ticks", ticks, 1, 100000000);
+    checkedRange("worlds", worlds, 1, 1000);
+    checkedRange("seed", seed, 0, 0xFFFFFFFFll);
+    checkedRange("threads", threads, 1, 256);
+    Side hunters = sideOf(predatorsFrom, "predators", kav::kMaxPredators, true);
+    Side hunted = sideOf(preyFrom, "prey", kav::kMaxPrey, false);
+    if (predatorTick) hunters.tick = checkedRange("predator_tick", *predatorTick, 0, INT64_MAX);
+    if (preyTick) hunted.tick = checkedRange("prey_tick", *preyTick, 0, INT64_MAX);
+    // As the tournament: the model the Predators evolved in, the parameters given over it.
+    kav::ModelSettings settings = hunters.settings.value_or(kav::ModelSettings{});
+    for (const auto& [key, value] : params.value_or(py::dict())) {
+        if (!py::isinstance<py::str>(key))
+            throw py::type_error("parameter names are strings, such as \"predator.radius\"");
+        const std::string name = key.cast<std::string>();
+        const std::string problem = kav::setParameter(settings, name, parameterText(name, value));
+        if (!problem.empty()) throw py::value_error(problem);
+    }
+    const std::string problem = kav::checkSettings(settings);
+    if (!problem.empty()) throw py::value_error(problem);
+    std::vector<kav::EvaluationScore> scores;
+    {
+        py::gil_scoped_release release;
+        scores = evaluateWorlds(settings, hunters, hunted, std::uint32_t(seed), ticks, int(worlds),
+                                int(threads));
+    }
+    return scoreColumns(scores, hunters.tick, hunted.tick);
+}
+
+py::list readArchiveOf(const std::filesystem::path& folder) {
+    std::string why;
+    std::optional<std::vector<kav::Snapshot>> snapshots;
+    {
+        py::gil_scoped_release release;
+        snapshots = kav::readArchive(folder / kav::kArchiveFolderName, why);
+    }
+    if (!snapshots) throw py::value_error(why);
+    const std::optional<kav::ModelSettings> settings = kav::settingsOfRun(folder, why);
+    if (!settings) throw py::value_error((folder / kav::kSidecarFileName).string() + ": " + why);
+    py::list out;
+    for (const kav::Snapshot& s : *snapshots) {
+        const kav::SavedEvolution& e = s.evolution;
+        py::array_t<float> predators({py::ssize_t(e.predatorCount), py::ssize_t(kav::kGenomeSize)});
+        py::array_t<float> prey({py::ssize_t(e.preyCount), py::ssize_t(kav::kGenomeSize)});
+        float* to = predators.mutable_data();
+        for (int i = 0; i < e.predatorCount; ++i)
+            to = std::copy(e.predatorGenomes[i].begin(), e.predatorGenomes[i].end(), to);
+        to = prey.mutable_data();
+        for (int i = 0; i < e.preyCount; ++i)
+            to = std::copy(e.preyGenomes[i].begin(), e.preyGenomes[i].end(), to);
+        py::dict snapshot;
+        snapshot["tick"] = e.tick;
+        snapshot["path"] = s.path;
+        snapshot["predators"] = predators;
+        snapshot["prey"] = prey;
+        snapshot["params"] = paramsOf(*settings);
+        out.append(snapshot);
+    }
+    return out;
+}
+
+// A column of a table with the narrowest type that holds every cell: int64 when each is a
+// whole number, float64 when each is a number or empty (NaN), otherwise str objects.
+py::object typedColumn(const std::vector<std::string>& cells) {
+    const auto n = py::ssize_t(cells.size());
+    bool whole = !cells.empty(), number = true;
+    for (const std::string& cell : cells) {
+        char* end = nullptr;
+        errno = 0;
+        if (whole) {
+            std::strtoll(cell.c_str(), &end, 10);
+            whole = !cell.empty() && *end == '\0' && errno != ERANGE;
+        }
+        if (!whole && !cell.empty()) {
+            std::strtod(cell.c_str(), &end);
+            number = end != cell.c_str() && *end == '\0';
+            if (!number) break;
+        }
+    }
+    if (whole) {
+        py::array_t<std::int64_t> out(n);
+        for (py::ssize_t i = 0; i < n; ++i)
+            out.mutable_at(i) = std::strtoll(cells[std::size_t(i)].c_str(), nullptr, 10);
+        return out;
+    }
+    if (number) {
+        py::array_t<double> out(n);
+        for (py::ssize_t i = 0; i < n; ++i) {
+            const std::string& cell = cells[std::size_t(i)];
+            out.mutable_at(i) = cell.empty() ? std::nan("") : std::strtod(cell.c_str(), nullptr);
+        }
+        return out;
+    }
+    py::list texts;
+    for (const std::string& cell : cells) texts.append(py::str(cell));
+    return py::module_::import("numpy").attr("array")(texts, "object");
+}
+
+py::dict readTable(const std::filesystem::path& path) {
+    std::string why;
+    const std::optional<std::string> text = kav::readTextFile(path, why);
+    if (!text) {
+        PyErr_SetString(PyExc_OSError, ("cannot read " + path.string() + ": " + why).c_str());
+        throw py::error_already_set();
+    }
+    const std::optional<kav::py::TextTable> table = kav::py::parseTextTable(*text, why);
+    if (!table) throw py::value_error(path.string() + ": " + why);
+    py::dict out;
+    for (std::size_t c = 0; c < table->columns.size(); ++c)
+        out[py::str(table->columns[c])] = typedColumn(table->cells[c]);
+    return out;
+}
+
+py::object asFrameIfAsked(py::dict columns, bool asFrame, const char* function) {
+    if (!asFrame) return columns;
+    py::module_ pandas;
+    try {
+        pandas = py::module_::import("pandas");
+    } catch (py::error_already_set&) {
+        throw py::import_error(std::string(function) +
+                               "(as_frame=True) needs pandas (Debian: python3-pandas)");
+    }
+    return pandas.attr("DataFrame")(columns);
+}
+
 }  // namespace
 
 PYBIND11_MODULE(kavrosa, m) {
@@ -327,6 +595,11 @@ and prey_count Prey slots are in use.
     w = kavrosa.World(seed=1)
     w.step(2000)
     w.report()["captures"], w.genomes().shape
+
+Besides World: evaluate() scores one population against another in frozen worlds as
+kavrosa-tournament does, read_archive() gives the snapshots of kavrosa-evolve
+--archive-every, read_log() reads a --log file and read_table() any table of the project
+(a sweep's runs.csv and final.csv).
 )";
 
     m.attr("PREDATOR_SLOTS") = kav::kMaxPredators;
@@ -381,7 +654,8 @@ thread at a time, the others wait.)");
         R"(The evolution saved in `folder` (genom.gen and its sidecar), opened as the programs open
 it, under the folder's lock: with a matching sidecar it continues exactly where it was
 saved, otherwise (a warning says so) the random state starts from the seed and the Agents
-from new places. The parameters are the standard ones, as in the programs.
+from new places. The model's parameters are those the sidecar keeps (World.params), the
+standard ones without a sidecar.
 FileNotFoundError without a genom.gen, ValueError for one that cannot be used (shorter than
 60,496 bytes), OSError when another program holds the folder. Counts clamped into 1-40 and
 1-200 and weights that are not finite are loaded with a warning, as the programs do.)");
@@ -571,17 +845,8 @@ two probes. None when no report was made since the World was made or loaded.)");
 
     m.def(
         "read_log",
-        [](const std::filesystem::path& path, bool asFrame) -> py::object {
-            py::dict columns = readLog(path);
-            if (!asFrame) return columns;
-            py::module_ pandas;
-            try {
-                pandas = py::module_::import("pandas");
-            } catch (py::error_already_set&) {
-                throw py::import_error(
-                    "read_log(as_frame=True) needs pandas (Debian: python3-pandas)");
-            }
-            return pandas.attr("DataFrame")(columns);
+        [](const std::filesystem::path& path, bool asFrame) {
+            return asFrameIfAsked(readLog(path), asFrame, "read_log");
         },
         py::arg("path"), py::arg("as_frame") = false,
         R"(The time-series log that kavrosa-evolve --log writes, as a dict of NumPy arrays by
@@ -589,4 +854,58 @@ column (int64 for counts and ticks, float64 for the rest), or a pandas DataFrame
 as_frame=True. The columns are those of World.report(). A torn last line (a program still
 writing) is left out with a warning; OSError when the file cannot be read, ValueError when
 it is not a Kavrosa log or a line is not a row.)");
+
+    m.def(
+        "read_table",
+        [](const std::filesystem::path& path, bool asFrame) {
+            return asFrameIfAsked(readTable(path), asFrame, "read_table");
+        },
+        py::arg("path"), py::arg("as_frame") = false,
+        R"(Any CSV table of the project with a header line: a sweep's runs.csv and final.csv
+(scripts/sweep), a tournament's long table, a log. A dict of NumPy arrays by column, or a
+pandas DataFrame with as_frame=True. Each column takes the narrowest type that holds all
+its cells: int64 when every cell is a whole number, float64 when every cell is a number
+(an empty cell is NaN), otherwise an object array of str (a sweep's `run` column, such as
+"predator.starvation_ticks=30"). Quoted fields ("a,b") are read as CSV quotes them; lines
+beginning with '#' are left out. OSError when the file cannot be read, ValueError with the
+line when it is not such a table (a row with another number of fields than the header).)");
+
+    m.def("evaluate", &evaluate, py::arg("predators"), py::arg("prey"), py::arg("ticks") = 1000,
+          py::arg("worlds") = 4, py::arg("seed") = 1, py::arg("params") = py::none(),
+          py::arg("predator_tick") = py::none(), py::arg("prey_tick") = py::none(),
+          py::arg("threads") = 1,
+          R"(Scores a Predator population against a Prey population in frozen evaluation
+worlds, as kavrosa-tournament scores one cell of its matrix: no reproduction, no mutation;
+a caught, starved or dead Agent comes back in its slot with the same Genome.
+
+predators: a snapshot from read_archive (its Predators, its tick, its run's parameters), a
+  World (its Predators in use, its tick, its parameters) or a float32 array of shape (n, 63),
+  1 <= n <= 40, one Genome a row (such as genomes()[:n]).
+prey: likewise, a snapshot's or a World's Prey or a float32 array (m, 63), 1 <= m <= 200.
+ticks: ticks per world (default 1000, as the tournament); worlds: worlds per cell (4).
+seed: the tournament's base seed (--seed). World k starts from
+  evaluationSeed(seed, predator_tick, prey_tick, k), so the same ticks give the same worlds.
+predator_tick, prey_tick: the snapshots' ticks that go into the seeds; by default a
+  snapshot's or a World's tick, 0 for an array.
+params: parameters by name over the model of the worlds, which is the Predators' snapshot's
+  or World's (as the tournament takes the Predators' run's), the standard model for an
+  array. So evaluate(snapshots[i], snapshots[j], ticks, worlds, seed) gives the rows of
+  `kavrosa-tournament -C FOLDER --ticks T --worlds W --seed S` for that cell.
+threads: worlds computed at once (default 1); the results do not depend on it.
+
+Returns a dict of NumPy arrays, one row per world, with the columns of the tournament's long
+table: predatorTick, preyTick, world, ticks, captures, starvations, predatorDeaths,
+preyDeaths, preyEnds, preyLifetimeSum (int64), capturesPer1000, starvationsPer1000,
+meanPreyLifetime (float64; NaN when no Prey ended). Sum the counts over the worlds for a
+cell's score. The GIL is released while the worlds run. TypeError for another type or dtype
+than float32, ValueError for another shape, weights that are not finite, and arguments or
+parameters out of range.)");
+
+    m.def("read_archive", &readArchiveOf, py::arg("folder"),
+          R"(The archive of a run folder (FOLDER/archive/genom-TICK.gen, written by
+kavrosa-evolve --archive-every N), oldest first: a list of dicts with "tick", "path",
+"predators" (float32, (predator count, 63)), "prey" (float32, (prey count, 63)) and "params"
+(the run's model parameters, from its sidecar; the standard ones without one), ready for
+evaluate(). Every snapshot is checked as kavrosa-tournament checks it; ValueError naming the
+file at the first problem, when the folder holds no snapshot or its sidecar is unusable.)");
 }

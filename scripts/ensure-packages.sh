@@ -11,7 +11,7 @@ packages=(
   xvfb xauth xdotool imagemagick x11-utils
   clang libclang-rt-14-dev clang-format
   nlohmann-json3-dev libtomlplusplus-dev python3-matplotlib parallel slurm-wlm munge
-  pybind11-dev python3-pybind11 python3-numpy python3-pandas
+  pybind11-dev python3-pybind11 python3-numpy python3-pandas jupyter-nbconvert python3-ipykernel
 )
 
 missing=()

@@ -91,10 +91,10 @@ TEST(ParametersEndToEnd, ASplitRunKeepsItsSettingsAndGivesTheFilesOfOne) {
     EXPECT_TRUE(sidecar->runs.at(1).changes.empty());
 
     // A --set on the resumed evolution changes it from that tick on, in its history.
-    const Result changed =
-        evolve("-C " + split.path.string() + " --ticks 200 --set motion.drag=0.2 --set "
-               "predator.starvation_ticks=20",
-               split.path);
+    const Result changed = evolve("-C " + split.path.string() +
+                                      " --ticks 200 --set motion.drag=0.2 --set "
+                                      "predator.starvation_ticks=20",
+                                  split.path);
     ASSERT_EQ(changed.status, 0) << changed.errors;
     EXPECT_NE(changed.errors.find("motion.drag changes from 0.1 to 0.2 at tick 3000"),
               std::string::npos)
@@ -146,7 +146,8 @@ TEST(ParametersEndToEnd, BadValuesAreRefusedWithOneLineAndNothingWritten) {
     const auto before = filesOf(run);
     const Result shrunk = evolve("-C " + run.string() + " --ticks 10 --set arena.x_max=-3", run);
     EXPECT_EQ(shrunk.status, 2);
-    EXPECT_NE(shrunk.errors.find("arena.x_max = -3: the arena does not hold"), std::string::npos) << shrunk.errors;
+    EXPECT_NE(shrunk.errors.find("arena.x_max = -3: the arena does not hold"), std::string::npos)
+        << shrunk.errors;
     EXPECT_TRUE(filesOf(run) == before);
 }
 

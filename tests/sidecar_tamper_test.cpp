@@ -46,9 +46,8 @@ std::unique_ptr<Population> load(const Saved& saved, const std::string& text, st
     world->setupStandard();
     const auto sidecar = decodeSidecar(text, world->worldState(), why);
     if (!sidecar) return nullptr;
-    why =
-        checkSidecarWorld(sidecar->world, saved.evolution.predatorCount, saved.evolution.preyCount,
-                          sidecar->settings.arena);
+    why = checkSidecarWorld(sidecar->world, saved.evolution.predatorCount,
+                            saved.evolution.preyCount, sidecar->settings.arena);
     if (!why.empty()) return nullptr;
     world->setupStandard(&saved.evolution);
     world->restoreWorldState(sidecar->world);
