@@ -95,6 +95,8 @@ def main(argv):
     master.grid(alpha=0.3)
     master.legend(fontsize=8)
     for ax in (heat, master):
+        # At most five labels, so that seven-digit ticks do not run into each other.
+        ax.xaxis.set_major_locator(matplotlib.ticker.MaxNLocator(5))
         ax.xaxis.set_major_formatter(matplotlib.ticker.StrMethodFormatter("{x:,.0f}"))
     heat.yaxis.set_major_formatter(matplotlib.ticker.StrMethodFormatter("{x:,.0f}"))
     fig.suptitle(args.title or f"Kavrosa tournament: {len(predator_ticks)} x {len(prey_ticks)} "

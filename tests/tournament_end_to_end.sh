@@ -51,6 +51,13 @@ cp run/archive/genom-000000600.gen hunted/archive/
     fail "a cell alone"
 [ "$(tail -n 2 cell.csv)" = "$(grep '^1800,600,' one.csv)" ] || fail "the cell alone: $(cat cell.csv)"
 
+# The cross-run tournament of two runs with the same final snapshot: four equal cells.
+KAVROSA_TOURNAMENT=$tournament "$SOURCE_DIR/scripts/cross_run.py" run split --ticks 200 --worlds 2 \
+    -o cross.csv > cross.out 2>&1 || fail "cross_run.py: $(cat cross.out)"
+[ "$(wc -l < cross.csv)" -eq $((1 + 4 * 2)) ] || fail "cross.csv: $(cat cross.csv)"
+[ "$(cut -d, -f3- cross.csv | sort -u | wc -l)" -eq 3 ] || fail "the cells differ: $(cat cross.csv)"
+grep -q "^run,split,1800,1800," cross.csv || fail "no cell of run against split: $(cat cross.csv)"
+
 # Bad input: exit 2, one line, nothing written.
 refused() {
     local says=$1; shift
