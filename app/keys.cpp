@@ -44,6 +44,21 @@ KeyEffect applyKey(Key key, RunFlags& flags, int predatorCount, int preyCount) {
         case Key::period:
             effect.step = flags.paused;
             return effect;
+        case Key::comma:
+            if (flags.paused) effect.rewindBy = -1;
+            return effect;
+        case Key::pageUp:
+            effect.rewindBy = -kRewindPage;
+            return effect;
+        case Key::pageDown:
+            effect.rewindBy = kRewindPage;
+            return effect;
+        case Key::home:
+            effect.toOldest = true;
+            return effect;
+        case Key::end:
+            effect.toNewest = true;
+            return effect;
         case Key::panel:
             effect.togglePanel = true;
             return effect;

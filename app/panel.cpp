@@ -255,6 +255,9 @@ void keySection() {
     ImGui::TextUnformatted(
         "Space   pause / resume\n"
         ".       one tick while paused\n"
+        ",       one tick back while paused\n"
+        "PgUp/PgDn    1,000 ticks back / on\n"
+        "Home/End     oldest / newest tick\n"
         "Ctrl    fast, not drawn (again: normal)\n"
         "Shift   fast, drawn (again: normal)\n"
         "Right/Left   add / remove a Prey\n"
@@ -267,7 +270,51 @@ void keySection() {
 
 }  // namespace
 
-void Panel::build(const PanelInputs& in, int windowWidth, int windowHeight) {
+void timelineSection(const PanelInputs& in, PanelRequest& request) {
+    const WatchedRun& run = *in.run;
+    const KeyframeStore& keyframes = run.keyframes();
+    constexpr double kMiB = 1024.0 * 1024.0;
+    if (keyframes.budgetBytes() < sizeof(Keyframe)) {
+        ImGui::TextDisabled("No rewind (--rewind-memory %.0f MiB)",
+                            double(keyframes.budgetBytes()) / kMiB);
+        return;
+    }
+    ImGui::TextWrapped("Back to tick %s: %zu keyframes, %.0f of %.0f MiB",
+                       groupedCount(run.oldestTick()).c_str(), keyframes.count(),
+                       double(keyframes.bytes()) / kMiB, double(keyframes.budgetBytes()) / kMiB);
+    std::int64_t tick = run.tickNow();
+    const std::int64_t oldest = run.oldestTick();
+    const std::int64_t newest = run.newestTick();
+    ImGui::SetNextItemWidth(-1.0f);
+    if (ImGui::SliderScalar("##timeline", ImGuiDataType_S64, &tick, &oldest, &newest, "tick %lld",
+                            ImGuiSliderFlags_AlwaysClamp)) {
+        request.jump = true;
+        request.tick = tick;
+    }
+    if (!run.inPast()) return;
+    const ImVec4 warning(1.0f, 0.8f, 0.3f, 1.0f);
+    ImGui::PushStyleColor(ImGuiCol_Text, warning);
+    if (run.changeWaiting()) {
+        ImGui::TextWrapped("The size change makes another future: at the next tick, ticks "
+                           "%s to %s are discarded, and the save, the log and the archive go "
+                           "back to tick %s.",
+                           groupedCount(run.tickNow() + 1).c_str(), groupedCount(newest).c_str(),
+                           groupedCount(run.tickNow()).c_str());
+    } else {
+        ImGui::TextWrapped("Watching the past, %s ticks before the newest: running on replays it "
+                           "exactly; a size change here discards what came after.",
+                           groupedCount(newest - run.tickNow()).c_str());
+    }
+    ImGui::PopStyleColor();
+    if (run.changeWaiting() && ImGui::Button("Undo the size change")) request.undoChange = true;
+    if (ImGui::Button("Back to the newest tick (End)")) {
+        request.jump = true;
+        request.tick = newest;
+    }
+}
+
+PanelRequest Panel::build(const PanelInputs& in, int windowWidth, int windowHeight) {
+    PanelRequest request;
     ImGui::SetNextWindowPos(ImVec2(left(windowWidth), 0.0f));
     ImGui::SetNextWindowSize(ImVec2(width, static_cast<float>(windowHeight)));
     ImGui::SetNextWindowBgAlpha(1.0f);
@@ -276,6 +323,7 @@ void Panel::build(const PanelInputs& in, int windowWidth, int windowHeight) {
                                    ImGuiWindowFlags_NoTitleBar;
     ImGui::Begin("Kavrosa panel", nullptr, flags);
     runSection(in);
+    if (in.run != nullptr) timelineSection(in, request);
     ImGui::Separator();
     eventSection(in);
     generationSection(in);
@@ -284,6 +332,7 @@ void Panel::build(const PanelInputs& in, int windowWidth, int windowHeight) {
     if (ImGui::CollapsingHeader("Model settings")) settingsSection(in);
     if (ImGui::CollapsingHeader("Keys", ImGuiTreeNodeFlags_DefaultOpen)) keySection();
     ImGui::End();
+    return request;
 }
 
 }  // namespace kav

@@ -3,6 +3,7 @@
 
 #include "app/history.h"
 #include "app/keys.h"
+#include "app/rewind.h"
 #include "app/selection.h"
 #include "evo/population.h"
 
@@ -12,10 +13,18 @@ namespace kav {
 struct PanelInputs {
     const Population* world = nullptr;
     const History* history = nullptr;
+    const WatchedRun* run = nullptr;  // the timeline
     RunFlags flags;
     double ticksPerSecond = 0;
     EventTotals totals;  // live, since the world's set-up
     Selection selection;
+};
+
+// What the panel's controls asked for in this frame.
+struct PanelRequest {
+    bool jump = false;  // take the world to `tick`
+    std::int64_t tick = 0;
+    bool undoChange = false;  // keep the future a size change in the past would discard
 };
 
 // The panel at the right edge of the window, drawn with Dear ImGui: the run, the
@@ -26,7 +35,7 @@ public:
     static constexpr float width = 340.0f;
 
     // Builds this frame's panel (between ImGui's NewFrame and Render).
-    void build(const PanelInputs& in, int windowWidth, int windowHeight);
+    PanelRequest build(const PanelInputs& in, int windowWidth, int windowHeight);
 
     // The panel's rectangle in client pixels, for whatever must avoid it.
     static float left(int windowWidth) { return static_cast<float>(windowWidth) - width; }

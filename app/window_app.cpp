@@ -57,6 +57,16 @@ Key keyOf(SDL_Keycode code) {
         case SDLK_PERIOD:
         case SDLK_KP_PERIOD:
             return Key::period;
+        case SDLK_COMMA:
+            return Key::comma;
+        case SDLK_PAGEUP:
+            return Key::pageUp;
+        case SDLK_PAGEDOWN:
+            return Key::pageDown;
+        case SDLK_HOME:
+            return Key::home;
+        case SDLK_END:
+            return Key::end;
         case SDLK_h:
         case SDLK_F1:
             return Key::panel;
@@ -101,6 +111,7 @@ WindowApp::WindowApp(Population& world, const WindowOptions& options)
     : world_(world),
       options_(options),
       folder_(runSettings(options)),
+      run_(world, std::size_t(options.rewindMemoryMiB) << 20),
       autosaveEvery_(options.autosaveSeconds * 1000.0) {}
 
 int WindowApp::startFailure(const std::string& what, const std::string& why) {
@@ -198,7 +209,7 @@ int WindowApp::run() {
         std::fprintf(stderr, "kavrosa: %s\n", folder_.failure().c_str());
         return 2;
     }
-    history_.start(world_.world.tick, totalsOf(world_.events()));
+    startTimeline();
     tick();
     refreshTitle();
     speedSince_ = nowMs();
@@ -219,7 +230,38 @@ int WindowApp::run() {
     return 0;
 }
 
-bool WindowApp::save() { return folder_.checkpoint(world_); }
+bool WindowApp::save() { return folder_.checkpoint(run_.worldToSave()); }
+
+// The timeline begins with the log's rows of this evolution, so that a reopened run shows
+// its history.
+void WindowApp::startTimeline() {
+    std::vector<ReportPoint> earlier;
+    if (!options_.logFile.empty()) {
+        std::string why;
+        constexpr std::size_t kLargestLogRead = std::size_t(1) << 30;
+        const std::optional<std::string> text =
+            readTextFile(options_.logFile, why, kLargestLogRead);
+        if (text) {
+            earlier = pointsOfLog(logRecords(*text), folder_.eventsAtLastLogRow());
+        } else {
+            std::fprintf(stderr, "kavrosa: the plots begin now: cannot read the log %s (%s)\n",
+                         options_.logFile.c_str(), why.c_str());
+        }
+    }
+    run_.start(std::move(earlier));
+}
+
+void WindowApp::jumpTo(std::int64_t tick) {
+    tickInProgress_ = true;
+    const bool moved = run_.jumpTo(tick);
+    tickInProgress_ = false;
+    if (!moved) return;
+    // The frame shows the world where it stands; the paced mode smooths from there.
+    pacing_.restart(SDL_GetTicks());
+    panelEvery_.hurry();
+    panelFrameEvery_.hurry();
+    titleEvery_.hurry();
+}
 
 void WindowApp::saveAfterLostDisplay() {
     if (tickInProgress_) {
@@ -262,7 +304,10 @@ void WindowApp::onKey(const SDL_KeyboardEvent& key) {
     const KeyEffect effect =
         applyKey(which, flags_, world_.world.predatorCount, world_.world.preyCount);
     if (effect.restartPacing) pacing_.restart(SDL_GetTicks());
-    if (effect.sizeChange) world_.requestSizeChange(effect.add, effect.predator);
+    if (effect.sizeChange) run_.requestSizeChange(effect.add, effect.predator);
+    if (effect.rewindBy != 0) jumpTo(world_.world.tick + effect.rewindBy);
+    if (effect.toOldest) jumpTo(run_.oldestTick());
+    if (effect.toNewest) jumpTo(run_.newestTick());
     if (effect.pauseChanged) {
         if (flags_.paused) {
             pacing_.pause(SDL_GetTicks());
@@ -382,13 +427,8 @@ void WindowApp::capFrame() {
 
 void WindowApp::tick() {
     tickInProgress_ = true;
-    const bool reported = world_.runTick();
-    folder_.archive(world_);
+    tickInFolder(run_, folder_);
     tickInProgress_ = false;
-    if (reported) {
-        folder_.report(world_.lastReport());
-        history_.record(pointOf(world_.lastReport()));
-    }
 }
 
 // --- drawing ---------------------------------------------------------------------------
@@ -417,15 +457,19 @@ void WindowApp::drawPanel(bool rebuild) {
         ImGui::NewFrame();
         PanelInputs in;
         in.world = &world_;
-        in.history = &history_;
+        in.history = &run_.history();
+        in.run = &run_;
         in.flags = flags_;
         in.ticksPerSecond = ticksPerSecond_;
         in.selection = selection_;
         in.totals = totalsOf(world_.events());
         const ImVec2 size = ImGui::GetIO().DisplaySize;
-        panel_.build(in, static_cast<int>(size.x), static_cast<int>(size.y));
+        const PanelRequest request =
+            panel_.build(in, static_cast<int>(size.x), static_cast<int>(size.y));
         ImGui::Render();
         panelBuilt_ = true;
+        if (request.undoChange) run_.undoChange();
+        if (request.jump) jumpTo(request.tick);
     }
     renderer_.prepareOverlay();
     ImGui_ImplOpenGL2_RenderDrawData(ImGui::GetDrawData());

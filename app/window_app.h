@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "app/history.h"
+#include "app/rewind.h"
 #include "app/keys.h"
 #include "app/panel.h"
 #include "app/schedule.h"
@@ -54,6 +55,9 @@ private:
     void pausedPass();
 
     void tick();
+    void startTimeline();
+    // Moves the world along its timeline (see WatchedRun); the frame follows.
+    void jumpTo(std::int64_t tick);
     // Draws the world as `frame` says, then the ring, the panel and any screenshot
     // asked for; the caller presents it.
     void composeFrame(FrameTime frame, bool rebuildPanel);
@@ -72,7 +76,7 @@ private:
     bool panelBuilt_ = false;  // ImGui holds a panel that can be drawn again
     Panel panel_;
     bool panelShown_ = false;
-    History history_;
+    WatchedRun run_;  // the world's timeline and the plots' history
 
     RunFlags flags_;
     Pacing pacing_;

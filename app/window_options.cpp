@@ -53,6 +53,11 @@ ParsedWindowOptions parseWindowOptions(int argc, const char* const* argv) {
                    "Keep a snapshot of both populations every N ticks in the folder's archive/ "
                    "(genom-TICK.gen, 60 KB each; default 0: none)")
         ->check(CLI::Range(std::int64_t(0), std::int64_t(999'999'999'999'999'999LL)));
+    app.add_option("--rewind-memory", options.rewindMemoryMiB,
+                   "Memory for going back in time, in MiB: keyframes of the world (133 KB "
+                   "each) every 1,000 ticks for the last 100,000, every 5,000 before "
+                   "(default 256, 0 = no rewind)")
+        ->check(CLI::Range(std::int64_t(0), std::int64_t(1) << 20));
     std::string listFormat;
     CLI::Option* listOption =
         app.add_option("--list-params", listFormat,

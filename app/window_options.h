@@ -19,6 +19,7 @@ struct WindowOptions {
     ModelSettings newSettings;       // a new evolution's model (parameters applied)
     ParameterSource parameters;      // --params and --set, for a resumed evolution
     std::int64_t archiveEvery = 0;   // ticks between archive snapshots; 0: none
+    std::int64_t rewindMemoryMiB = 256;  // for the keyframes of the rewind; 0: no rewind
 };
 
 // The outcome of reading the command line: either options to run with, or an exit

@@ -31,6 +31,8 @@ public:
     // One tick; true when it made a report, which lastReport() then holds.
     bool runTick() { return kav::runTick(world, step, report_); }
     const TickReport& lastReport() const { return report_; }
+    // The report a world taken back to an earlier tick had made last.
+    void restoreLastReport(const TickReport& report) { report_ = report; }
     const TickReport& makeReport() {
         report_ = kav::makeReport(world, step);
         return report_;

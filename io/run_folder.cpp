@@ -315,7 +315,8 @@ bool RunFolder::open(Population& population) {
     if (archiveDue(startTick_) &&
         !std::filesystem::exists(
             settings_.folder / kArchiveFolderName / snapshotFileName(startTick_), missing))
-        writeArchive(population);
+        writeArchive(population.world);
+    eventsAtOpen_ = eventsAtLastLogRow_;
     return true;
 }
 
@@ -335,15 +336,32 @@ bool RunFolder::archiveDue(std::int64_t tick) const {
     return settings_.archiveEvery > 0 && tick >= 0 && tick % settings_.archiveEvery == 0;
 }
 
-void RunFolder::writeArchive(const Population& population) {
+void RunFolder::writeArchive(const World& world) {
     std::string why;
-    if (writeSnapshot(settings_.folder, population.savedEvolution(), why)) return;
+    if (writeSnapshot(settings_.folder, savedEvolution(world), why)) return;
     if (!archiveFailed_) note("writing the archive failed (" + why + ")");
     archiveFailed_ = true;
 }
 
-void RunFolder::archive(const Population& population) {
-    if (archiveDue(population.world.tick)) writeArchive(population);
+void RunFolder::archive(const World& world) {
+    if (archiveDue(world.tick)) writeArchive(world);
+}
+
+bool RunFolder::discardAfter(std::int64_t tick) {
+    while (!rowsWritten_.empty() && rowsWritten_.back().first > tick) rowsWritten_.pop_back();
+    eventsAtLastLogRow_ = rowsWritten_.empty() ? eventsAtOpen_ : rowsWritten_.back().second;
+    std::string why;
+    if (removeSnapshotsAfter(settings_.folder, tick, why) < 0)
+        note("cannot remove the archive's snapshots after tick " + std::to_string(tick) + " (" +
+             why + ")");
+    if (!log_.isOpen() || logFailed_) return !logFailed_;
+    if (!log_.dropRowsAfter(tick, why)) {
+        logFailed_ = true;
+        note("cutting the log " + log_.path().string() + " at tick " + std::to_string(tick) +
+             " failed (" + why + "); no more rows are written");
+        return false;
+    }
+    return true;
 }
 
 void RunFolder::report(const TickReport& report) {
@@ -354,25 +372,26 @@ void RunFolder::report(const TickReport& report) {
         note("writing the log " + log_.path().string() + " failed; no more rows are written");
     }
     eventsAtLastLogRow_ = report.events;
+    rowsWritten_.emplace_back(report.tick, report.events);
 }
 
-bool RunFolder::checkpoint(const Population& population) {
+bool RunFolder::checkpoint(const World& world) {
     if (log_.isOpen() && !logFailed_ && !log_.sync()) {
         logFailed_ = true;
         note("writing the log " + log_.path().string() + " failed; no more rows are written");
     }
-    const SavedEvolution saved = population.savedEvolution();
+    const SavedEvolution saved = savedEvolution(world);
     const GenomeFileBytes bytes = encodeGenomeFile(saved);
     Sidecar sidecar;
     sidecar.version = programVersion();
     sidecar.tick = saved.tick;
     sidecar.genomeChecksum = crc32(bytes.data(), bytes.size());
     sidecar.seed = seed_;
-    sidecar.settings = population.world.settings;
-    sidecar.world = population.worldState();
+    sidecar.settings = world.settings;
+    sidecar.world = worldState(world);
     sidecar.eventsAtLastLogRow = eventsAtLastLogRow_;
     sidecar.logWritten = log_.isOpen();
-    runs_.back().endTick = population.world.tick;
+    runs_.back().endTick = world.tick;
     runs_.back().ended = utcNow();
     sidecar.runs = runs_;
     sidecar.runsDropped = runsDropped_;

@@ -68,12 +68,23 @@ public:
     // each written whole beside the old one and renamed over it (sidecar first; an
     // interrupted pair is completed at the next open). False when the previous files
     // had to be kept.
-    bool checkpoint(const Population& population);
+    bool checkpoint(const Population& population) { return checkpoint(population.world); }
+    bool checkpoint(const World& world);
 
     // After a tick: the snapshot of the archive when the tick is a multiple of
     // archiveEvery. (open() writes the one of the start tick when it is missing.) A failure
     // is told once; archiveFailed() then stays true.
-    void archive(const Population& population);
+    void archive(const Population& population) { archive(population.world); }
+    void archive(const World& world);
+
+    // The evolution goes on from `tick`, an earlier tick of this run, without the future it
+    // had: the log's rows and the archive's snapshots after it are dropped, and the next
+    // rows count their events from the last row kept. The caller saves the rewound world
+    // first (a checkpoint), so that a kill in between leaves a folder that resumes. False
+    // when the log can't be cut (no more rows are then written).
+    bool discardAfter(std::int64_t tick);
+    // The events at the log's last row: the totals the rows' counts add up to.
+    const EventCounts& eventsAtLastLogRow() const { return eventsAtLastLogRow_; }
     bool archiveFailed() const { return archiveFailed_; }
 
     const std::string& failure() const { return failure_; }
@@ -96,7 +107,7 @@ private:
     // One line for the user on stderr, after the program's name.
     void note(const std::string& line) const;
     bool archiveDue(std::int64_t tick) const;
-    void writeArchive(const Population& population);
+    void writeArchive(const World& world);
 
     RunSettings settings_;
     FolderLock lock_;
@@ -114,6 +125,10 @@ private:
     std::int64_t startTick_ = 0;
     std::uint32_t seed_ = 1;
     EventCounts eventsAtLastLogRow_;
+    // The rows this run wrote (their ticks and events), and the events before them, for
+    // an evolution that goes on from an earlier tick.
+    std::vector<std::pair<std::int64_t, EventCounts>> rowsWritten_;
+    EventCounts eventsAtOpen_;
     std::vector<RunRecord> runs_;
 };
 

@@ -58,6 +58,28 @@ std::int64_t tickOfName(const std::string& name) {
 
 }  // namespace
 
+int removeSnapshotsAfter(const std::filesystem::path& runFolder, std::int64_t tick,
+                         std::string& why) {
+    const std::filesystem::path folder = runFolder / kArchiveFolderName;
+    std::error_code error;
+    if (!std::filesystem::is_directory(folder, error)) return 0;
+    std::vector<std::filesystem::path> later;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+        if (tickOfName(entry.path().filename().string()) > tick) later.push_back(entry.path());
+    }
+    if (error) {
+        why = folder.string() + ": " + error.message();
+        return -1;
+    }
+    for (const std::filesystem::path& path : later) {
+        if (!std::filesystem::remove(path, error) && error) {
+            why = path.string() + ": " + error.message();
+            return -1;
+        }
+    }
+    return int(later.size());
+}
+
 std::optional<std::vector<Snapshot>> readArchive(const std::filesystem::path& folder,
                                                  std::string& why) {
     std::error_code error;

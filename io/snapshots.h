@@ -34,6 +34,12 @@ struct Snapshot {
 // file must be (exactly 60,496 bytes, counts in 1..40 and 1..200, finite weights, the tick in
 // the file matching its name). Empty with one line in `why` naming the folder or the file
 // at the first problem, or when there is no snapshot at all.
+// Removes the snapshots of ticks after `tick` from the archive folder of the run folder (an
+// evolution rewound to `tick` goes on without that future). The number removed; -1 with
+// the reason in `why` when one of them cannot be removed.
+int removeSnapshotsAfter(const std::filesystem::path& runFolder, std::int64_t tick,
+                         std::string& why);
+
 std::optional<std::vector<Snapshot>> readArchive(const std::filesystem::path& folder,
                                                  std::string& why);
 

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string_view>
 
@@ -73,6 +74,38 @@ bool parseTick(std::string_view line, std::int64_t& tick) {
         tick = tick * 10 + (c - '0');
     }
     if (negative) tick = -tick;
+    return true;
+}
+
+bool readWhole(int fd, std::size_t size, std::string& text, std::string& why) {
+    text.assign(size, '\0');
+    std::size_t got = 0;
+    while (got < text.size()) {
+        const ssize_t n = ::pread(fd, text.data() + got, text.size() - got, off_t(got));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            why = n < 0 ? std::strerror(errno) : "it shrank while being read";
+            return false;
+        }
+        got += std::size_t(n);
+    }
+    return true;
+}
+
+// The comma-separated numbers of a row; false at anything else.
+bool rowValues(std::string_view line, std::vector<double>& values) {
+    values.clear();
+    std::size_t start = 0;
+    while (start <= line.size()) {
+        std::size_t comma = line.find(',', start);
+        if (comma == std::string_view::npos) comma = line.size();
+        const std::string field(line.substr(start, comma - start));
+        char* end = nullptr;
+        const double value = std::strtod(field.c_str(), &end);
+        if (field.empty() || end != field.c_str() + field.size()) return false;
+        values.push_back(value);
+        start = comma + 1;
+    }
     return true;
 }
 
@@ -158,6 +191,30 @@ LogContents parseLog(const std::string& text) {
     return log;
 }
 
+std::vector<LogRecord> logRecords(const std::string& text) {
+    const LogContents log = parseLog(text);
+    std::vector<LogRecord> records;
+    std::vector<double> v;
+    std::size_t start = log.headerEnd;
+    for (std::size_t i = 0; i < log.ticks.size(); ++i) {
+        const std::string_view line(text.data() + start, log.rowEnds[i] - 1 - start);
+        start = log.rowEnds[i];
+        if (!rowValues(line, v) || int(v.size()) != logColumnCount()) break;
+        LogRecord r;
+        r.tick = log.ticks[i];
+        r.events = {std::int64_t(v[3]), std::int64_t(v[4]), std::int64_t(v[5]),
+                    std::int64_t(v[6]), std::int64_t(v[7]), std::int64_t(v[8])};
+        r.predatorMeanGeneration = v[9];
+        r.preyMeanGeneration = v[12];
+        r.clonalRankPct = float(v[15]);
+        r.sexualRankPct = float(v[16]);
+        r.probeESpread = float(v[19]);
+        r.probeMSpread = float(v[23]);
+        records.push_back(r);
+    }
+    return records;
+}
+
 TimeSeriesLog::~TimeSeriesLog() { close(); }
 
 bool TimeSeriesLog::open(const std::filesystem::path& path, std::int64_t tick, bool dropLaterRows,
@@ -181,14 +238,9 @@ bool TimeSeriesLog::open(const std::filesystem::path& path, std::int64_t tick, b
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0)
         return fail(errno == EWOULDBLOCK ? "another program is writing it" : std::strerror(errno));
 
-    std::string text(std::size_t(info.st_size), '\0');
-    std::size_t got = 0;
-    while (got < text.size()) {
-        const ssize_t n = ::pread(fd, text.data() + got, text.size() - got, off_t(got));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return fail(n < 0 ? std::strerror(errno) : "it shrank while being read");
-        got += std::size_t(n);
-    }
+    std::string text;
+    std::string readWhy;
+    if (!readWhole(fd, std::size_t(info.st_size), text, readWhy)) return fail(readWhy);
     const LogContents log = parseLog(text);
     if (log.foreignHeader) return fail("its first line is not the header of a Kavrosa log");
     if (log.badLine > 0)
@@ -231,6 +283,30 @@ bool TimeSeriesLog::append(const std::string& row) {
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) return false;
         done += std::size_t(n);
+    }
+    return true;
+}
+
+bool TimeSeriesLog::dropRowsAfter(std::int64_t tick, std::string& why) {
+    if (fd_ < 0) return true;
+    struct stat info {};
+    std::string text;
+    if (::fstat(fd_, &info) != 0) {
+        why = std::strerror(errno);
+        return false;
+    }
+    if (!readWhole(fd_, std::size_t(info.st_size), text, why)) return false;
+    const LogContents log = parseLog(text);
+    std::size_t keep = log.headerEnd;
+    for (std::size_t i = 0; i < log.ticks.size() && log.ticks[i] <= tick; ++i)
+        keep = log.rowEnds[i];
+    if (keep < text.size() && ::ftruncate(fd_, off_t(keep)) != 0) {
+        why = std::strerror(errno);
+        return false;
+    }
+    if (::lseek(fd_, 0, SEEK_END) < 0) {
+        why = std::strerror(errno);
+        return false;
     }
     return true;
 }

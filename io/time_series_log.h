@@ -32,6 +32,21 @@ struct LogContents {
 };
 LogContents parseLog(const std::string& text);
 
+// What a row of the log says, for a reader that plots the history.
+struct LogRecord {
+    std::int64_t tick = 0;
+    EventCounts events;  // since the previous row
+    double predatorMeanGeneration = 0;
+    double preyMeanGeneration = 0;
+    float clonalRankPct = 0;
+    float sexualRankPct = 0;
+    float probeESpread = 0;
+    float probeMSpread = 0;
+};
+// The rows of a log's text up to the first that is not a whole row of numbers ("nan" is
+// one), as parseLog delimits them.
+std::vector<LogRecord> logRecords(const std::string& text);
+
 class TimeSeriesLog {
 public:
     TimeSeriesLog() = default;
@@ -51,6 +66,8 @@ public:
     bool isOpen() const { return fd_ >= 0; }
     // Appends one row in a single write, so that a killed program leaves whole rows.
     bool append(const std::string& row);
+    // Drops the rows after `tick` (an evolution rewound to it); false with the reason.
+    bool dropRowsAfter(std::int64_t tick, std::string& why);
     // Flushes the rows to the disk (at checkpoints).
     bool sync();
     void close();
