@@ -9,25 +9,45 @@ EventTotals totalsOf(const EventCounts& events) {
     return {events.captures, events.predatorBirths + events.preyBirths, events.starvations};
 }
 
-ReportPoint pointOf(const TickReport& report) {
+float genomeSpread(const World& world, bool predators) {
+    const int count = predators ? world.predatorCount : world.preyCount;
+    const Genome* genomes = predators ? world.predatorGenomes.data() : world.preyGenomes.data();
+    if (count < 2) return 0.0f;
+    double sum = 0;
+    for (int w = 0; w < kGenomeSize; ++w) {
+        double mean = 0;
+        for (int i = 0; i < count; ++i) mean += genomes[i][w];
+        mean /= count;
+        double squares = 0;
+        for (int i = 0; i < count; ++i) {
+            const double d = genomes[i][w] - mean;
+            squares += d * d;
+        }
+        sum += std::sqrt(squares / count);
+    }
+    return static_cast<float>(sum / kGenomeSize);
+}
+
+ReportPoint pointOf(const TickReport& report, const World& world) {
     ReportPoint point;
     point.tick = report.tick;
     point.totals = totalsOf(report.events);
     point.predatorMeanGeneration = report.predators.meanGeneration;
     point.preyMeanGeneration = report.prey.meanGeneration;
-    point.clonalRankPct = report.clonalRankPct;
-    point.sexualRankPct = report.sexualRankPct;
+    point.predatorGenomeSpread = genomeSpread(world, true);
+    point.preyGenomeSpread = genomeSpread(world, false);
     point.probeSpreadE = report.probeE.spread;
     point.probeSpreadM = report.probeM.spread;
     return point;
 }
 
-void HistorySeries::add(float value) {
+void HistorySeries::add(float value, std::int64_t tick) {
     pending_ += value;
     if (++pendingCount_ < stride_) return;
     if (count_ == capacity) {
         for (int i = 0; i < capacity / 2; ++i) {
             points_[i] = 0.5f * (points_[2 * i] + points_[2 * i + 1]);
+            ticks_[i] = ticks_[2 * i + 1];
         }
         count_ = capacity / 2;
         stride_ *= 2;
@@ -35,6 +55,7 @@ void HistorySeries::add(float value) {
         // the next one.
         if (pendingCount_ < stride_) return;
     }
+    ticks_[count_] = tick;
     points_[count_++] = static_cast<float>(pending_ / pendingCount_);
     pending_ = 0;
     pendingCount_ = 0;
@@ -61,13 +82,14 @@ void History::start(std::int64_t tick, const EventTotals& totals) {
 }
 
 void History::record(const ReportPoint& point) {
-    capturesPerReport.add(static_cast<float>(point.totals.captures - lastTotals_.captures));
-    predatorMeanGeneration.add(static_cast<float>(point.predatorMeanGeneration));
-    preyMeanGeneration.add(static_cast<float>(point.preyMeanGeneration));
-    clonalRankPct.add(point.clonalRankPct);
-    sexualRankPct.add(point.sexualRankPct);
-    probeSpreadE.add(point.probeSpreadE);
-    probeSpreadM.add(point.probeSpreadM);
+    const std::int64_t t = point.tick;
+    capturesPerReport.add(static_cast<float>(point.totals.captures - lastTotals_.captures), t);
+    predatorMeanGeneration.add(static_cast<float>(point.predatorMeanGeneration), t);
+    preyMeanGeneration.add(static_cast<float>(point.preyMeanGeneration), t);
+    predatorGenomeSpread.add(point.predatorGenomeSpread, t);
+    preyGenomeSpread.add(point.preyGenomeSpread, t);
+    probeSpreadE.add(point.probeSpreadE, t);
+    probeSpreadM.add(point.probeSpreadM, t);
     lastTotals_ = point.totals;
 
     marks_[nextMark_] = {point.tick, point.totals};

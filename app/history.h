@@ -1,8 +1,10 @@
 #pragma once
 #include <array>
 #include <cstdint>
+#include <limits>
 
 #include "evo/report.h"
+#include "evo/world.h"
 
 namespace kav {
 
@@ -14,10 +16,13 @@ class HistorySeries {
 public:
     static constexpr int capacity = 1024;
 
-    void add(float value);
+    // A report's value and its tick.
+    void add(float value, std::int64_t tick = 0);
     void clear();
 
     const float* data() const { return points_.data(); }
+    // The tick of the last report in point i.
+    std::int64_t tickAt(int i) const { return ticks_[i]; }
     int size() const { return count_; }
     int reportsPerPoint() const { return stride_; }
     float latest() const { return count_ > 0 ? points_[count_ - 1] : 0.0f; }
@@ -27,6 +32,7 @@ public:
 
 private:
     std::array<float, capacity> points_{};
+    std::array<std::int64_t, capacity> ticks_{};
     int count_ = 0;
     int stride_ = 1;      // reports per point
     double pending_ = 0;  // sum of the reports of the point being filled
@@ -46,15 +52,21 @@ struct ReportPoint {
     EventTotals totals;
     double predatorMeanGeneration = 0;
     double preyMeanGeneration = 0;
-    float clonalRankPct = 0;  // the Prey's mean rank position per reproduction mode
-    float sexualRankPct = 0;
+    // How far the Genomes of each population are apart (see genomeSpread); not a number
+    // where not known (the log's rows).
+    float predatorGenomeSpread = std::numeric_limits<float>::quiet_NaN();
+    float preyGenomeSpread = std::numeric_limits<float>::quiet_NaN();
     float probeSpreadE = 0;  // dispersion of the Prey's responses to the two probes
     float probeSpreadM = 0;
 };
 
-// What the window keeps of the world's counts and of its report.
+// The spread of a population's Genomes: the standard deviation of each weight over the
+// Agents in use, averaged over the 63 weights.
+float genomeSpread(const World& world, bool predators);
+
+// What the window keeps of the world's counts and of its report (made by `world`).
 EventTotals totalsOf(const EventCounts& events);
-ReportPoint pointOf(const TickReport& report);
+ReportPoint pointOf(const TickReport& report, const World& world);
 
 // Events per 1,000 ticks.
 struct EventRates {
@@ -81,8 +93,8 @@ public:
     HistorySeries capturesPerReport;
     HistorySeries predatorMeanGeneration;
     HistorySeries preyMeanGeneration;
-    HistorySeries clonalRankPct;
-    HistorySeries sexualRankPct;
+    HistorySeries predatorGenomeSpread;
+    HistorySeries preyGenomeSpread;
     HistorySeries probeSpreadE;
     HistorySeries probeSpreadM;
 

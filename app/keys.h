@@ -56,8 +56,8 @@ struct KeyEffect {
 // Prey (up to 200, down to 1), Up/Down a Predator (up to 40, down to 1), judged by the
 // counts as they stand at the press. Space pauses and resumes; `.` asks for one tick
 // while paused, `,` one tick back while paused; Page Up / Page Down go 1,000 ticks
-// back / forward and Home / End to the oldest / newest tick, in every mode; H (or F1) shows and hides the panel; F12 asks for a screenshot; Esc
-// closes the program.
+// back / forward and Home / End to the oldest / newest tick, in every mode; H (or F1) shows and
+// hides the panel; F12 asks for a screenshot; Esc closes the program.
 KeyEffect applyKey(Key key, RunFlags& flags, int predatorCount, int preyCount);
 
 }  // namespace kav

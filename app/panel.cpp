@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <imgui.h>
+#include <string>
 
 #include "app/agent_details.h"
 #include "app/title.h"
@@ -16,29 +17,38 @@ namespace {
 
 constexpr ImU32 kPredatorLine = IM_COL32(255, 90, 70, 255);
 constexpr ImU32 kPreyLine = IM_COL32(225, 225, 225, 255);
-constexpr ImU32 kClonalLine = IM_COL32(255, 170, 40, 255);
-constexpr ImU32 kSexualLine = IM_COL32(110, 170, 255, 255);
+constexpr ImU32 kProbeELine = IM_COL32(255, 170, 40, 255);
+constexpr ImU32 kProbeMLine = IM_COL32(110, 170, 255, 255);
 constexpr int kPlotVertices = 160;
 
 struct Line {
     const HistorySeries* series;
     ImU32 colour;
+    const char* name;
 };
 
-// One plot of one or two series over the whole run, their common range written at the
-// left edge. ImGui's own plot draws one series only.
-void plot(const char* title, std::initializer_list<Line> lines, float height = 46.0f) {
-    ImGui::TextUnformatted(title);
-    const ImVec2 origin = ImGui::GetCursorScreenPos();
-    const float plotWidth = ImGui::GetContentRegionAvail().x;
-    ImGui::Dummy(ImVec2(plotWidth, height));
-    ImDrawList* draw = ImGui::GetWindowDrawList();
-    const ImVec2 corner(origin.x + plotWidth, origin.y + height);
-    draw->AddRectFilled(origin, corner, ImGui::GetColorU32(ImGuiCol_FrameBg));
+// A value as the tooltips and the latest values write it.
+std::string shortNumber(double value) {
+    if (!std::isfinite(value)) return "-";
+    char text[32];
+    std::snprintf(text, sizeof text, std::fabs(value) >= 1e4 ? "%.0f" : "%.4g", value);
+    return text;
+}
 
+// A value on a plot's scale, in at most 7 characters: 0.0281, 1017, 12.3k, 4.5M.
+std::string axisNumber(double value) {
+    char text[32];
+    const double size = std::fabs(value);
+    if (size >= 1e6) std::snprintf(text, sizeof text, "%.3gM", value / 1e6);
+    else if (size >= 1e4) std::snprintf(text, sizeof text, "%.3gk", value / 1e3);
+    else if (size >= 1e3) std::snprintf(text, sizeof text, "%.0f", value);
+    else std::snprintf(text, sizeof text, "%.3g", value);
+    return text;
+}
+
+// The range of the lines' points that are numbers, widened when flat; false when none is.
+bool commonRange(std::initializer_list<Line> lines, float& low, float& high) {
     bool any = false;
-    float low = 0;
-    float high = 0;
     for (const Line& line : lines) {
         float lineLow = 0;
         float lineHigh = 0;
@@ -47,24 +57,76 @@ void plot(const char* title, std::initializer_list<Line> lines, float height = 4
         high = any ? std::max(high, lineHigh) : lineHigh;
         any = true;
     }
-    if (!any) {
-        draw->AddText(ImVec2(origin.x + 4, origin.y + 4), ImGui::GetColorU32(ImGuiCol_TextDisabled),
-                      "no report yet (every 200th tick)");
-        return;
-    }
-    if (high - low < 1e-6f) {
+    if (any && high - low < 1e-6f) {
         low -= 0.5f;
         high += 0.5f;
     }
-    const float pixels = std::max(plotWidth - 2.0f, 1.0f);
+    return any;
+}
+
+// One plot of one or two series over the whole run: the title with the latest values,
+// the value's scale at the left, the ticks below, and under the pointer a marker and a
+// tooltip with the values there. ImGui's own plot draws one series only.
+void plot(const char* title, std::initializer_list<Line> lines, float height = 46.0f) {
+    ImGui::TextUnformatted(title);
+    std::string latest;
+    for (const Line& line : lines) {
+        if (line.series->size() == 0) continue;
+        latest += (latest.empty() ? "" : " / ") + shortNumber(line.series->latest());
+    }
+    if (!latest.empty()) {
+        // Beside the title, at the right edge, or below it when both do not fit.
+        const float right = ImGui::GetWindowContentRegionMax().x;
+        const float width = ImGui::CalcTextSize(latest.c_str()).x;
+        const float gap = ImGui::GetStyle().ItemSpacing.x;
+        if (ImGui::GetItemRectMax().x - ImGui::GetWindowPos().x + gap + width <= right)
+            ImGui::SameLine(right - width);
+        else ImGui::SetCursorPosX(std::max(ImGui::GetCursorPosX(), right - width));
+        ImGui::TextUnformatted(latest.c_str());
+    }
+    const ImU32 axisColour = ImGui::GetColorU32(ImGuiCol_TextDisabled);
+    const float labelWidth = ImGui::CalcTextSize("-0.0000").x + 4.0f;
+    const ImVec2 start = ImGui::GetCursorScreenPos();
+    const float available = ImGui::GetContentRegionAvail().x;
+    const float lineHeight = ImGui::GetTextLineHeight();
+    ImGui::Dummy(ImVec2(available, height + lineHeight));
+    const bool hovered = ImGui::IsItemHovered();
+    const ImVec2 origin(start.x + labelWidth, start.y);
+    const float plotWidth = std::max(available - labelWidth, 8.0f);
+    const ImVec2 corner(origin.x + plotWidth, origin.y + height);
+    ImDrawList* draw = ImGui::GetWindowDrawList();
+    draw->AddRectFilled(origin, corner, ImGui::GetColorU32(ImGuiCol_FrameBg));
+
+    float low = 0;
+    float high = 0;
+    const HistorySeries* ticks = nullptr;  // the series whose ticks place the points
+    for (const Line& line : lines)
+        if (ticks == nullptr && line.series->size() > 0) ticks = line.series;
+    if (ticks == nullptr || !commonRange(lines, low, high)) {
+        draw->AddText(ImVec2(origin.x + 4, origin.y + 4), axisColour,
+                      "no report yet (every 200th tick)");
+        return;
+    }
+    const int n = ticks->size();
+    const double firstTick = static_cast<double>(ticks->tickAt(0));
+    const double tickSpan = std::max(1.0, static_cast<double>(ticks->tickAt(n - 1)) - firstTick);
+    const auto xOf = [&](std::int64_t tick) {
+        const float f =
+            n == 1 ? 0.5f : static_cast<float>((static_cast<double>(tick) - firstTick) / tickSpan);
+        return origin.x + 1.0f + f * (plotWidth - 2.0f);
+    };
+    const auto yOf = [&](float value) {
+        return corner.y - 2.0f - (value - low) / (high - low) * (height - 4.0f);
+    };
+
     // Thin lines of at most kPlotVertices points, without anti-aliasing: a software
     // renderer pays for every triangle, and the panel is drawn in the fast modes too.
     const ImDrawListFlags drawFlags = draw->Flags;
     draw->Flags &= ~ImDrawListFlags_AntiAliasedLines;
     for (const Line& line : lines) {
-        const int n = line.series->size();
-        if (n == 0) continue;
-        const int vertices = std::min(n, kPlotVertices);
+        const int count = line.series->size();
+        if (count == 0) continue;
+        const int vertices = std::min(count, kPlotVertices);
         ImVec2 path[kPlotVertices];
         int pathLength = 0;
         // A stretch of points that are not numbers breaks the line.
@@ -74,10 +136,10 @@ void plot(const char* title, std::initializer_list<Line> lines, float height = 4
             pathLength = 0;
         };
         for (int k = 0; k < vertices; ++k) {
-            // The mean of the points that fall to this vertex.
-            const int first = static_cast<int>(static_cast<long long>(k) * n / vertices);
-            const int last =
-                std::max(first + 1, static_cast<int>(static_cast<long long>(k + 1) * n / vertices));
+            // The mean of the points that fall to this vertex, at the tick of the last.
+            const int first = static_cast<int>(static_cast<long long>(k) * count / vertices);
+            const int last = std::max(
+                first + 1, static_cast<int>(static_cast<long long>(k + 1) * count / vertices));
             float sum = 0;
             for (int i = first; i < last; ++i) sum += line.series->data()[i];
             const float value = sum / static_cast<float>(last - first);
@@ -85,20 +147,44 @@ void plot(const char* title, std::initializer_list<Line> lines, float height = 4
                 flush();
                 continue;
             }
-            const float fx =
-                vertices == 1 ? 0.0f : static_cast<float>(k) / static_cast<float>(vertices - 1);
-            const float fy = (value - low) / (high - low);
-            path[pathLength++] = ImVec2(origin.x + 1.0f + fx * (pixels - 1.0f),
-                                        corner.y - 2.0f - fy * (height - 4.0f));
+            path[pathLength++] = ImVec2(xOf(line.series->tickAt(last - 1)), yOf(value));
         }
         flush();
     }
     draw->Flags = drawFlags;
-    char range[64];
-    std::snprintf(range, sizeof range, "%.3g .. %.3g", static_cast<double>(low),
-                  static_cast<double>(high));
-    draw->AddText(ImVec2(origin.x + 3, origin.y + 1), ImGui::GetColorU32(ImGuiCol_TextDisabled),
-                  range);
+
+    // The scale: the highest and lowest value at the left, the first and last tick below.
+    const std::string top = axisNumber(high);
+    const std::string bottom = axisNumber(low);
+    draw->AddText(ImVec2(origin.x - 3.0f - ImGui::CalcTextSize(top.c_str()).x, origin.y),
+                  axisColour, top.c_str());
+    draw->AddText(
+        ImVec2(origin.x - 3.0f - ImGui::CalcTextSize(bottom.c_str()).x, corner.y - lineHeight),
+        axisColour, bottom.c_str());
+    const std::string from = "tick " + groupedCount(ticks->tickAt(0));
+    const std::string to = groupedCount(ticks->tickAt(n - 1));
+    draw->AddText(ImVec2(origin.x, corner.y), axisColour, from.c_str());
+    draw->AddText(ImVec2(corner.x - ImGui::CalcTextSize(to.c_str()).x, corner.y), axisColour,
+                  to.c_str());
+
+    if (!hovered) return;
+    // The point nearest the pointer, by its tick.
+    const float mouseX = ImGui::GetIO().MousePos.x;
+    int nearest = 0;
+    for (int i = 1; i < n; ++i)
+        if (std::fabs(xOf(ticks->tickAt(i)) - mouseX) <
+            std::fabs(xOf(ticks->tickAt(nearest)) - mouseX))
+            nearest = i;
+    const float x = xOf(ticks->tickAt(nearest));
+    draw->AddLine(ImVec2(x, origin.y), ImVec2(x, corner.y), axisColour);
+    std::string tip = "tick " + groupedCount(ticks->tickAt(nearest));
+    if (ticks->reportsPerPoint() > 1)
+        tip += " (mean of " + std::to_string(ticks->reportsPerPoint()) + " reports)";
+    for (const Line& line : lines) {
+        if (nearest >= line.series->size()) continue;
+        tip += std::string("\n") + line.name + ": " + shortNumber(line.series->data()[nearest]);
+    }
+    ImGui::SetTooltip("%s", tip.c_str());
 }
 
 void swatch(ImU32 colour, const char* label) {
@@ -137,31 +223,44 @@ void eventSection(const PanelInputs& in) {
 void generationSection(const PanelInputs& in) {
     const GenerationSummary predators = summarizeGenerations(*in.world, true);
     const GenerationSummary prey = summarizeGenerations(*in.world, false);
-    ImGui::Text("Generation  Predators: mean %.1f, max %" PRId64, predators.mean,
-                predators.maximum);
-    ImGui::Text("            Prey:      mean %.1f, max %" PRId64, prey.mean, prey.maximum);
+    // Columns at fixed places, so that a number too long for its place shows as such.
+    const float meanAt = ImGui::CalcTextSize("Predators  ").x;
+    const float maxAt = meanAt + ImGui::CalcTextSize("12345678901.0  ").x;
+    ImGui::TextUnformatted("Generation");
+    ImGui::SameLine(meanAt);
+    ImGui::TextDisabled("mean");
+    ImGui::SameLine(maxAt);
+    ImGui::TextDisabled("max");
+    for (const auto& [name, summary] :
+         {std::pair{"Predators", predators}, std::pair{"Prey", prey}}) {
+        ImGui::TextUnformatted(name);
+        ImGui::SameLine(meanAt);
+        ImGui::Text("%.1f", summary.mean);
+        ImGui::SameLine(maxAt);
+        ImGui::Text("%" PRId64, summary.maximum);
+    }
 }
 
 void historySection(const PanelInputs& in) {
     const History& h = *in.history;
     ImGui::TextDisabled("%s reports; a point is the mean of %d", groupedCount(h.reports()).c_str(),
                         h.capturesPerReport.reportsPerPoint());
-    plot("Captures per 200 ticks", {{&h.capturesPerReport, kPredatorLine}});
-    plot("Mean generation",
-         {{&h.predatorMeanGeneration, kPredatorLine}, {&h.preyMeanGeneration, kPreyLine}});
+    plot("Captures per 200 ticks", {{&h.capturesPerReport, kPredatorLine, "captures"}});
+    plot("Mean generation", {{&h.predatorMeanGeneration, kPredatorLine, "Predators"},
+                             {&h.preyMeanGeneration, kPreyLine, "Prey"}});
     swatch(kPredatorLine, "Predators");
     ImGui::SameLine();
     swatch(kPreyLine, "Prey");
-    plot("Prey mean rank position, %",
-         {{&h.clonalRankPct, kClonalLine}, {&h.sexualRankPct, kSexualLine}});
-    swatch(kClonalLine, "clonal");
+    plot("Genome spread (weight SD)", {{&h.predatorGenomeSpread, kPredatorLine, "Predators"},
+                                       {&h.preyGenomeSpread, kPreyLine, "Prey"}});
+    swatch(kPredatorLine, "Predators");
     ImGui::SameLine();
-    swatch(kSexualLine, "sexual");
+    swatch(kPreyLine, "Prey");
     plot("Dispersion of the probe responses",
-         {{&h.probeSpreadE, kClonalLine}, {&h.probeSpreadM, kSexualLine}});
-    swatch(kClonalLine, "probe E");
+         {{&h.probeSpreadE, kProbeELine, "probe E"}, {&h.probeSpreadM, kProbeMLine, "probe M"}});
+    swatch(kProbeELine, "probe E");
     ImGui::SameLine();
-    swatch(kSexualLine, "probe M");
+    swatch(kProbeMLine, "probe M");
 }
 
 // A row of coloured cells, one per value (blue negative, orange positive), the value
@@ -235,18 +334,26 @@ void settingsSection(const PanelInputs& in) {
     const ModelSettings& settings = in.world->world.settings;
     const ModelSettings defaults;
     int changed = 0;
+    const float valueAt = ImGui::CalcTextSize("reproduction.mutation_amplitude  ").x;
     for (const ModelParameter& p : modelParameters()) {
         const double value = p.get(settings);
         const double standard = p.get(defaults);
         const std::string text = formatParameterValue(p, value);
         if (value == standard) {
-            ImGui::TextDisabled("  %-32s %s", p.name, text.c_str());
+            ImGui::TextDisabled("%s", p.name);
         } else {
             ++changed;
-            ImGui::Text("* %-32s %s  (default %s)", p.name, text.c_str(),
-                        formatParameterValue(p, standard).c_str());
+            ImGui::Text("%s", p.name);
         }
         if (ImGui::IsItemHovered()) ImGui::SetTooltip("%s (%s)", p.meaning, p.unit);
+        ImGui::SameLine(valueAt);
+        if (value == standard) {
+            ImGui::TextDisabled("%s", text.c_str());
+        } else {
+            // The default on a line of its own: the value's place is narrow.
+            ImGui::TextUnformatted(text.c_str());
+            ImGui::TextDisabled("  default %s", formatParameterValue(p, standard).c_str());
+        }
     }
     if (changed == 0) ImGui::TextDisabled("The standard model: every value is its default.");
 }
@@ -279,7 +386,7 @@ void timelineSection(const PanelInputs& in, PanelRequest& request) {
                             double(keyframes.budgetBytes()) / kMiB);
         return;
     }
-    ImGui::TextWrapped("Back to tick %s: %zu keyframes, %.0f of %.0f MiB",
+    ImGui::TextWrapped("Rewind to tick %s: %zu keyframes, %.0f / %.0f MiB",
                        groupedCount(run.oldestTick()).c_str(), keyframes.count(),
                        double(keyframes.bytes()) / kMiB, double(keyframes.budgetBytes()) / kMiB);
     std::int64_t tick = run.tickNow();
@@ -295,15 +402,17 @@ void timelineSection(const PanelInputs& in, PanelRequest& request) {
     const ImVec4 warning(1.0f, 0.8f, 0.3f, 1.0f);
     ImGui::PushStyleColor(ImGuiCol_Text, warning);
     if (run.changeWaiting()) {
-        ImGui::TextWrapped("The size change makes another future: at the next tick, ticks "
-                           "%s to %s are discarded, and the save, the log and the archive go "
-                           "back to tick %s.",
-                           groupedCount(run.tickNow() + 1).c_str(), groupedCount(newest).c_str(),
-                           groupedCount(run.tickNow()).c_str());
+        ImGui::TextWrapped(
+            "The size change makes another future: at the next tick, ticks "
+            "%s to %s are discarded, and the save, the log and the archive go "
+            "back to tick %s.",
+            groupedCount(run.tickNow() + 1).c_str(), groupedCount(newest).c_str(),
+            groupedCount(run.tickNow()).c_str());
     } else {
-        ImGui::TextWrapped("Watching the past, %s ticks before the newest: running on replays it "
-                           "exactly; a size change here discards what came after.",
-                           groupedCount(newest - run.tickNow()).c_str());
+        ImGui::TextWrapped(
+            "Watching the past, %s ticks before the newest: running on replays it "
+            "exactly; a size change here discards what came after.",
+            groupedCount(newest - run.tickNow()).c_str());
     }
     ImGui::PopStyleColor();
     if (run.changeWaiting() && ImGui::Button("Undo the size change")) request.undoChange = true;

@@ -40,15 +40,15 @@ void KeyframeStore::thin() {
         return tick < recentFrom && tick % spacing_.olderEvery != 0 && tick != firstTick_;
     });
     if (frames_.size() > capacity_)
-        frames_.erase(frames_.begin(), frames_.begin() + std::ptrdiff_t(frames_.size() - capacity_));
+        frames_.erase(frames_.begin(),
+                      frames_.begin() + std::ptrdiff_t(frames_.size() - capacity_));
 }
 
 const Keyframe* KeyframeStore::atOrBefore(std::int64_t tick) const {
-    const auto after =
-        std::upper_bound(frames_.begin(), frames_.end(), tick,
-                         [](std::int64_t t, const std::unique_ptr<Keyframe>& frame) {
-                             return t < frame->world.tick;
-                         });
+    const auto after = std::upper_bound(frames_.begin(), frames_.end(), tick,
+                                        [](std::int64_t t, const std::unique_ptr<Keyframe>& frame) {
+                                            return t < frame->world.tick;
+                                        });
     return after == frames_.begin() ? nullptr : std::prev(after)->get();
 }
 
@@ -75,8 +75,6 @@ std::vector<ReportPoint> pointsOfLog(const std::vector<LogRecord>& rows,
         point.totals = totals;
         point.predatorMeanGeneration = row.predatorMeanGeneration;
         point.preyMeanGeneration = row.preyMeanGeneration;
-        point.clonalRankPct = row.clonalRankPct;
-        point.sexualRankPct = row.sexualRankPct;
         point.probeSpreadE = row.probeESpread;
         point.probeSpreadM = row.probeMSpread;
         const EventTotals since = totalsOf(row.events);
@@ -122,11 +120,12 @@ WatchedRun::TickOutcome WatchedRun::tick() {
     TickOutcome outcome;
     outcome.reported = population_.runTick();
     if (newest_) {
-        if (outcome.reported) history_.record(pointOf(population_.lastReport()));
+        if (outcome.reported) history_.record(pointOf(population_.lastReport(), population_.world));
         if (population_.world.tick >= newest_->world.tick) {
             if (!(population_.world == newest_->world)) {
                 replayDiverged_ = true;
-                std::fprintf(stderr, "kavrosa: the replay of tick %lld differs from its first run\n",
+                std::fprintf(stderr,
+                             "kavrosa: the replay of tick %lld differs from its first run\n",
                              static_cast<long long>(population_.world.tick));
             }
             newest_.reset();
@@ -135,7 +134,7 @@ WatchedRun::TickOutcome WatchedRun::tick() {
     }
     outcome.live = true;
     if (outcome.reported) {
-        const ReportPoint point = pointOf(population_.lastReport());
+        const ReportPoint point = pointOf(population_.lastReport(), population_.world);
         points_.push_back(point);
         history_.record(point);
     }

@@ -26,6 +26,9 @@ constexpr int kTicksPerClockReading = 8;
 constexpr int kPausedWaitMs = 33;
 // A click selects an Agent within this many pixels of its drawn disc.
 constexpr float kPickPixels = 4.0f;
+// The smallest window: the panel and some arena beside it.
+constexpr int kMinimumWindowWidth = 500;
+constexpr int kMinimumWindowHeight = 360;
 // The ring's radius, in drawn radii of the selected Agent.
 constexpr float kRingScale = 1.45f;
 
@@ -145,10 +148,12 @@ bool WindowApp::startVideo() {
         startFailure("cannot create the window", SDL_GetError());
         return false;
     }
+    SDL_SetWindowMinimumSize(window_, kMinimumWindowWidth, kMinimumWindowHeight);
     if (!renderer_.setupDevice(window_) || !renderer_.createShapes()) {
         startFailure("cannot set up drawing", renderer_.failure());
         return false;
     }
+    updateArenaView();
     if (SDL_strcmp(SDL_GetCurrentVideoDriver(), "x11") == 0) {
         theApp = this;
         watchDisplayConnection(lostDisplay);
@@ -189,7 +194,36 @@ void WindowApp::remakeDevice() {
     if (imguiStarted_) ImGui_ImplOpenGL2_DestroyDeviceObjects();
     panelBuilt_ = false;
     if (renderer_.setupDevice(window_)) renderer_.createShapes();
+    updateArenaView();
     if (flags_.fastNoDraw) renderer_.waitForRetrace(false);
+}
+
+void WindowApp::updateArenaView() {
+    int width = 0;
+    int height = 0;
+    int windowWidth = 0;
+    int windowHeight = 0;
+    SDL_GL_GetDrawableSize(window_, &width, &height);
+    SDL_GetWindowSize(window_, &windowWidth, &windowHeight);
+    const float scale =
+        windowWidth > 0 ? static_cast<float>(width) / static_cast<float>(windowWidth) : 1.0f;
+    const int reserved = panelShown_ ? static_cast<int>(Panel::width * scale + 0.5f) : 0;
+    const Arena& arena = world_.world.settings.arena;
+    arenaView_ = arenaView(width, height, reserved, aspectShowingArena(arena.xMin, arena.xMax));
+    renderer_.setArenaView(arenaView_);
+}
+
+void WindowApp::fitWindowToPanel() {
+    const Uint32 flags = SDL_GetWindowFlags(window_);
+    if ((flags & (SDL_WINDOW_MAXIMIZED | SDL_WINDOW_FULLSCREEN | SDL_WINDOW_FULLSCREEN_DESKTOP)) ==
+        0) {
+        int width = 0;
+        int height = 0;
+        SDL_GetWindowSize(window_, &width, &height);
+        const int panel = static_cast<int>(Panel::width);
+        SDL_SetWindowSize(window_, panelShown_ ? width + panel : width - panel, height);
+    }
+    updateArenaView();
 }
 
 int WindowApp::run() {
@@ -319,6 +353,7 @@ void WindowApp::onKey(const SDL_KeyboardEvent& key) {
     if (effect.togglePanel) {
         panelShown_ = !panelShown_;
         panelBuilt_ = false;
+        fitWindowToPanel();
         panelEvery_.hurry();
         panelFrameEvery_.hurry();
     }
@@ -341,8 +376,12 @@ void WindowApp::onClick(int x, int y) {
     const float sy = static_cast<float>(height) / static_cast<float>(windowHeight);
     // Pixel centres lie at .5, as the projection places them.
     const glm::vec2 pixel((static_cast<float>(x) + 0.5f) * sx, (static_cast<float>(y) + 0.5f) * sy);
-    const glm::vec2 point = clientToArena(pixel, width, height);
-    const glm::vec2 aside = clientToArena(pixel + glm::vec2(kPickPixels * sx, 0.0f), width, height);
+    const ArenaView& view = arenaView_;
+    const glm::vec2 inView =
+        pixel - glm::vec2(static_cast<float>(view.x), static_cast<float>(view.y));
+    const glm::vec2 point = clientToArena(inView, view.width, view.height);
+    const glm::vec2 aside =
+        clientToArena(inView + glm::vec2(kPickPixels * sx, 0.0f), view.width, view.height);
     selection_ = pickAgent(world_.world, point, lastFrame_, glm::length(aside - point));
     panelEvery_.hurry();
     panelFrameEvery_.hurry();

@@ -5,9 +5,9 @@
 #include <vector>
 
 #include "app/history.h"
-#include "app/rewind.h"
 #include "app/keys.h"
 #include "app/panel.h"
+#include "app/rewind.h"
 #include "app/schedule.h"
 #include "app/selection.h"
 #include "app/window_options.h"
@@ -43,6 +43,10 @@ private:
     void startPanel();
     void stopVideo();
     void remakeDevice();
+    // The arena beside the panel, never under it: the view left of the panel's place.
+    void updateArenaView();
+    // The window grows by the panel's width when it opens and shrinks when it closes.
+    void fitWindowToPanel();
 
     void handle(const SDL_Event& event);
     void onKey(const SDL_KeyboardEvent& key);
@@ -72,6 +76,7 @@ private:
     RunFolder folder_;  // the lock, genom.gen with its sidecar, statistics files, log
     SDL_Window* window_ = nullptr;
     Renderer renderer_;
+    ArenaView arenaView_;  // in drawable pixels
     bool imguiStarted_ = false;
     bool panelBuilt_ = false;  // ImGui holds a panel that can be drawn again
     Panel panel_;

@@ -206,8 +206,6 @@ std::vector<LogRecord> logRecords(const std::string& text) {
                     std::int64_t(v[6]), std::int64_t(v[7]), std::int64_t(v[8])};
         r.predatorMeanGeneration = v[9];
         r.preyMeanGeneration = v[12];
-        r.clonalRankPct = float(v[15]);
-        r.sexualRankPct = float(v[16]);
         r.probeESpread = float(v[19]);
         r.probeMSpread = float(v[23]);
         records.push_back(r);

@@ -38,8 +38,6 @@ struct LogRecord {
     EventCounts events;  // since the previous row
     double predatorMeanGeneration = 0;
     double preyMeanGeneration = 0;
-    float clonalRankPct = 0;
-    float sexualRankPct = 0;
     float probeESpread = 0;
     float probeMSpread = 0;
 };

@@ -89,11 +89,6 @@ bool Renderer::setupDevice(SDL_Window* window) {
                               : 0;
     vsyncCheck_.reset(vsync_, displayHz);
 
-    int width = 0;
-    int height = 0;
-    SDL_GL_GetDrawableSize(window, &width, &height);
-    glViewport(0, 0, width, height);
-
     // Both faces drawn; a later shape at equal depth draws over an earlier one.
     glDisable(GL_CULL_FACE);
     glEnable(GL_DEPTH_TEST);
@@ -101,8 +96,7 @@ bool Renderer::setupDevice(SDL_Window* window) {
     glClearColor(8.0f / 255.0f, 8.0f / 255.0f, 8.0f / 255.0f, 1.0f);
     glClearDepth(1.0);
 
-    glMatrixMode(GL_PROJECTION);
-    glLoadMatrixf(glm::value_ptr(projectionMatrix(clientAspect(width, height))));
+    applyArenaView();
 
     // One white light shining from the camera along +z. Every normal has z = -1, so the
     // diffuse term is the full vertex colour; the material's ambient colour is black,
@@ -280,6 +274,26 @@ void Renderer::drawSelectionRing(const DrawnPose& pose, float radius) {
     glEnable(GL_DEPTH_TEST);
     glEnable(GL_LIGHTING);
     enableShapeArrays();
+}
+
+void Renderer::setArenaView(const ArenaView& view) {
+    arenaView_ = view;
+    if (context_ != nullptr) applyArenaView();
+}
+
+void Renderer::applyArenaView() {
+    int width = 0;
+    int height = 0;
+    SDL_GL_GetDrawableSize(window_, &width, &height);
+    ArenaView view = arenaView_;
+    if (view.width <= 0 || view.height <= 0) view = {0, 0, width, height};
+    // OpenGL counts rows from the bottom.
+    glViewport(view.x, height - view.y - view.height, view.width, view.height);
+    GLint mode = 0;
+    glGetIntegerv(GL_MATRIX_MODE, &mode);
+    glMatrixMode(GL_PROJECTION);
+    glLoadMatrixf(glm::value_ptr(projectionMatrix(clientAspect(view.width, view.height))));
+    glMatrixMode(static_cast<GLenum>(mode));
 }
 
 void Renderer::prepareOverlay() {

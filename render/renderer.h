@@ -9,6 +9,7 @@
 #include "evo/world.h"
 #include "render/pacing.h"
 #include "render/pose.h"
+#include "render/transforms.h"
 
 namespace kav {
 
@@ -30,6 +31,8 @@ public:
     bool createShapes();
     // Releases the shapes and the context, whatever of them exists.
     void releaseDevice();
+    // Where the arena is drawn in the client area (the whole of it until set).
+    void setArenaView(const ArenaView& view);
 
     // A frame of the normal mode: the back buffer cleared and every Agent drawn at the
     // fraction t of its current move. Changes nothing in the world; the caller decides
@@ -69,11 +72,13 @@ public:
     const std::string& failure() const { return failure_; }
 
 private:
+    void applyArenaView();
     void useShape(unsigned buffer);
     bool drawShape(const DrawnPose& pose);
 
     SDL_Window* window_ = nullptr;
     SDL_GLContext context_ = nullptr;
+    ArenaView arenaView_;  // width 0: the whole client area
     unsigned predatorShape_ = 0;
     unsigned preyShape_ = 0;
     bool shapesMade_ = false;

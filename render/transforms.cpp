@@ -1,5 +1,8 @@
 #include "render/transforms.h"
 
+#include <algorithm>
+#include <cmath>
+
 #include <glm/ext/matrix_clip_space.hpp>
 #include <glm/ext/matrix_transform.hpp>
 #include <glm/matrix.hpp>
@@ -48,6 +51,24 @@ glm::vec2 clientToArena(glm::vec2 client, int clientWidth, int clientHeight) {
     const float s = nearPoint.z / (nearPoint.z - farPoint.z);
     return {nearPoint.x + s * (farPoint.x - nearPoint.x),
             nearPoint.y + s * (farPoint.y - nearPoint.y)};
+}
+
+ArenaView arenaView(int clientWidth, int clientHeight, int reservedRight, float minAspect) {
+    ArenaView view;
+    view.width = std::max(1, clientWidth - std::max(0, reservedRight));
+    view.height = std::max(1, clientHeight);
+    const int highest = static_cast<int>(static_cast<float>(view.width) / minAspect);
+    if (minAspect > 0 && highest < view.height) {
+        view.y = (view.height - std::max(1, highest)) / 2;
+        view.height = std::max(1, highest);
+    }
+    return view;
+}
+
+float aspectShowingArena(float xMin, float xMax) {
+    const float halfWidth = std::max(std::fabs(xMin), std::fabs(xMax));
+    const float halfHeightSeen = 10.0f * std::tan(kFieldOfView * 0.5f);  // at the camera's distance
+    return halfWidth / halfHeightSeen;
 }
 
 }  // namespace kav

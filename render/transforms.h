@@ -31,4 +31,21 @@ glm::vec2 projectToClient(const glm::vec3& world, int clientWidth, int clientHei
 // projectToClient for points with z = 0.
 glm::vec2 clientToArena(glm::vec2 client, int clientWidth, int clientHeight);
 
+// The part of a client area that shows the arena, in pixels from its top-left corner.
+struct ArenaView {
+    int x = 0;
+    int y = 0;
+    int width = 0;
+    int height = 0;
+};
+
+// The arena's part of a client area: left of `reservedRight` pixels (the panel beside the
+// arena), as wide as it can be; where that part is narrower than `minAspect` (width over
+// height), only as high as the aspect allows, centred vertically, so that the arena's
+// whole width stays in view.
+ArenaView arenaView(int clientWidth, int clientHeight, int reservedRight, float minAspect);
+
+// The aspect at which the camera shows the arena from its left to its right wall.
+float aspectShowingArena(float xMin, float xMax);
+
 }  // namespace kav

@@ -141,7 +141,7 @@ TEST(WatchedRun, PointsOfTheLogCarryTheTotalsTheReportsHad) {
     EXPECT_EQ(points[0].totals.captures, 0);
     EXPECT_EQ(points[0].totals.births, 0);
     for (int i = 0; i < 3; ++i) {
-        const ReportPoint expected = pointOf(reports[i]);
+        const ReportPoint expected = pointOf(reports[i], population->world);
         EXPECT_EQ(points[i + 1].tick, expected.tick);
         EXPECT_EQ(points[i + 1].totals.captures, expected.totals.captures);
         EXPECT_EQ(points[i + 1].totals.births, expected.totals.births);
