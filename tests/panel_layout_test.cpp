@@ -41,7 +41,8 @@ protected:
             if (window == nullptr) return 1e9f;
             window->StateStorage.SetInt(window->GetID("Model settings"), 1);
             if (frame >= 2)  // with the scroll bar the first frames found needed
-                worst = std::max(worst, window->ContentSize.x - window->ContentRegionRect.GetWidth());
+                worst =
+                    std::max(worst, window->ContentSize.x - window->ContentRegionRect.GetWidth());
         }
         return worst;
     }
@@ -52,7 +53,8 @@ TEST_F(PanelLayout, NothingReachesPastTheEdgeAtTheWidestNumbers) {
     ModelSettings settings;
     // Every parameter changed, to a long number near its range's far end.
     for (const ModelParameter& p : modelParameters())
-        p.set(settings, p.integer ? p.maximum - 1 : p.minimum + (p.maximum - p.minimum) * 0.987654321);
+        p.set(settings,
+              p.integer ? p.maximum - 1 : p.minimum + (p.maximum - p.minimum) * 0.987654321);
     settings.arena = ModelSettings{}.arena;  // room for the Agents
     population->setup(settings, 40, 200);
     WatchedRun run(*population, 64 * sizeof(Keyframe), {10, 100, 50});

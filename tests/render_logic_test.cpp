@@ -440,6 +440,28 @@ TEST(Projection, AspectIsClientWidthOverHeight) {
     EXPECT_NEAR(wide.y, normal.y, 1e-3f);
 }
 
+// Beside the panel the arena keeps its whole width in view: a narrow view is letterboxed.
+TEST(Projection, TheArenaViewLeavesThePanelsPlaceAndKeepsBothWallsInView) {
+    const float aspect = aspectShowingArena(-5.0f, 5.0f);
+    EXPECT_NEAR(aspect, 1.2071f, 1e-4f);
+    const ArenaView whole = arenaView(800, 600, 0, aspect);
+    EXPECT_EQ(whole.x, 0);
+    EXPECT_EQ(whole.y, 0);
+    EXPECT_EQ(whole.width, 800);
+    EXPECT_EQ(whole.height, 600);
+    const ArenaView beside = arenaView(1140, 600, 340, aspect);
+    EXPECT_EQ(beside.width, 800);
+    EXPECT_EQ(beside.height, 600);
+    const ArenaView narrow = arenaView(800, 600, 340, aspect);  // the window did not grow
+    EXPECT_EQ(narrow.width, 460);
+    EXPECT_EQ(narrow.height, 381);
+    EXPECT_EQ(narrow.y, (600 - 381) / 2);
+    for (const ArenaView& v : {whole, beside, narrow}) {
+        const glm::vec2 wall = projectToClient({5.0f, 0.0f, 0.0f}, v.width, v.height);
+        EXPECT_LE(wall.x, static_cast<float>(v.width));
+    }
+}
+
 TEST(Projection, AClientPixelLeadsBackToTheArenaPointDrawnThere) {
     for (const auto& [w, h] : {std::pair{800, 600}, std::pair{1200, 500}}) {
         for (const glm::vec2 point :

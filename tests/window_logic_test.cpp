@@ -78,6 +78,12 @@ TEST(HistorySeries, KeepsEveryReportUntilFullThenHalvesItsResolution) {
     EXPECT_EQ(low, 0.5f);
     EXPECT_EQ(high, 5500.0f);
 
+    // A merged point is placed at the tick of its last report.
+    HistorySeries timed;
+    for (int i = 0; i <= HistorySeries::capacity; ++i) timed.add(1.0f, 200 * (i + 1));
+    EXPECT_EQ(timed.tickAt(0), 400);
+    EXPECT_EQ(timed.tickAt(timed.size() - 1), 200 * HistorySeries::capacity);
+
     // Hours of reports stay within the capacity, every point the mean of as many.
     HistorySeries hours;
     for (int i = 0; i < 1'000'000; ++i) hours.add(1.0f);

@@ -5,7 +5,7 @@
 #   window_xvfb.sh CASE KAVROSA AGENT_PIXELS
 #
 # CASE is one of: no_display, picture, keys, modes, save_resume, memory, pause_step,
-# panel_select, esc_autosave, lost_display. Each runs in a fresh temporary folder,
+# panel_select, esc_autosave, lost_display, rewind. Each runs in a fresh temporary folder,
 # which is the program's working folder. Exit 77 (skipped) only when Xvfb itself is not
 # installed.
 set -euo pipefail
@@ -27,9 +27,9 @@ if [[ $case_name != no_display && $case_name != lost_display && ${KAV_INSIDE_XVF
     command -v "$tool" > /dev/null || fail "$tool is not installed"
   done
   declare -A server=([picture]=81 [keys]=82 [modes]=83 [save_resume]=84 [memory]=86
-                     [pause_step]=87 [panel_select]=88 [esc_autosave]=89)
+                     [pause_step]=87 [panel_select]=88 [esc_autosave]=89 [rewind]=90)
   export KAV_INSIDE_XVFB=1
-  exec xvfb-run -a -n "${server[$case_name]:-85}" -s "-screen 0 1024x768x24" "$0" "$@"
+  exec xvfb-run -a -n "${server[$case_name]:-85}" -s "-screen 0 1280x800x24" "$0" "$@"
 fi
 
 work=$(mktemp -d)
@@ -357,7 +357,8 @@ panel_select)
   xdotool key h
   sleep 1
   import -window root panel.png
-  # The panel is 340 pixels wide at the right edge of the 800 x 600 client area.
+  # The panel, 340 pixels wide, opens beside the 800 x 600 arena: the window grows by its
+  # width and not one pixel of the arena changes.
   # Where the two pictures differ: the bounding box and the count of changed pixels.
   convert before.png panel.png -compose difference -composite -colorspace gray -threshold 0 diff.png
   box=$(convert diff.png -format '%@' info:)  # WIDTHxHEIGHT+X+Y
@@ -366,8 +367,8 @@ panel_select)
   dx1=$(( dx0 + bw - 1 )); dy1=$(( dy0 + bh - 1 ))
   note "the panel changed $n pixels within x $dx0..$dx1, y $dy0..$dy1"
   (( n > 20000 )) || fail "showing the panel changed only $n pixels"
-  (( dx0 >= 560 && dx1 <= 899 && dy0 >= 100 && dy1 <= 699 )) ||
-    fail "showing the panel changed pixels outside its place: x $dx0..$dx1, y $dy0..$dy1"
+  (( dx0 >= 900 && dx1 <= 1239 && dy0 >= 100 && dy1 <= 699 )) ||
+    fail "showing the panel changed pixels outside its place beside the arena: x $dx0..$dx1, y $dy0..$dy1"
   xdotool key h
   sleep 0.5
 
@@ -394,7 +395,7 @@ panel_select)
   sleep 1
   shot=$(ls kavrosa-tick-*.png 2> /dev/null | head -n 1)
   [[ -n $shot ]] || fail "F12 wrote no PNG: $(cat err.txt)"
-  [[ $(identify -format '%wx%h' "$shot") == 800x600 ]] || fail "$shot is $(identify -format '%wx%h' "$shot")"
+  [[ $(identify -format '%wx%h' "$shot") == 1140x600 ]] || fail "$shot is $(identify -format '%wx%h' "$shot")"
   grep -q "$shot" err.txt || fail "no line on stderr names $shot"
   [[ $(convert "$shot" txt:- | grep -c '#00FF00') -gt 150 ]] || fail "the screenshot lacks the ring"
   note "F12: $shot, $(identify -format '%wx%h' "$shot")"
@@ -405,6 +406,66 @@ panel_select)
   read -r _ _ rn < <(ring cleared.png)
   (( rn == 0 )) || fail "the ring stayed after a click on empty arena ($rn pixels)"
   stop
+  ;;
+
+rewind)
+  # Back and forth along the timeline gives the world the headless tool makes in as many
+  # ticks, byte for byte; a size change in the past discards the future, and the save,
+  # the log and the archive go back there.
+  at() {  # TICK WHAT: the title's tick after a key
+    sleep 0.6
+    [[ $(title_tick) == "$1" ]] || fail "$2: tick $(title_tick), expected $1"
+  }
+  start --autosave 0 --seed 5 --log log.csv --archive-every 1000
+  xdotool key ctrl
+  sleep 2
+  xdotool key space
+  sleep 0.6
+  n=$(title_tick)
+  (( n > 5000 )) || fail "the fast mode reached only tick $n"
+  xdotool key Prior Prior
+  at $(( n - 2000 )) "two Page Up"
+  xdotool key comma comma
+  at $(( n - 2002 )) "two steps back"
+  xdotool key Next Next
+  at $(( n - 2 )) "two Page Down"
+  xdotool key period period
+  at "$n" "two steps on"
+  xdotool key Home
+  at 0 "Home"
+  xdotool key End
+  at "$n" "End"
+  xdotool key Prior
+  at $(( n - 1000 )) "Page Up"
+  xdotool key Escape
+  wait "$pid" || fail "Esc while rewound: status $?: $(cat err.txt)"
+  pid=
+  [[ $(saved_tick) == "$n" ]] || fail "saved tick $(saved_tick) while rewound, not the newest $n"
+  mkdir reference
+  "$evolve" -C reference --seed 5 --until "$n" > /dev/null 2>&1 || fail "kavrosa-evolve failed"
+  cmp -s genom.gen reference/genom.gen || fail "the world replayed to tick $n differs from the headless run's"
+  note "tick $n, replayed after going back 2,002 ticks, is the headless run's"
+
+  # The rewind reaches back to the start of the session, not before.
+  start --autosave 0 --log log.csv --archive-every 1000
+  xdotool key ctrl
+  sleep 1
+  xdotool key space
+  sleep 0.6
+  m=$(title_tick)
+  (( m > n + 2000 )) || fail "the second session reached only tick $m from $n"
+  xdotool key Prior Up period
+  at $(( m - 999 )) "a size change after Page Up, then a step"
+  xdotool key Escape
+  wait "$pid" || fail "Esc after the discarded future: status $?: $(cat err.txt)"
+  pid=
+  [[ $(saved_tick) == $(( m - 999 )) && $(saved_predators) == 11 ]] ||
+    fail "saved tick $(saved_tick) with $(saved_predators) Predators, expected $(( m - 999 )) with 11"
+  last=$(tail -n 1 log.csv | cut -d, -f1)
+  (( last <= m - 999 )) || fail "the log holds a row of tick $last of the discarded future"
+  later=$(ls archive | awk -v t=$(( m - 999 )) -F'[-.]' '$2 + 0 > t')
+  [[ -z $later ]] || fail "the archive holds snapshots of the discarded future: $later"
+  note "the future after tick $(( m - 1000 )) discarded: saved $(saved_tick), log to $last"
   ;;
 
 esc_autosave)
