@@ -60,9 +60,11 @@ TEST(WatchedRun, GoingBackAndForthGivesTheSameWorldsAndReplaysWriteNothing) {
     auto population = standardWorld();
     WatchedRun run(*population, 500 * sizeof(Keyframe), {100, 1000, 500});
     run.start();
+    std::unique_ptr<Keyframe> at1500;
     std::unique_ptr<Keyframe> at1234;
     while (run.tickNow() < 3000) {
         EXPECT_TRUE(run.tick().live);
+        if (run.tickNow() == 1500) at1500 = std::make_unique<Keyframe>(keyframeOf(*population));
         if (run.tickNow() == 1234) at1234 = std::make_unique<Keyframe>(keyframeOf(*population));
     }
     const auto newest = std::make_unique<Keyframe>(keyframeOf(*population));
@@ -89,11 +91,16 @@ TEST(WatchedRun, GoingBackAndForthGivesTheSameWorldsAndReplaysWriteNothing) {
     EXPECT_TRUE(sameReadings(population->step.readings, newest->readings));
     EXPECT_EQ(run.history().reports(), 15);
 
+    ASSERT_TRUE(run.jumpTo(1500));  // a keyframe's own tick: nothing stepped
+    EXPECT_EQ(population->world, at1500->world);
+    EXPECT_TRUE(sameReadings(population->step.readings, at1500->readings));
+    EXPECT_EQ(population->lastReport().tick, 1400);
     ASSERT_TRUE(run.jumpTo(0));
     EXPECT_EQ(run.tickNow(), 0);
     EXPECT_FALSE(run.jumpTo(-5));  // clamped to the oldest tick: already there
     ASSERT_TRUE(run.jumpTo(run.newestTick()));
     EXPECT_EQ(population->world, newest->world);
+    EXPECT_TRUE(sameReadings(population->step.readings, newest->readings));
     EXPECT_TRUE(run.tick().live);
 }
 
@@ -119,8 +126,11 @@ TEST(WatchedRun, ASizeChangeInThePastDiscardsTheFutureAtTheNextTickUnlessUndone)
     EXPECT_EQ(population->world.preyCount, 151);
     EXPECT_EQ(run.newestTick(), 1001);
     EXPECT_EQ(run.keyframes().newestTick(), 1000);
-    while (run.tickNow() < 1200) run.tick();
-    EXPECT_EQ(run.history().reports(), 6);  // 200 … 1,200, none twice
+    while (run.tickNow() < 1500) run.tick();
+    EXPECT_EQ(run.history().reports(), 7);  // 200 … 1,400, none twice
+    ASSERT_TRUE(run.jumpTo(1100));
+    ASSERT_TRUE(run.jumpTo(1500));
+    EXPECT_EQ(run.history().reports(), 7) << "the discarded future's reports are gone";
 }
 
 // The log's rows give the plots back their history, totals counted from the last row.
