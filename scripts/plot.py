@@ -205,6 +205,7 @@ def main(argv):
     fig.suptitle(args.title or f"Kavrosa: {runs}{smoothing}")
     fig.tight_layout()
     fig.savefig(args.output, dpi=90)
+    print(f"plot.py: {runs} in {args.output}")
     return 0
 
 

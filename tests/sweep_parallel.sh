@@ -71,7 +71,8 @@ grep -q "ticks (tick 2,000 to 2,000)" again.out || fail "a finished run ran agai
 # The plot of a sweep folder: one line per value of the varied parameter.
 /usr/bin/python3 "$source_dir/scripts/plot.py" out -o sweep.png > plot.out 2>&1 || fail "plot.py: $(cat plot.out)"
 [ "$(stat -c %s sweep.png)" -gt 10000 ] || fail "no plot"
-grep -q "mean of" plot.out && grep -q "mean of 4" plot.out && fail "plot.py averaged all runs: $(cat plot.out)"
+grep -q "^plot.py: 2 settings, 4 runs in sweep.png" plot.out ||
+  fail "plot.py did not plot the sweep's settings apart: $(cat plot.out)"
 
 # Bad plans: refused with the plan's line, before any run.
 refused() {  # NAME EXPECTED-TEXT, the plan on stdin
