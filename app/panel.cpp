@@ -224,7 +224,7 @@ void generationSection(const PanelInputs& in) {
     const GenerationSummary predators = summarizeGenerations(*in.world, true);
     const GenerationSummary prey = summarizeGenerations(*in.world, false);
     // Columns at fixed places, so that a number too long for its place shows as such.
-    const float meanAt = ImGui::CalcTextSize("Predators  ").x;
+    const float meanAt = ImGui::CalcTextSize("Generation  ").x;
     const float maxAt = meanAt + ImGui::CalcTextSize("12345678901.0  ").x;
     ImGui::TextUnformatted("Generation");
     ImGui::SameLine(meanAt);
@@ -386,9 +386,9 @@ void timelineSection(const PanelInputs& in, PanelRequest& request) {
                             double(keyframes.budgetBytes()) / kMiB);
         return;
     }
-    ImGui::TextWrapped("Rewind to tick %s: %zu keyframes, %.0f / %.0f MiB",
-                       groupedCount(run.oldestTick()).c_str(), keyframes.count(),
-                       double(keyframes.bytes()) / kMiB, double(keyframes.budgetBytes()) / kMiB);
+    ImGui::Text("Rewind back to tick %s", groupedCount(run.oldestTick()).c_str());
+    ImGui::TextDisabled("  %zu keyframes, %.0f of %.0f MiB", keyframes.count(),
+                        double(keyframes.bytes()) / kMiB, double(keyframes.budgetBytes()) / kMiB);
     std::int64_t tick = run.tickNow();
     const std::int64_t oldest = run.oldestTick();
     const std::int64_t newest = run.newestTick();

@@ -290,8 +290,11 @@ void WindowApp::jumpTo(std::int64_t tick) {
     const bool moved = run_.jumpTo(tick);
     tickInProgress_ = false;
     if (!moved) return;
-    // The frame shows the world where it stands; the paced mode smooths from there.
+    // The frame shows the world where it stands; the paced mode smooths from there, and
+    // the speed is measured from here.
     pacing_.restart(SDL_GetTicks());
+    speedSince_ = nowMs();
+    speedTick_ = world_.world.tick;
     panelEvery_.hurry();
     panelFrameEvery_.hurry();
     titleEvery_.hurry();
