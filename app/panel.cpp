@@ -265,6 +265,7 @@ void keySection() {
         "Click   select an Agent (empty: clear)\n"
         "H, F1   show / hide this panel\n"
         "F12     screenshot (PNG, named by tick)\n"
+        "R       record / stop (MP4, named by tick)\n"
         "Esc     save and quit");
 }
 
@@ -295,15 +296,17 @@ void timelineSection(const PanelInputs& in, PanelRequest& request) {
     const ImVec4 warning(1.0f, 0.8f, 0.3f, 1.0f);
     ImGui::PushStyleColor(ImGuiCol_Text, warning);
     if (run.changeWaiting()) {
-        ImGui::TextWrapped("The size change makes another future: at the next tick, ticks "
-                           "%s to %s are discarded, and the save, the log and the archive go "
-                           "back to tick %s.",
-                           groupedCount(run.tickNow() + 1).c_str(), groupedCount(newest).c_str(),
-                           groupedCount(run.tickNow()).c_str());
+        ImGui::TextWrapped(
+            "The size change makes another future: at the next tick, ticks "
+            "%s to %s are discarded, and the save, the log and the archive go "
+            "back to tick %s.",
+            groupedCount(run.tickNow() + 1).c_str(), groupedCount(newest).c_str(),
+            groupedCount(run.tickNow()).c_str());
     } else {
-        ImGui::TextWrapped("Watching the past, %s ticks before the newest: running on replays it "
-                           "exactly; a size change here discards what came after.",
-                           groupedCount(newest - run.tickNow()).c_str());
+        ImGui::TextWrapped(
+            "Watching the past, %s ticks before the newest: running on replays it "
+            "exactly; a size change here discards what came after.",
+            groupedCount(newest - run.tickNow()).c_str());
     }
     ImGui::PopStyleColor();
     if (run.changeWaiting() && ImGui::Button("Undo the size change")) request.undoChange = true;

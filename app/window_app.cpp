@@ -72,6 +72,8 @@ Key keyOf(SDL_Keycode code) {
             return Key::panel;
         case SDLK_F12:
             return Key::screenshot;
+        case SDLK_r:
+            return Key::record;
         case SDLK_ESCAPE:
             return Key::escape;
         default:
@@ -81,7 +83,8 @@ Key keyOf(SDL_Keycode code) {
 
 // Keys whose auto-repeat would undo the press (pause, panel) or repeat a file.
 bool ignoresRepeat(Key key) {
-    return key == Key::space || key == Key::panel || key == Key::screenshot || key == Key::escape;
+    return key == Key::space || key == Key::panel || key == Key::screenshot || key == Key::record ||
+           key == Key::escape;
 }
 
 void lostDisplay() {
@@ -222,6 +225,7 @@ int WindowApp::run() {
         pass();
     }
 
+    recording_.finish();
     stopVideo();
     if (!save()) {
         std::fprintf(stderr, "kavrosa: the Genomes were not saved\n");
@@ -264,6 +268,7 @@ void WindowApp::jumpTo(std::int64_t tick) {
 }
 
 void WindowApp::saveAfterLostDisplay() {
+    recording_.finish();  // needs no display
     if (tickInProgress_) {
         std::fprintf(stderr,
                      "kavrosa: lost the connection to the display during a tick; "
@@ -323,6 +328,7 @@ void WindowApp::onKey(const SDL_KeyboardEvent& key) {
         panelFrameEvery_.hurry();
     }
     if (effect.screenshot) screenshotAsked_ = true;
+    if (effect.record) toggleRecording();
     if (effect.quit) running_ = false;
     renderer_.waitForRetrace(!flags_.fastNoDraw);
     titleEvery_.hurry();
@@ -448,6 +454,7 @@ void WindowApp::composeFrame(FrameTime frame, bool rebuildPanel) {
     }
     if (panelShown_) drawPanel(rebuildPanel);
     if (screenshotAsked_) takeScreenshot();
+    if (recording_.frameDue(nowMs())) recordFrame();
 }
 
 void WindowApp::drawPanel(bool rebuild) {
@@ -491,6 +498,20 @@ void WindowApp::takeScreenshot() {
     } else {
         std::fprintf(stderr, "kavrosa: cannot write the screenshot %s\n", path.string().c_str());
     }
+}
+
+void WindowApp::toggleRecording() {
+    int width = 0;
+    int height = 0;
+    SDL_GL_GetDrawableSize(window_, &width, &height);
+    recording_.toggle(".", world_.world.tick, width, height);
+}
+
+void WindowApp::recordFrame() {
+    std::vector<std::uint8_t> pixels;
+    int width = 0;
+    int height = 0;
+    if (renderer_.readBackBuffer(pixels, width, height)) recording_.addFrame(pixels, width, height);
 }
 
 void WindowApp::refreshTitle() {
