@@ -162,12 +162,12 @@ int makeMovie(Population& population, const WindowOptions& options) {
             }
             if (!encoder.addFrame(pixels, width, height, failure))
                 return fail("the movie was not made: " + failure + "; " + options.movieFile +
-                                " is not written",
+                                " is left as it was",
                             1);
             if (stopSignal != 0) {
                 encoder.abandon();
                 return fail(std::string("the movie was stopped by ") + signalName(stopSignal) +
-                                "; " + options.movieFile + " is not written",
+                                "; " + options.movieFile + " is left as it was",
                             1);
             }
             progress.frameDone(encoder.frames(), tick + 1, options.movieTicks);
@@ -175,7 +175,8 @@ int makeMovie(Population& population, const WindowOptions& options) {
     }
     if (!encoder.finish(failure))
         return fail(
-            "the movie was not made: " + failure + "; " + options.movieFile + " is not written", 1);
+            "the movie was not made: " + failure + "; " + options.movieFile + " is left as it was",
+            1);
     const double seconds = progress.elapsed();
     std::fprintf(stderr,
                  "kavrosa: movie %s: %lld frames of %d x %d, ticks %lld to %lld, in %.1f s "

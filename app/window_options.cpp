@@ -50,7 +50,7 @@ ParsedWindowOptions parseWindowOptions(int argc, const char* const* argv) {
         "Shows the Kavrosa predator-prey co-evolution in a window. Reads genom.gen\n"
         "from the folder at start and saves it when the window closes; see the\n"
         "keys in the title bar and in the panel (H). Without a display, use\n"
-        "kavrosa-evolve.",
+        "kavrosa-evolve, or --movie for a movie of the arena.",
         "kavrosa"};
     ParsedWindowOptions parsed;
     WindowOptions& options = parsed.options;
@@ -96,7 +96,8 @@ ParsedWindowOptions parseWindowOptions(int argc, const char* const* argv) {
                        "Instead of the window: draw the next N ticks (--ticks) offscreen as the "
                        "normal mode shows them, 6 frames a tick, and encode the 6 x N frames "
                        "(30 a second) with ffmpeg as an H.264 MP4 file. Needs no display; the "
-                       "arena only. Nothing in the folder is changed: the evolution is not saved")
+                       "arena only. The folder is read, not changed: the evolution is not saved, "
+                       "so the next run makes the same ticks")
             ->check(someName);
     CLI::Option* ticksOption =
         app.add_option("--ticks", options.movieTicks, "Ticks the --movie shows (at least 1)")
