@@ -28,6 +28,9 @@ void catchStopSignals() {
     action.sa_handler = onStopSignal;
     sigemptyset(&action.sa_mask);
     for (const int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
+    // A closed stderr (a progress line piped into `head`) must not end the movie; the
+    // encoder's broken pipe is an error of its own (MovieEncoder::addFrame).
+    signal(SIGPIPE, SIG_IGN);
 }
 
 const char* signalName(int signal) {

@@ -74,6 +74,20 @@ grep -q 'ticks 41 to 42' err.txt || fail "not the ticks after the saved ones: $(
 [[ $(md5sum run/genom.gen run/genom.gen.json) == "$before" ]] || fail "the movie changed the saved evolution"
 note "a saved evolution at tick 40: ticks 41 to 42, 12 frames of 800x600, the same twice"
 
+# One program per folder: refused with status 3 while kavrosa-evolve works there.
+"$evolve" -C run > /dev/null 2>&1 &
+pid=$!
+for _ in $(seq 100); do grep -q "$pid" run/kavrosa.lock 2> /dev/null && break; sleep 0.1; done
+rc=0
+"${headless[@]}" "$prog" -C run --movie busy.mp4 --ticks 1 2> err.txt || rc=$?
+kill -TERM "$pid"
+wait "$pid" || true
+pid=
+[[ $rc == 3 ]] || fail "a folder in use: status $rc: $(cat err.txt)"
+no_movie busy.mp4 "a folder in use"
+before=$(md5sum run/genom.gen run/genom.gen.json)
+note "a folder in use: status 3, $(cat err.txt)"
+
 # Refused command lines: status 2 and one line, nothing written.
 refuse() {  # WHAT ARGUMENTS...
   local what=$1 rc=0
