@@ -108,6 +108,7 @@ TEST_F(MovieFolder, AFailedEncodeKeepsTheOldFileAndLeavesNoTemporaryOne) {
         ASSERT_TRUE(encoder.addFrame(rgba, 64, 64, why)) << why;
         EXPECT_FALSE(encoder.finish(why));
         EXPECT_NE(why.find("status 3"), std::string::npos) << why;
+        EXPECT_EQ(filesInFolder(), std::vector<std::string>{"m.mp4"});
     }
     {
         // Leaves at once: the frames meet a broken pipe, which must not end the test.
@@ -119,6 +120,7 @@ TEST_F(MovieFolder, AFailedEncodeKeepsTheOldFileAndLeavesNoTemporaryOne) {
             taken = encoder.addFrame(rgba, 64, 64, why);
         EXPECT_FALSE(taken);
         EXPECT_FALSE(encoder.active());
+        EXPECT_EQ(filesInFolder(), std::vector<std::string>{"m.mp4"});
     }
     {
         // Abandoned with a frame in it: the destructor stops the encoder.
