@@ -296,17 +296,15 @@ void timelineSection(const PanelInputs& in, PanelRequest& request) {
     const ImVec4 warning(1.0f, 0.8f, 0.3f, 1.0f);
     ImGui::PushStyleColor(ImGuiCol_Text, warning);
     if (run.changeWaiting()) {
-        ImGui::TextWrapped(
-            "The size change makes another future: at the next tick, ticks "
-            "%s to %s are discarded, and the save, the log and the archive go "
-            "back to tick %s.",
-            groupedCount(run.tickNow() + 1).c_str(), groupedCount(newest).c_str(),
-            groupedCount(run.tickNow()).c_str());
+        ImGui::TextWrapped("The size change makes another future: at the next tick, ticks "
+                           "%s to %s are discarded, and the save, the log and the archive go "
+                           "back to tick %s.",
+                           groupedCount(run.tickNow() + 1).c_str(), groupedCount(newest).c_str(),
+                           groupedCount(run.tickNow()).c_str());
     } else {
-        ImGui::TextWrapped(
-            "Watching the past, %s ticks before the newest: running on replays it "
-            "exactly; a size change here discards what came after.",
-            groupedCount(newest - run.tickNow()).c_str());
+        ImGui::TextWrapped("Watching the past, %s ticks before the newest: running on replays it "
+                           "exactly; a size change here discards what came after.",
+                           groupedCount(newest - run.tickNow()).c_str());
     }
     ImGui::PopStyleColor();
     if (run.changeWaiting() && ImGui::Button("Undo the size change")) request.undoChange = true;
