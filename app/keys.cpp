@@ -65,6 +65,9 @@ KeyEffect applyKey(Key key, RunFlags& flags, int predatorCount, int preyCount) {
         case Key::screenshot:
             effect.screenshot = true;
             return effect;
+        case Key::record:
+            effect.record = true;
+            return effect;
         case Key::escape:
             effect.quit = true;
             return effect;

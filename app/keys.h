@@ -19,6 +19,7 @@ enum class Key {
     end,
     panel,
     screenshot,
+    record,
     escape,
     other
 };
@@ -49,6 +50,7 @@ struct KeyEffect {
     bool toNewest = false;
     bool togglePanel = false;
     bool screenshot = false;
+    bool record = false;
     bool quit = false;  // as the window's close button
 };
 
@@ -57,7 +59,8 @@ struct KeyEffect {
 // counts as they stand at the press. Space pauses and resumes; `.` asks for one tick
 // while paused, `,` one tick back while paused; Page Up / Page Down go 1,000 ticks
 // back / forward and Home / End to the oldest / newest tick, in every mode; H (or F1) shows and
-// hides the panel; F12 asks for a screenshot; Esc closes the program.
+// hides the panel; F12 asks for a screenshot; R starts and stops a recording; Esc closes the
+// program.
 KeyEffect applyKey(Key key, RunFlags& flags, int predatorCount, int preyCount);
 
 }  // namespace kav

@@ -372,6 +372,7 @@ void keySection() {
         "Click   select an Agent (empty: clear)\n"
         "H, F1   show / hide this panel\n"
         "F12     screenshot (PNG, named by tick)\n"
+        "R       record / stop (MP4, named by tick)\n"
         "Esc     save and quit");
 }
 

@@ -75,6 +75,8 @@ Key keyOf(SDL_Keycode code) {
             return Key::panel;
         case SDLK_F12:
             return Key::screenshot;
+        case SDLK_r:
+            return Key::record;
         case SDLK_ESCAPE:
             return Key::escape;
         default:
@@ -84,7 +86,8 @@ Key keyOf(SDL_Keycode code) {
 
 // Keys whose auto-repeat would undo the press (pause, panel) or repeat a file.
 bool ignoresRepeat(Key key) {
-    return key == Key::space || key == Key::panel || key == Key::screenshot || key == Key::escape;
+    return key == Key::space || key == Key::panel || key == Key::screenshot || key == Key::record ||
+           key == Key::escape;
 }
 
 void lostDisplay() {
@@ -256,6 +259,7 @@ int WindowApp::run() {
         pass();
     }
 
+    recording_.finish();
     stopVideo();
     if (!save()) {
         std::fprintf(stderr, "kavrosa: the Genomes were not saved\n");
@@ -301,6 +305,7 @@ void WindowApp::jumpTo(std::int64_t tick) {
 }
 
 void WindowApp::saveAfterLostDisplay() {
+    recording_.finish();  // needs no display
     if (tickInProgress_) {
         std::fprintf(stderr,
                      "kavrosa: lost the connection to the display during a tick; "
@@ -361,6 +366,7 @@ void WindowApp::onKey(const SDL_KeyboardEvent& key) {
         panelFrameEvery_.hurry();
     }
     if (effect.screenshot) screenshotAsked_ = true;
+    if (effect.record) toggleRecording();
     if (effect.quit) running_ = false;
     renderer_.waitForRetrace(!flags_.fastNoDraw);
     titleEvery_.hurry();
@@ -490,6 +496,7 @@ void WindowApp::composeFrame(FrameTime frame, bool rebuildPanel) {
     }
     if (panelShown_) drawPanel(rebuildPanel);
     if (screenshotAsked_) takeScreenshot();
+    if (recording_.frameDue(nowMs())) recordFrame();
 }
 
 void WindowApp::drawPanel(bool rebuild) {
@@ -533,6 +540,20 @@ void WindowApp::takeScreenshot() {
     } else {
         std::fprintf(stderr, "kavrosa: cannot write the screenshot %s\n", path.string().c_str());
     }
+}
+
+void WindowApp::toggleRecording() {
+    int width = 0;
+    int height = 0;
+    SDL_GL_GetDrawableSize(window_, &width, &height);
+    recording_.toggle(".", world_.world.tick, width, height);
+}
+
+void WindowApp::recordFrame() {
+    std::vector<std::uint8_t> pixels;
+    int width = 0;
+    int height = 0;
+    if (renderer_.readBackBuffer(pixels, width, height)) recording_.addFrame(pixels, width, height);
 }
 
 void WindowApp::refreshTitle() {

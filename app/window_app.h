@@ -6,6 +6,7 @@
 
 #include "app/history.h"
 #include "app/keys.h"
+#include "app/movie.h"
 #include "app/panel.h"
 #include "app/rewind.h"
 #include "app/schedule.h"
@@ -19,7 +20,8 @@
 namespace kav {
 
 // The window program: the window, its loop in the three run modes (each of them
-// pausable), the keys, the pointer, the title, the panel, screenshots and the saves.
+// pausable), the keys, the pointer, the title, the panel, screenshots, recordings and the
+// saves.
 // One instance per program; the world is the program's one Population.
 class WindowApp {
 public:
@@ -67,6 +69,8 @@ private:
     void composeFrame(FrameTime frame, bool rebuildPanel);
     void drawPanel(bool rebuild);
     void takeScreenshot();
+    void toggleRecording();
+    void recordFrame();
     void capFrame();
     void refreshTitle();
     void measureSpeed(double now);
@@ -89,6 +93,7 @@ private:
     FrameTime lastFrame_;
     Selection selection_;
     bool screenshotAsked_ = false;
+    WindowRecording recording_;
     bool tickInProgress_ = false;
     bool running_ = true;
 

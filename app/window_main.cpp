@@ -1,12 +1,14 @@
 // The window program: one window showing the arena, the simulation advancing in every
 // idle moment in one of three run modes, keys for the modes and the population sizes,
 // a panel that watches the evolution, and the Genomes saved when the window is closed
-// (and every few minutes).
+// (and every few minutes). With --movie, a movie of the next ticks instead, drawn
+// offscreen.
 #include <clocale>
 #include <csignal>
 #include <cstdio>
 #include <string>
 
+#include "app/movie_mode.h"
 #include "app/window_app.h"
 #include "app/window_options.h"
 #include "evo/population.h"
@@ -34,6 +36,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "kavrosa: %s\n", clash.c_str());
         return 2;
     }
+
+    if (!parsed.options.movieFile.empty()) return kav::makeMovie(population, parsed.options);
 
     // SDL turns SIGINT and SIGTERM into a quit event, which saves the Genomes, but only
     // for signals left at their default action; a background job starts with SIGINT

@@ -3,6 +3,7 @@
 #include <optional>
 #include <string>
 
+#include "app/movie.h"
 #include "io/parameter_file.h"
 #include "sim/model_settings.h"
 
@@ -20,6 +21,10 @@ struct WindowOptions {
     ParameterSource parameters;          // --params and --set, for a resumed evolution
     std::int64_t archiveEvery = 0;       // ticks between archive snapshots; 0: none
     std::int64_t rewindMemoryMiB = 256;  // for the keyframes of the rewind; 0: no rewind
+    // A movie of the next movieTicks ticks instead of the window; empty: the window.
+    std::string movieFile;
+    std::int64_t movieTicks = 0;
+    MovieSize movieSize;
 };
 
 // The outcome of reading the command line: either options to run with, or an exit

@@ -53,6 +53,9 @@ public:
     // lockInUse() is then true) or the lock file cannot be used.
     bool lock();
     bool lockInUse() const { return lock_.inUse(); }
+    // Lets other programs at the folder again: for a reader that has all it needs from
+    // it after open() and writes nothing.
+    void unlock() { lock_.release(); }
 
     // Sets the population up: from genom.gen and, when it matches, its sidecar (the
     // world then continues exactly where it was saved), or from genom.gen alone, or as

@@ -8,7 +8,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
   libsdl2-dev libglm-dev libgl-dev libegl-dev libgl1-mesa-dri libegl-mesa0
   libimgui-dev libstb-dev libx11-dev
-  xvfb xauth xdotool imagemagick x11-utils
+  xvfb xauth xdotool imagemagick x11-utils ffmpeg
   clang libclang-rt-14-dev clang-format
   nlohmann-json3-dev libtomlplusplus-dev python3-matplotlib parallel slurm-wlm munge
   pybind11-dev python3-pybind11 python3-numpy python3-pandas jupyter-nbconvert python3-ipykernel

@@ -5,7 +5,7 @@
 #   window_xvfb.sh CASE KAVROSA AGENT_PIXELS
 #
 # CASE is one of: no_display, picture, keys, modes, save_resume, memory, pause_step,
-# panel_select, esc_autosave, lost_display, rewind. Each runs in a fresh temporary folder,
+# panel_select, esc_autosave, lost_display, rewind, record. Each runs in a fresh temporary folder,
 # which is the program's working folder. Exit 77 (skipped) only when Xvfb itself is not
 # installed.
 set -euo pipefail
@@ -23,11 +23,14 @@ if [[ $case_name != no_display && $case_name != lost_display && ${KAV_INSIDE_XVF
     echo "SKIPPED: Xvfb is not installed"
     exit 77
   fi
-  for tool in xdotool xprop import convert identify od; do
+  tools=(xdotool xprop import convert identify od)
+  [[ $case_name == record ]] && tools+=(ffprobe)
+  for tool in "${tools[@]}"; do
     command -v "$tool" > /dev/null || fail "$tool is not installed"
   done
   declare -A server=([picture]=81 [keys]=82 [modes]=83 [save_resume]=84 [memory]=86
-                     [pause_step]=87 [panel_select]=88 [esc_autosave]=89 [rewind]=90)
+                     [pause_step]=87 [panel_select]=88 [esc_autosave]=89 [rewind]=90
+                     [record]=91)
   export KAV_INSIDE_XVFB=1
   exec xvfb-run -a -n "${server[$case_name]:-85}" -s "-screen 0 1280x800x24" "$0" "$@"
 fi
@@ -43,8 +46,9 @@ cd "$work"
 
 now_ms() { echo $(( $(date +%s%N) / 1000000 )); }
 
+launch=()  # before the program: env and its settings
 start() {  # [ARGUMENTS...]
-  "$prog" "$@" > out.txt 2> err.txt &
+  "${launch[@]}" "$prog" "$@" > out.txt 2> err.txt &
   pid=$!
   # By class: the title holds more than ASCII, which xdotool's name search cannot match.
   wid=$(timeout 30 xdotool search --sync --onlyvisible --classname '^kavrosa$' | head -n 1) ||
@@ -550,6 +554,59 @@ lost_display)
   [[ $(stat -c %s genom.gen 2> /dev/null) == 60496 ]] || fail "nothing saved when the display was lost"
   (( $(saved_tick) >= shown )) || fail "saved tick $(saved_tick), before the tick $shown shown"
   note "status $rc, saved tick $(saved_tick)"
+  ;;
+
+record)
+  # R starts a recording of the window and R stops it; a second one stops with Esc.
+  # Each is named on stderr at its start and end, is a movie of the window's size, and
+  # leaves no temporary file. Without ffmpeg, R says so and the window goes on.
+  frames() { ffprobe -v error -count_frames -select_streams v:0 -show_entries stream=nb_read_frames -of csv=p=0 "$1"; }
+  check_recording() {  # FILE SECONDS
+    local n size
+    [[ -f $1 ]] || fail "no recording $1: $(cat err.txt)"
+    grep -q "recording $1 " err.txt || fail "the start of $1 is not named: $(cat err.txt)"
+    grep -q "recorded $1: " err.txt || fail "the end of $1 is not named: $(cat err.txt)"
+    n=$(frames "$1")
+    size=$(ffprobe -v error -select_streams v:0 -show_entries stream=width,height -of csv=s=x:p=0 "$1")
+    note "$1: $n frames of $size in about $2 s"
+    (( n > 0 && n <= 30 * $2 + 15 )) || fail "$1 holds $n frames after $2 s"
+    [[ $size == 800x600 ]] || fail "$1 is $size, not the window's 800x600"
+  }
+  start
+  sleep 0.5
+  xdotool key r
+  sleep 2
+  xdotool key r
+  sleep 1
+  first=$(grep -o 'kavrosa-tick-[0-9]*\.mp4' err.txt | head -n 1)
+  [[ -n $first ]] || fail "R named no recording: $(cat err.txt)"
+  check_recording "$first" 2
+  xdotool key r
+  sleep 1.5
+  second=$(grep -o 'kavrosa-tick-[0-9]*\.mp4' err.txt | grep -v "^$first$" | head -n 1)
+  xdotool key Escape
+  rc=0
+  wait "$pid" || rc=$?
+  pid=
+  [[ $rc == 0 ]] || fail "Esc while recording: status $rc: $(cat err.txt)"
+  [[ -n $second ]] || fail "the second R named no recording: $(cat err.txt)"
+  check_recording "$second" 2
+  left=$(ls | grep -v '^kavrosa-tick-[0-9]*\.mp4$' | grep '\.mp4' || true)
+  [[ -z $left ]] || fail "temporary files left: $left"
+
+  rm -f kavrosa-tick-*.mp4
+  launch=(env PATH=/nonexistent)
+  start
+  sleep 0.5
+  xdotool key r
+  sleep 1
+  k0=$(title_tick)
+  sleep 1
+  (( $(title_tick) > k0 )) || fail "the window stopped after R without ffmpeg"
+  grep -q 'package ffmpeg' err.txt || fail "R without ffmpeg: $(cat err.txt)"
+  [[ -z $(ls | grep '\.mp4' || true) ]] || fail "R without ffmpeg wrote $(ls | grep '\.mp4')"
+  stop
+  note "without ffmpeg: $(grep ffmpeg err.txt)"
   ;;
 
 *)
