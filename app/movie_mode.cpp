@@ -85,8 +85,8 @@ public:
             return std::string("cannot make an offscreen surface: ") + SDL_GetError();
         if (!renderer.setupDevice(window_) || !renderer.createShapes())
             return "cannot set up drawing: " + renderer.failure();
-        renderer.setArenaView(arenaView(size.width, size.height, 0,
-                                        aspectShowingArena(arena.xMin, arena.xMax)));
+        renderer.setArenaView(
+            arenaView(size.width, size.height, 0, aspectShowingArena(arena.xMin, arena.xMax)));
         return {};
     }
 
