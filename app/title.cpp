@@ -22,12 +22,16 @@ std::string modeName(const RunFlags& flags) {
     return mode;
 }
 
-std::string windowTitle(std::int64_t tick, int predators, int prey, const RunFlags& flags) {
+std::string windowTitle(std::int64_t tick, int predators, int prey, const RunFlags& flags,
+                        std::int64_t ticksBack) {
     std::string title = "Kavrosa \u2014 tick " + groupedCount(tick) + " \u00b7 " +
                         groupedCount(predators) + (predators == 1 ? " Predator" : " Predators") +
                         " \u00b7 " + groupedCount(prey) + " Prey";
     const std::string mode = modeName(flags);
     if (!mode.empty()) title += " \u00b7 " + mode;
+    if (ticksBack > 0)
+        title +=
+            " \u00b7 " + groupedCount(ticksBack) + (ticksBack == 1 ? " tick back" : " ticks back");
     return title + "   (H: panel, Space: pause, Esc: quit)";
 }
 

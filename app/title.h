@@ -13,8 +13,10 @@ std::string groupedCount(std::int64_t n);
 // "fast, not drawn", with ", paused" or just "paused" when paused.
 std::string modeName(const RunFlags& flags);
 
-// "Kavrosa — tick 12,345 · 10 Predators · 150 Prey", the mode when not normal, and a
+// "Kavrosa — tick 12,345 · 10 Predators · 150 Prey", the mode when not normal, how far
+// the tick shown is behind the newest ("1,000 ticks back") when the past is watched, and a
 // short key hint.
-std::string windowTitle(std::int64_t tick, int predators, int prey, const RunFlags& flags);
+std::string windowTitle(std::int64_t tick, int predators, int prey, const RunFlags& flags,
+                        std::int64_t ticksBack = 0);
 
 }  // namespace kav

@@ -558,7 +558,8 @@ void WindowApp::recordFrame() {
 
 void WindowApp::refreshTitle() {
     std::string title =
-        windowTitle(world_.world.tick, world_.world.predatorCount, world_.world.preyCount, flags_);
+        windowTitle(world_.world.tick, world_.world.predatorCount, world_.world.preyCount, flags_,
+                    run_.newestTick() - run_.tickNow());
     if (title != title_) {
         SDL_SetWindowTitle(window_, title.c_str());
         title_ = std::move(title);

@@ -52,6 +52,10 @@ TEST(Title, CountsAreGroupedByThousandsAndTheModeIsNamedWhenNotNormal) {
     EXPECT_EQ(modeName(flags), "fast, not drawn, paused");
     flags.fastNoDraw = false;
     EXPECT_EQ(modeName(flags), "paused");
+    EXPECT_NE(windowTitle(5, 10, 150, flags, 1000).find("paused \u00b7 1,000 ticks back   ("),
+              std::string::npos);
+    EXPECT_NE(windowTitle(5, 10, 150, flags, 1).find(" 1 tick back"), std::string::npos);
+    EXPECT_EQ(windowTitle(5, 10, 150, flags, 0).find("back"), std::string::npos);
 }
 
 // --- history -----------------------------------------------------------------------
