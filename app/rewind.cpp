@@ -193,11 +193,7 @@ void WatchedRun::rebuildHistory() {
 }
 
 WatchedRun::TickOutcome tickInFolder(WatchedRun& run, RunFolder& folder) {
-    if (run.changeWaiting()) {
-        if (!folder.checkpoint(run.worldBeforeChange()))
-            std::fprintf(stderr, "kavrosa: the rewound evolution was not saved\n");
-        folder.discardAfter(run.tickNow());
-    }
+    if (run.changeWaiting()) folder.discardAfter(run.worldBeforeChange());
     const WatchedRun::TickOutcome outcome = run.tick();
     if (outcome.live) {
         folder.archive(run.population().world);

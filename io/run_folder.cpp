@@ -347,21 +347,26 @@ void RunFolder::archive(const World& world) {
     if (archiveDue(world.tick)) writeArchive(world);
 }
 
-bool RunFolder::discardAfter(std::int64_t tick) {
+bool RunFolder::discardAfter(const World& rewound) {
+    const std::int64_t tick = rewound.tick;
     while (!rowsWritten_.empty() && rowsWritten_.back().first > tick) rowsWritten_.pop_back();
     eventsAtLastLogRow_ = rowsWritten_.empty() ? eventsAtOpen_ : rowsWritten_.back().second;
+    // Saved before the files are cut: a kill in between resumes from here, dropping the
+    // log's later rows as any resume from an older checkpoint does.
+    const bool saved = checkpoint(rewound);
+    if (!saved) note("the rewound evolution at tick " + std::to_string(tick) + " was not saved");
     std::string why;
     if (removeSnapshotsAfter(settings_.folder, tick, why) < 0)
         note("cannot remove the archive's snapshots after tick " + std::to_string(tick) + " (" +
              why + ")");
-    if (!log_.isOpen() || logFailed_) return !logFailed_;
+    if (!log_.isOpen() || logFailed_) return saved && !logFailed_;
     if (!log_.dropRowsAfter(tick, why)) {
         logFailed_ = true;
         note("cutting the log " + log_.path().string() + " at tick " + std::to_string(tick) +
              " failed (" + why + "); no more rows are written");
         return false;
     }
-    return true;
+    return saved;
 }
 
 void RunFolder::report(const TickReport& report) {

@@ -80,12 +80,13 @@ public:
     void archive(const Population& population) { archive(population.world); }
     void archive(const World& world);
 
-    // The evolution goes on from `tick`, an earlier tick of this run, without the future it
-    // had: the log's rows and the archive's snapshots after it are dropped, and the next
-    // rows count their events from the last row kept. The caller saves the rewound world
-    // first (a checkpoint), so that a kill in between leaves a folder that resumes. False
-    // when the log can't be cut (no more rows are then written).
-    bool discardAfter(std::int64_t tick);
+    // The evolution goes on from `rewound`, the world at an earlier tick of this run,
+    // without the future it had: the next rows count their events from the last row kept,
+    // the rewound world is saved (a checkpoint), and then the log's rows and the archive's
+    // snapshots after its tick are dropped, so that a kill at any point leaves a folder
+    // that resumes. False when the save fails or the log can't be cut (no more rows are
+    // then written).
+    bool discardAfter(const World& rewound);
     // The events at the log's last row: the totals the rows' counts add up to.
     const EventCounts& eventsAtLastLogRow() const { return eventsAtLastLogRow_; }
     bool archiveFailed() const { return archiveFailed_; }

@@ -204,5 +204,37 @@ TEST(WatchedRun, TheFolderOfARewoundRunIsThatOfTheRunWithTheChangeMadeFirstTime)
                   testing::readBytes(first / kArchiveFolderName / snapshot.path.filename()));
 }
 
+// Killed right after the future was discarded, the folder resumes exactly from the tick
+// the world went back to, with the log cut there.
+TEST(WatchedRun, AFolderKilledAfterTheFutureWasDiscardedResumesFromTheRewoundTick) {
+    testing::TempFolder folder("rewind-killed");
+    RunSettings settings;
+    settings.folder = folder.path;
+    settings.logFile = folder / "log.csv";
+    {
+        RunFolder runFolder(settings);
+        auto population = std::make_unique<Population>();
+        ASSERT_TRUE(runFolder.lock() && runFolder.open(*population)) << runFolder.failure();
+        WatchedRun run(*population, 50 * sizeof(Keyframe), {100, 1000, 500});
+        run.start();
+        while (run.tickNow() < 900) tickInFolder(run, runFolder);
+        ASSERT_TRUE(runFolder.checkpoint(*population));
+        while (run.tickNow() < 1000) tickInFolder(run, runFolder);
+        ASSERT_TRUE(run.jumpTo(450));
+        run.requestSizeChange(true, false);
+        tickInFolder(run, runFolder);
+        while (run.tickNow() < 500) tickInFolder(run, runFolder);
+    }  // no save at the end: as a kill -9
+    RunFolder again(settings);
+    auto population = std::make_unique<Population>();
+    ASSERT_TRUE(again.lock() && again.open(*population)) << again.failure();
+    EXPECT_TRUE(again.resumedExactly());
+    EXPECT_EQ(population->world.tick, 450);
+    EXPECT_EQ(population->world.preyCount, 150);
+    const std::vector<LogRecord> rows = logRecords(testing::readText(folder / "log.csv"));
+    ASSERT_FALSE(rows.empty());
+    EXPECT_EQ(rows.back().tick, 400);
+}
+
 }  // namespace
 }  // namespace kav
