@@ -163,9 +163,9 @@ bool WatchedRun::jumpTo(std::int64_t target) {
         newest_.reset();
     } else {
         const Keyframe* from = keyframes_.atOrBefore(target);
-        // Forward within reach of the world as it stands: no keyframe is nearer.
-        if (from == nullptr || (target > now && from->world.tick <= now)) from = nullptr;
-        if (from != nullptr) restoreKeyframe(population_, *from);
+        // Forward with no keyframe between: the world as it stands is the nearest start.
+        const bool stepOn = target > now && (from == nullptr || from->world.tick <= now);
+        if (!stepOn && from != nullptr) restoreKeyframe(population_, *from);
         while (population_.world.tick < target) population_.runTick();
     }
     rebuildHistory();
@@ -197,7 +197,10 @@ WatchedRun::TickOutcome tickInFolder(WatchedRun& run, RunFolder& folder) {
     const WatchedRun::TickOutcome outcome = run.tick();
     if (outcome.live) {
         folder.archive(run.population().world);
-        if (outcome.reported) folder.report(run.population().lastReport());
+        if (outcome.reported) {
+            folder.report(run.population().lastReport());
+            folder.forgetRowsBefore(run.oldestTick());
+        }
     }
     return outcome;
 }

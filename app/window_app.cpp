@@ -108,6 +108,7 @@ RunSettings runSettings(const WindowOptions& options) {
     settings.newSettings = options.newSettings;
     settings.parameters = options.parameters;
     settings.archiveEvery = options.archiveEvery;
+    settings.rewindable = true;
     return settings;
 }
 

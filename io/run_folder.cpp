@@ -316,7 +316,7 @@ bool RunFolder::open(Population& population) {
         !std::filesystem::exists(
             settings_.folder / kArchiveFolderName / snapshotFileName(startTick_), missing))
         writeArchive(population.world);
-    eventsAtOpen_ = eventsAtLastLogRow_;
+    eventsBeforeRows_ = eventsAtLastLogRow_;
     return true;
 }
 
@@ -350,7 +350,7 @@ void RunFolder::archive(const World& world) {
 bool RunFolder::discardAfter(const World& rewound) {
     const std::int64_t tick = rewound.tick;
     while (!rowsWritten_.empty() && rowsWritten_.back().first > tick) rowsWritten_.pop_back();
-    eventsAtLastLogRow_ = rowsWritten_.empty() ? eventsAtOpen_ : rowsWritten_.back().second;
+    eventsAtLastLogRow_ = rowsWritten_.empty() ? eventsBeforeRows_ : rowsWritten_.back().second;
     // Saved before the files are cut: a kill in between resumes from here, dropping the
     // log's later rows as any resume from an older checkpoint does.
     const bool saved = checkpoint(rewound);
@@ -377,7 +377,14 @@ void RunFolder::report(const TickReport& report) {
         note("writing the log " + log_.path().string() + " failed; no more rows are written");
     }
     eventsAtLastLogRow_ = report.events;
-    rowsWritten_.emplace_back(report.tick, report.events);
+    if (settings_.rewindable) rowsWritten_.emplace_back(report.tick, report.events);
+}
+
+void RunFolder::forgetRowsBefore(std::int64_t tick) {
+    while (!rowsWritten_.empty() && rowsWritten_.front().first < tick) {
+        eventsBeforeRows_ = rowsWritten_.front().second;
+        rowsWritten_.pop_front();
+    }
 }
 
 bool RunFolder::checkpoint(const World& world) {

@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <deque>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -30,7 +31,10 @@ struct RunSettings {
     // Parameters given for this run: a new evolution has them in newSettings already; a
     // resumed one takes them on its own settings from its current tick on.
     ParameterSource parameters;
-    std::int64_t archiveEvery = 0;    // ticks between snapshots in archive/; 0: none
+    std::int64_t archiveEvery = 0;  // ticks between snapshots in archive/; 0: none
+    // The program may take the evolution back to an earlier tick of this run
+    // (discardAfter): the events of the log's rows are kept for it.
+    bool rewindable = false;
     std::string program = "kavrosa";  // for the sidecar's list of runs and the lock
     std::string arguments;
 };
@@ -89,6 +93,8 @@ public:
     bool discardAfter(const World& rewound);
     // The events at the log's last row: the totals the rows' counts add up to.
     const EventCounts& eventsAtLastLogRow() const { return eventsAtLastLogRow_; }
+    // The evolution will not go back before `tick`: the events of older rows are forgotten.
+    void forgetRowsBefore(std::int64_t tick);
     bool archiveFailed() const { return archiveFailed_; }
 
     const std::string& failure() const { return failure_; }
@@ -129,10 +135,10 @@ private:
     std::int64_t startTick_ = 0;
     std::uint32_t seed_ = 1;
     EventCounts eventsAtLastLogRow_;
-    // The rows this run wrote (their ticks and events), and the events before them, for
-    // an evolution that goes on from an earlier tick.
-    std::vector<std::pair<std::int64_t, EventCounts>> rowsWritten_;
-    EventCounts eventsAtOpen_;
+    // With `rewindable`, the rows this run wrote that it may go back to (their ticks and
+    // events), and the events at the row before them.
+    std::deque<std::pair<std::int64_t, EventCounts>> rowsWritten_;
+    EventCounts eventsBeforeRows_;
     std::vector<RunRecord> runs_;
 };
 

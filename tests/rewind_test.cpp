@@ -176,10 +176,12 @@ TEST(WatchedRun, TheFolderOfARewoundRunIsThatOfTheRunWithTheChangeMadeFirstTime)
         settings.seed = 3;
         settings.logFile = folder / "log.csv";
         settings.archiveEvery = 200;
+        settings.rewindable = true;
         RunFolder runFolder(settings);
         auto population = std::make_unique<Population>();
         ASSERT_TRUE(runFolder.lock() && runFolder.open(*population)) << runFolder.failure();
-        WatchedRun run(*population, 50 * sizeof(Keyframe), {100, 1000, 500});
+        // Six keyframes: the rewind reaches back to tick 500, and older rows are forgotten.
+        WatchedRun run(*population, 6 * sizeof(Keyframe), {100, 1000, 500});
         run.start();
         while (run.tickNow() < (rewind ? 1000 : 500)) tickInFolder(run, runFolder);
         if (rewind) {
@@ -211,6 +213,7 @@ TEST(WatchedRun, AFolderKilledAfterTheFutureWasDiscardedResumesFromTheRewoundTic
     RunSettings settings;
     settings.folder = folder.path;
     settings.logFile = folder / "log.csv";
+    settings.rewindable = true;
     {
         RunFolder runFolder(settings);
         auto population = std::make_unique<Population>();
