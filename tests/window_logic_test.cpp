@@ -111,6 +111,23 @@ TEST(HistorySeries, KeepsEveryReportUntilFullThenHalvesItsResolution) {
     EXPECT_EQ(high, 3.0f);
 }
 
+// The standard deviation of each weight over the Agents in use, averaged over the weights.
+TEST(History, GenomeSpreadIsTheMeanDeviationOfTheWeightsOverTheAgentsInUse) {
+    auto world = std::make_unique<World>();
+    world->predatorCount = 2;
+    world->preyCount = 3;
+    for (int w = 0; w < kGenomeSize; ++w) {
+        world->predatorGenomes[0][w] = 1.0f;
+        world->predatorGenomes[1][w] = w < 21 ? 3.0f : 1.0f;  // SD 1 for a third of them
+        world->predatorGenomes[2][w] = 100.0f;                // not in use
+        world->preyGenomes[0][w] = world->preyGenomes[1][w] = world->preyGenomes[2][w] = -0.5f;
+    }
+    EXPECT_FLOAT_EQ(genomeSpread(*world, true), 1.0f / 3.0f);
+    EXPECT_FLOAT_EQ(genomeSpread(*world, false), 0.0f);  // clones
+    world->predatorCount = 1;
+    EXPECT_FLOAT_EQ(genomeSpread(*world, true), 0.0f);
+}
+
 TEST(History, CapturesPerReportAndRatesPerThousandTicks) {
     // A world resumed at tick 1000 with the totals of its first 1000 ticks.
     EventTotals totals;
