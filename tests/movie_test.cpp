@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "app/movie.h"
+#include "test_files.h"
 
 namespace kav {
 namespace {
@@ -32,12 +33,8 @@ TEST(MovieSize, EvenSizesFrom64x64To3840x2160) {
 
 class MovieFolder : public ::testing::Test {
 protected:
-    void SetUp() override {
-        folder = std::filesystem::path(::testing::TempDir()) / "kav_movie";
-        std::filesystem::remove_all(folder);
-        std::filesystem::create_directories(folder / "bin");
-    }
-    void TearDown() override { std::filesystem::remove_all(folder); }
+    // A folder of its own: CTest runs the tests side by side.
+    void SetUp() override { std::filesystem::create_directories(folder / "bin"); }
 
     std::string standIn(const std::string& name, const std::string& script) {
         const std::filesystem::path path = folder / "bin" / name;
@@ -58,7 +55,8 @@ protected:
         return text.str();
     }
 
-    std::filesystem::path folder;
+    testing::TempFolder temporary{"movie"};
+    std::filesystem::path folder = temporary.path;
 };
 
 TEST_F(MovieFolder, FindsOnlyAnExecutableFileOnThePath) {
